@@ -1,0 +1,23 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace marrowgate {
+
+// The converter's command line: marrowgate-convert [options] -o OUTPUT STORE...
+class CommandLine {
+public:
+    // Reads the arguments. Returns the exit code when the program should stop
+    // here: 0 after --help or --version, 2 on bad usage (the reason printed).
+    std::optional<int> Parse(int argc, char** argv);
+
+    // Absolute and normal, without a final separator.
+    std::string output;
+    std::vector<std::string> stores;
+    bool quiet = false;
+    bool keepGoing = false;
+};
+
+} // namespace marrowgate

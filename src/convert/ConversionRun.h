@@ -1,0 +1,64 @@
+#pragma once
+
+#include "convert/MessageRows.h"
+#include "convert/Yield.h"
+#include "shell/registry.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace marrowgate {
+
+struct RunHooks {
+    // Called once after the output root is set up, and per row after the row
+    // is made current and after its folder is ensured; passed to the writer.
+    YieldFn yield;
+    // The row about to be converted (the window makes it the current row).
+    std::function<void(int row)> rowStarting;
+    // After each row: rows done (i + 1) and the list's row count read afresh.
+    std::function<void(int done, int count)> progress;
+    // After each message appended: the size of its file.
+    std::function<void(std::uint64_t bytesRead)> messageConverted;
+    // Asked before each row; true ends the run there (a closing window).
+    std::function<bool()> stopRequested;
+};
+
+struct RunOptions {
+    // Go on after a failed row and collect every failure (command line).
+    bool keepGoing = false;
+    PathSyntax syntax = NativeSyntax();
+};
+
+struct RowFailure {
+    int row = 0;
+    std::string messagePath;
+    std::string mailboxPath;
+    std::string reason;
+    // One line for the user: message file, mailbox file and reason.
+    std::string Describe() const;
+};
+
+struct RunResult {
+    int messagesConverted = 0;
+    int emptyRowsSkipped = 0;
+    bool nothingToConvert = false; // every row was empty: nothing was done
+    bool stopped = false;          // stopRequested ended the run early
+    std::vector<RowFailure> failures;
+    int mailboxesCreated = 0;  // mailbox files that did not exist before
+    int mailboxesAppended = 0; // existing mailbox files that grew
+    std::uint64_t bytesRead = 0;
+    std::uint64_t bytesWritten = 0;
+
+    bool Succeeded() const { return failures.empty() && !nothingToConvert; }
+};
+
+// Converts the rows, first to last, into mailboxes under `outputRoot`: each
+// message is appended to the mailbox of its mirrored folder. Empty rows are
+// skipped. The row count is read once at the start. Without keepGoing the
+// run stops at the first failed row; rows before it stay converted.
+RunResult RunConversion(const MessageRows& rows, const std::string& outputRoot,
+                        const RunHooks& hooks = {}, const RunOptions& options = {});
+
+} // namespace marrowgate

@@ -1,0 +1,126 @@
+#include "convert/HeaderBlock.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace marrowgate {
+namespace {
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && IsBlank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+        return lower(x) == lower(y);
+    });
+}
+
+bool IsFieldName(std::string_view name) {
+    return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+        return static_cast<unsigned char>(c) > 32 && static_cast<unsigned char>(c) < 127;
+    });
+}
+
+// Splits at CR LF, lone CR and lone LF.
+class LineReader {
+public:
+    explicit LineReader(std::string_view text) : text_(text) {}
+
+    bool Next(std::string_view& line) {
+        if (pos_ >= text_.size()) {
+            return false;
+        }
+        const auto end = std::min(text_.find_first_of("\r\n", pos_), text_.size());
+        line = text_.substr(pos_, end - pos_);
+        pos_ = end;
+        if (pos_ < text_.size() && text_[pos_++] == '\r' && pos_ < text_.size() &&
+            text_[pos_] == '\n') {
+            ++pos_;
+        }
+        return true;
+    }
+
+private:
+    std::string_view text_;
+    std::size_t pos_ = 0;
+};
+
+} // namespace
+
+bool HeaderBlock::IsComplete(std::string_view start) {
+    // An empty line is two line ends in a row; CR LF counts as one.
+    return start.find("\n\n") != std::string_view::npos ||
+           start.find("\r\r") != std::string_view::npos ||
+           start.find("\n\r") != std::string_view::npos;
+}
+
+HeaderBlock HeaderBlock::Parse(std::string_view start) {
+    HeaderBlock block;
+    LineReader reader(start);
+    std::string_view line;
+    bool atTop = true;
+    bool firstLine = true;
+    while (reader.Next(line)) {
+        if (std::exchange(atTop, false) && line.starts_with("From ")) {
+            continue; // the envelope line of an mbox tool
+        }
+        if (std::exchange(firstLine, false)) {
+            line.remove_prefix(std::min(line.find_first_not_of(' '), line.size()));
+        }
+        if (line.empty()) {
+            break;
+        }
+        if (IsBlank(line.front())) {
+            if (!block.fields_.empty()) {
+                block.fields_.back().second.append(line);
+            }
+            continue;
+        }
+        const auto colon = line.find(':');
+        if (colon == std::string_view::npos) {
+            break;
+        }
+        const auto name = TrimBlanks(line.substr(0, colon)); // "From  :" is an old form
+        if (!IsFieldName(name)) {
+            break;
+        }
+        block.fields_.emplace_back(std::string(name), std::string(line.substr(colon + 1)));
+    }
+    for (auto& field : block.fields_) {
+        field.second = std::string(TrimBlanks(field.second));
+    }
+    return block;
+}
+
+std::vector<std::string> HeaderBlock::Values(std::string_view name) const {
+    std::vector<std::string> values;
+    for (const auto& [fieldName, value] : fields_) {
+        if (EqualsIgnoringCase(fieldName, name)) {
+            values.push_back(value);
+        }
+    }
+    return values;
+}
+
+std::optional<std::string> HeaderBlock::First(std::string_view name) const {
+    for (const auto& [fieldName, value] : fields_) {
+        if (EqualsIgnoringCase(fieldName, name)) {
+            return value;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace marrowgate

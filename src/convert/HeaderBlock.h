@@ -1,0 +1,35 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace marrowgate {
+
+// The header fields at the top of a message file, unfolded. Reads the same
+// lines the mailbox record will hold: an mbox envelope line at the very top is
+// skipped and the first line's leading spaces are dropped. The block ends at
+// the first empty line, or at the first line that is not a field (no name and
+// colon), as mail readers take it.
+class HeaderBlock {
+public:
+    // True when `start` (the first bytes of a file) certainly holds the whole
+    // header block, i.e. it contains an empty line.
+    static bool IsComplete(std::string_view start);
+
+    static HeaderBlock Parse(std::string_view start);
+
+    // The values of the fields called `name` (any case), top to bottom, with
+    // white space at both ends removed.
+    std::vector<std::string> Values(std::string_view name) const;
+    std::optional<std::string> First(std::string_view name) const;
+
+    bool Empty() const { return fields_.empty(); }
+
+private:
+    std::vector<std::pair<std::string, std::string>> fields_;
+};
+
+} // namespace marrowgate

@@ -1,0 +1,116 @@
+#include "convert/MailMessageObject.h"
+
+#include "convert/HeaderBlock.h"
+#include "convert/MessageFile.h"
+
+#include <gmime/gmime.h>
+
+#include <algorithm>
+#include <mutex>
+#include <optional>
+
+namespace marrowgate {
+namespace {
+
+void InitGMime() {
+    static std::once_flag once;
+    std::call_once(once, [] { g_mime_init(); });
+}
+
+bool IsFromLineToken(std::string_view address) {
+    return !address.empty() && std::all_of(address.begin(), address.end(), [](char c) {
+        return static_cast<unsigned char>(c) > 32 && static_cast<unsigned char>(c) < 127;
+    });
+}
+
+// The bare address of the first mailbox in `list`, looking into groups.
+std::optional<std::string> FirstMailbox(InternetAddressList* list) {
+    const int count = internet_address_list_length(list);
+    for (int i = 0; i < count; ++i) {
+        InternetAddress* address = internet_address_list_get_address(list, i);
+        if (INTERNET_ADDRESS_IS_MAILBOX(address)) {
+            const char* addr = internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address));
+            return std::string(addr ? addr : "");
+        }
+        if (INTERNET_ADDRESS_IS_GROUP(address)) {
+            auto members =
+                FirstMailbox(internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address)));
+            if (members) {
+                return members;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> UsableAddress(const std::optional<std::string>& fieldValue) {
+    if (!fieldValue) {
+        return std::nullopt;
+    }
+    InternetAddressList* list = internet_address_list_parse(nullptr, fieldValue->c_str());
+    if (!list) {
+        return std::nullopt;
+    }
+    auto address = FirstMailbox(list);
+    g_object_unref(list);
+    if (address && IsFromLineToken(*address)) {
+        return address;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::chrono::sys_seconds> ParseDate(const std::string& text) {
+    GDateTime* parsed = g_mime_utils_header_decode_date(text.c_str());
+    if (!parsed) {
+        return std::nullopt;
+    }
+    const gint64 seconds = g_date_time_to_unix(parsed);
+    g_date_time_unref(parsed);
+    return std::chrono::sys_seconds(std::chrono::seconds(seconds));
+}
+
+// The date a Received: field ends with, after its last ";".
+std::optional<std::chrono::sys_seconds> ReceivedDate(const std::string& received) {
+    const auto semicolon = received.rfind(';');
+    if (semicolon == std::string::npos) {
+        return std::nullopt;
+    }
+    return ParseDate(received.substr(semicolon + 1));
+}
+
+} // namespace
+
+bool MailMessageObject::LoadFromFile(const std::string& path) {
+    MessageFile file(path);
+    return LoadFromBytes(file.ReadStart(), file.ModificationTime());
+}
+
+bool MailMessageObject::LoadFromBytes(std::string_view start, std::chrono::sys_seconds fileTime) {
+    InitGMime();
+    const HeaderBlock header = HeaderBlock::Parse(start);
+
+    sender_ = "MAILER-DAEMON";
+    for (const char* field : {"Return-Path", "From", "Sender"}) {
+        if (auto address = UsableAddress(header.First(field))) {
+            sender_ = std::move(*address);
+            break;
+        }
+    }
+
+    date_ = fileTime;
+    std::optional<std::chrono::sys_seconds> date;
+    if (auto text = header.First("Date")) {
+        date = ParseDate(*text);
+    }
+    if (!date) {
+        if (auto received = header.First("Received")) {
+            date = ReceivedDate(*received);
+        }
+    }
+    if (date) {
+        date_ = *date;
+    }
+    return !header.Empty();
+}
+
+} // namespace marrowgate

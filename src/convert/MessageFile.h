@@ -1,0 +1,36 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <string>
+
+namespace marrowgate {
+
+// A message file open for reading. Only regular files (or links to them) are
+// opened, so that a pipe or a device never blocks or floods a run.
+class MessageFile {
+public:
+    // Throws ConversionError naming the file when it cannot be opened.
+    explicit MessageFile(const std::string& path);
+    ~MessageFile();
+    MessageFile(const MessageFile&) = delete;
+    MessageFile& operator=(const MessageFile&) = delete;
+
+    // Appends up to `maxBytes` more bytes of the file to `buffer`; 0 at the end.
+    // Throws ConversionError on a read error.
+    std::size_t ReadInto(std::string& buffer, std::size_t maxBytes);
+
+    // The first bytes of the file: at least its whole header block when it has
+    // one, within a bound, so that a file without one is not read whole.
+    std::string ReadStart();
+
+    std::chrono::sys_seconds ModificationTime() const { return modified_; }
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    std::chrono::sys_seconds modified_{};
+};
+
+} // namespace marrowgate

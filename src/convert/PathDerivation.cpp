@@ -1,0 +1,112 @@
+#include "convert/PathDerivation.h"
+
+#include <cctype>
+#include <string_view>
+#include <vector>
+
+namespace marrowgate {
+namespace {
+
+bool IsDriveDesignation(std::string_view text) {
+    return text.size() >= 2 && std::isalpha(static_cast<unsigned char>(text[0])) && text[1] == ':';
+}
+
+// How many leading characters of a Windows folder path name its root: "C:\",
+// the "\\" of "\\server\share\", the "\\?\" of a long path, a lone "\".
+std::size_t WindowsRootLength(std::string_view folder) {
+    std::size_t cut = 0;
+    if (folder.starts_with("\\\\?\\") || folder.starts_with("\\\\.\\")) {
+        cut = 4;
+        if (folder.substr(cut).starts_with("UNC\\")) {
+            return cut + 4;
+        }
+    } else if (folder.starts_with("\\\\")) {
+        return 2;
+    }
+    const auto rest = folder.substr(cut);
+    if (IsDriveDesignation(rest)) {
+        return cut + (rest.size() > 2 && rest[2] == '\\' ? 3 : 2);
+    }
+    return rest.starts_with("\\") ? cut + 1 : cut;
+}
+
+std::size_t PosixRootLength(std::string_view folder) {
+    const auto firstName = folder.find_first_not_of('/');
+    return firstName == std::string_view::npos ? folder.size() : firstName;
+}
+
+// The folder's names below its root, with "." and ".." resolved and empty
+// names dropped, so that joining them to the output root stays inside it.
+std::vector<std::string_view> NamesBelowRoot(std::string_view folder, PathSyntax syntax) {
+    const char separator = Separator(syntax);
+    const auto rootLength =
+        syntax == PathSyntax::Windows ? WindowsRootLength(folder) : PosixRootLength(folder);
+    std::vector<std::string_view> names;
+    auto rest = folder.substr(rootLength);
+    while (!rest.empty()) {
+        const auto end = rest.find(separator);
+        const auto name = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
+        if (name.empty() || name == ".") {
+            continue;
+        }
+        if (name == "..") {
+            if (!names.empty()) {
+                names.pop_back();
+            }
+            continue;
+        }
+        names.push_back(name);
+    }
+    return names;
+}
+
+} // namespace
+
+std::string SourcePathOfRow(const std::string& rowText, PathSyntax syntax) {
+    if (syntax != PathSyntax::Windows) {
+        return rowText;
+    }
+    const auto first = rowText.find_first_not_of(' ');
+    if (first == std::string::npos) {
+        return {};
+    }
+    return rowText.substr(first, rowText.find_last_not_of(' ') - first + 1);
+}
+
+std::string NormaliseOutputRoot(const std::string& outputRoot, PathSyntax syntax) {
+    const char separator = Separator(syntax);
+    if (!outputRoot.empty() && outputRoot.back() == separator) {
+        return outputRoot;
+    }
+    return outputRoot + separator;
+}
+
+std::string MirroredFolder(const std::string& sourcePath, const std::string& outputRoot,
+                           PathSyntax syntax) {
+    const char separator = Separator(syntax);
+    const std::string folder = DirectoryPart(sourcePath, syntax);
+    std::string mirrored = outputRoot;
+    for (const auto name : NamesBelowRoot(folder, syntax)) {
+        mirrored.append(name);
+        mirrored.push_back(separator);
+    }
+    return mirrored;
+}
+
+std::string MailboxPath(const std::string& mirroredFolder, PathSyntax syntax) {
+    std::string withoutSeparator = mirroredFolder;
+    if (!withoutSeparator.empty() && withoutSeparator.back() == Separator(syntax)) {
+        withoutSeparator.pop_back();
+    }
+    std::string name = LastPathComponent(withoutSeparator, syntax);
+    if (syntax == PathSyntax::Windows && name.size() == 2 && IsDriveDesignation(name)) {
+        name.pop_back(); // "D:" is no file name; "D" is
+    }
+    if (name.empty()) {
+        name = "Mailbox"; // the output root is the file system's root
+    }
+    return mirroredFolder + name + ".mbox";
+}
+
+} // namespace marrowgate

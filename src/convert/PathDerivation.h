@@ -1,0 +1,30 @@
+#pragma once
+
+#include "shell/registry.h"
+
+#include <string>
+
+// Where each message goes: the mirrored folder under the output root and the
+// mailbox file named after that folder.
+namespace marrowgate {
+
+// The message path a list row stands for: on Windows the row's text without
+// spaces at either end; elsewhere the text as it is (a POSIX name may end in a
+// space).
+std::string SourcePathOfRow(const std::string& rowText, PathSyntax syntax = NativeSyntax());
+
+// The output root with a final separator ("D:\Out" -> "D:\Out\", "D:\" stays).
+std::string NormaliseOutputRoot(const std::string& outputRoot, PathSyntax syntax = NativeSyntax());
+
+// The folder under `outputRoot` (which ends with a separator) that mirrors the
+// message's folder: the message folder less its root ("C:\", the "\\" of a UNC
+// path, "/"). "." and ".." steps are resolved first, so the result never
+// leaves the output root. Always ends with a separator.
+std::string MirroredFolder(const std::string& sourcePath, const std::string& outputRoot,
+                           PathSyntax syntax = NativeSyntax());
+
+// The mailbox file inside `mirroredFolder`, named after it: "...\Inbox\Inbox.mbox".
+// A drive root gives its letter without the colon ("D:\D.mbox").
+std::string MailboxPath(const std::string& mirroredFolder, PathSyntax syntax = NativeSyntax());
+
+} // namespace marrowgate

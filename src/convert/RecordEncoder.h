@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace marrowgate {
+
+// Turns the bytes of a message file, fed in pieces of any size, into the body
+// of an mbox record: every line ended by CR LF (CR LF, a lone CR and a lone LF
+// each end a line), an envelope line ("From ...") at the very top dropped, the
+// first line's leading spaces dropped, ">"-quoting added to lines that would
+// read as a record separator ("From ", ">From ", ">>From " ...), and one empty
+// line to close the record. Holds at most a few bytes between calls.
+class RecordEncoder {
+public:
+    // Appends to `out` what `in` gives.
+    void Feed(std::string_view in, std::string& out);
+    // Ends the last line if it has no line end and adds the closing empty line.
+    void Finish(std::string& out);
+
+private:
+    enum class State { Envelope, SkipEnvelope, Trim, Prefix, Body };
+
+    void Step(char byte, std::string& out);
+    void EndLine(char lineEnd, std::string& out);
+    void ReplayEnvelopeStart(std::string& out);
+    void FlushPrefix(std::string& out);
+
+    State state_ = State::Envelope;
+    std::size_t matched_ = 0;    // bytes of "From " matched at the line's start
+    std::size_t quoteDepth_ = 0; // ">" seen at the line's start
+    bool skipLineFeed_ = false;  // the last byte was a CR
+    bool lineHasBytes_ = false;  // the current line has taken any byte
+};
+
+} // namespace marrowgate

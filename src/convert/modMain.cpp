@@ -1,0 +1,17 @@
+#include "convert/modMain.h"
+
+#include "shell/registry.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace marrowgate {
+
+bool EnsureDirectoryPath(const std::string& path) {
+    std::error_code error;
+    const auto folder = NativePath(path);
+    std::filesystem::create_directories(folder, error);
+    return !error && std::filesystem::is_directory(folder, error);
+}
+
+} // namespace marrowgate

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string>
+
+namespace marrowgate {
+
+// True when `path` names a message file: its last four characters, once the
+// path is lower-cased and stripped of spaces at both ends, are ".eml".
+// "MSG.EML" and "a.eml " qualify; "a.emlx", "a.eml.txt" and "eml" do not.
+bool IsMessageFilePath(const std::string& path);
+
+} // namespace marrowgate
