@@ -59,6 +59,14 @@ private:
 
 } // namespace
 
+bool HeaderBlock::IsEnvelopeLine(std::string_view line) {
+    if (!line.starts_with("From ")) {
+        return false;
+    }
+    const auto afterBlanks = line.find_first_not_of(" \t", 4);
+    return afterBlanks == std::string_view::npos || line[afterBlanks] != ':';
+}
+
 bool HeaderBlock::IsComplete(std::string_view start) {
     // An empty line is two line ends in a row; CR LF counts as one.
     return start.find("\n\n") != std::string_view::npos ||
@@ -73,7 +81,7 @@ HeaderBlock HeaderBlock::Parse(std::string_view start) {
     bool atTop = true;
     bool firstLine = true;
     while (reader.Next(line)) {
-        if (std::exchange(atTop, false) && line.starts_with("From ")) {
+        if (std::exchange(atTop, false) && IsEnvelopeLine(line)) {
             continue; // the envelope line of an mbox tool
         }
         if (std::exchange(firstLine, false)) {

@@ -19,6 +19,10 @@ public:
     // header block, i.e. it contains an empty line.
     static bool IsComplete(std::string_view start);
 
+    // "From " and anything, as mbox tools put at the top of a message, but not
+    // the old field form "From  : ...".
+    static bool IsEnvelopeLine(std::string_view line);
+
     static HeaderBlock Parse(std::string_view start);
 
     // The values of the fields called `name` (any case), top to bottom, with

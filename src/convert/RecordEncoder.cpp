@@ -72,9 +72,9 @@ void RecordEncoder::Feed(std::string_view in, std::string& out) {
 
 void RecordEncoder::Finish(std::string& out) {
     if (state_ == State::Envelope) {
-        ReplayEnvelopeStart(out);
+        ReplayHeldBytes(out);
     }
-    if (state_ != State::SkipEnvelope && lineHasBytes_) {
+    if (state_ != State::SkipEnvelope && state_ != State::EnvelopeCheck && lineHasBytes_) {
         FlushPrefix(out);
         out.append(kCrLf);
     }
@@ -85,22 +85,39 @@ void RecordEncoder::Finish(std::string& out) {
 void RecordEncoder::Step(char byte, std::string& out) {
     if (IsLineEnd(byte)) {
         if (state_ == State::Envelope) {
-            ReplayEnvelopeStart(out);
+            ReplayHeldBytes(out);
+        } else if (state_ == State::EnvelopeCheck) {
+            held_.clear();
+            state_ = State::SkipEnvelope;
         }
         EndLine(byte, out);
         return;
     }
     switch (state_) {
     case State::Envelope:
-        if (byte == kFrom[matched_]) {
-            if (++matched_ == kFrom.size()) {
-                matched_ = 0;
-                state_ = State::SkipEnvelope;
+        if (byte == kFrom[held_.size()]) {
+            held_.push_back(byte);
+            if (held_.size() == kFrom.size()) {
+                state_ = State::EnvelopeCheck;
             }
             return;
         }
-        ReplayEnvelopeStart(out);
+        ReplayHeldBytes(out);
         Step(byte, out);
+        return;
+    case State::EnvelopeCheck:
+        // "From  : x" is an old form of the From field, not an envelope line.
+        if (byte == ' ' || byte == '\t') {
+            held_.push_back(byte);
+            return;
+        }
+        if (byte == ':') {
+            ReplayHeldBytes(out);
+            Step(byte, out);
+            return;
+        }
+        held_.clear();
+        state_ = State::SkipEnvelope;
         return;
     case State::SkipEnvelope:
         return;
@@ -148,14 +165,14 @@ void RecordEncoder::EndLine(char lineEnd, std::string& out) {
     lineHasBytes_ = false;
 }
 
-// The file began with part of "From " and then something else: those bytes
-// are the first line's own, so they go through the first line's handling.
-void RecordEncoder::ReplayEnvelopeStart(std::string& out) {
-    const std::size_t count = matched_;
-    matched_ = 0;
+// The bytes held at the top turned out to belong to the first line, so they go
+// through the first line's handling.
+void RecordEncoder::ReplayHeldBytes(std::string& out) {
+    const std::string held = std::move(held_);
+    held_.clear();
     state_ = State::Trim;
-    for (std::size_t k = 0; k < count; ++k) {
-        Step(kFrom[k], out);
+    for (const char byte : held) {
+        Step(byte, out);
     }
 }
 

@@ -20,14 +20,15 @@ public:
     void Finish(std::string& out);
 
 private:
-    enum class State { Envelope, SkipEnvelope, Trim, Prefix, Body };
+    enum class State { Envelope, EnvelopeCheck, SkipEnvelope, Trim, Prefix, Body };
 
     void Step(char byte, std::string& out);
     void EndLine(char lineEnd, std::string& out);
-    void ReplayEnvelopeStart(std::string& out);
+    void ReplayHeldBytes(std::string& out);
     void FlushPrefix(std::string& out);
 
     State state_ = State::Envelope;
+    std::string held_;           // "From " and blanks at the top, until they are understood
     std::size_t matched_ = 0;    // bytes of "From " matched at the line's start
     std::size_t quoteDepth_ = 0; // ">" seen at the line's start
     bool skipLineFeed_ = false;  // the last byte was a CR

@@ -1,0 +1,86 @@
+#include "convert/MailMessageObject.h"
+#include "convert/ConversionError.h"
+#include "convert/FromLine.h"
+
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+
+namespace marrowgate::test {
+namespace {
+
+class MailMessageObjectTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // The result must not depend on the converting machine's zone.
+        ::setenv("TZ", "Pacific/Auckland", 1);
+        ::tzset();
+    }
+
+    std::string SenderOf(std::string_view header) {
+        MailMessageObject mail;
+        mail.LoadFromBytes(header, ExampleTime());
+        return mail.Sender();
+    }
+
+    std::string DateOf(std::string_view header) {
+        MailMessageObject mail;
+        mail.LoadFromBytes(header, ExampleTime());
+        return FormatFromLineDate(mail.MessageDate());
+    }
+};
+
+TEST_F(MailMessageObjectTest, SenderIsOneBareAddress) {
+    EXPECT_EQ(SenderOf("Return-Path: <bounce@lists.example>\r\nFrom: Ann <ann@x.org>\r\n\r\n"),
+              "bounce@lists.example");
+    EXPECT_EQ(SenderOf("From: \"Ann Smith\" <ann@x.org>, bob@y.org\n\n"), "ann@x.org");
+    EXPECT_EQ(SenderOf("From: =?UTF-8?B?w4Fubg==?= <ann@x.org>\n\n"), "ann@x.org");
+    EXPECT_EQ(SenderOf("From: Friends: ann@x.org, bob@y.org;\n\n"), "ann@x.org");
+    EXPECT_EQ(SenderOf("Sender: list@x.org\n\n"), "list@x.org");
+    // Folded fields are unfolded, envelope lines and leading spaces skipped,
+    // the obsolete "From  :" form accepted.
+    EXPECT_EQ(SenderOf("From env@x Mon Jul  5 14:03:09 2010\n  Subject: s\nFrom:\n\tann@x.org\n\n"),
+              "ann@x.org");
+    EXPECT_EQ(SenderOf("From  : ann@x.org\n\n"), "ann@x.org");
+}
+
+TEST_F(MailMessageObjectTest, UnusableAddressesFallBack) {
+    EXPECT_EQ(SenderOf("Return-Path: <>\nFrom: ann@x.org\n\n"), "ann@x.org");
+    EXPECT_EQ(SenderOf("From: \"a b\"@x.org\nSender: s@x.org\n\n"), "s@x.org");
+    EXPECT_EQ(SenderOf("From: \xc3\xa1nn@x.org\n\n"), "MAILER-DAEMON");
+    EXPECT_EQ(SenderOf("Subject: no sender\n\nFrom: body@x.org\n"), "MAILER-DAEMON");
+    EXPECT_EQ(SenderOf("not a header\nFrom: late@x.org\n\n"), "MAILER-DAEMON");
+    EXPECT_EQ(SenderOf(""), "MAILER-DAEMON");
+    EXPECT_EQ(SenderOf(std::string("\x89PNG\r\n\x1a\n\0\0\0", 11)), "MAILER-DAEMON");
+}
+
+TEST_F(MailMessageObjectTest, DateIsUtcWithFallbacks) {
+    EXPECT_EQ(DateOf("Date: Tue, 6 Jul 2010 01:03:09 +1100\n\n"), "Mon Jul 05 14:03:09 2010");
+    EXPECT_EQ(DateOf("Date: 21 Nov 97 09:55:06 GMT\n\n"), "Fri Nov 21 09:55:06 1997");
+    const std::string received = "Received: from a by b; Sat, 1 Jan 2011 10:00:00 -0500\n"
+                                 "Received: from c by d; Fri, 31 Dec 2010 23:00:00 +0000\n";
+    EXPECT_EQ(DateOf(received + "\n"), "Sat Jan 01 15:00:00 2011");
+    EXPECT_EQ(DateOf("Date: not a date at all\n" + received + "\n"), "Sat Jan 01 15:00:00 2011");
+    EXPECT_EQ(DateOf("Date: garbage\nReceived: no semicolon\n\n"), "Mon Jul 05 14:03:09 2010");
+    EXPECT_EQ(DateOf(""), "Mon Jul 05 14:03:09 2010");
+}
+
+TEST_F(MailMessageObjectTest, LoadsFromAFile) {
+    TempDir dir;
+    WriteFile(dir / "m.eml", "From: ann@x.org\r\n\r\nbody", ExampleTime());
+    MailMessageObject mail;
+    EXPECT_TRUE(mail.LoadFromFile(dir / "m.eml"));
+    EXPECT_EQ(mail.Sender(), "ann@x.org");
+    EXPECT_EQ(mail.MessageDate(), ExampleTime());
+
+    WriteFile(dir / "empty.eml", "", ExampleTime());
+    EXPECT_FALSE(mail.LoadFromFile(dir / "empty.eml"));
+    EXPECT_EQ(mail.Sender(), "MAILER-DAEMON");
+    EXPECT_THROW(mail.LoadFromFile(dir / "missing.eml"), ConversionError);
+}
+
+} // namespace
+} // namespace marrowgate::test

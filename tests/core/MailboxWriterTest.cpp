@@ -1,0 +1,168 @@
+#include "convert/MailboxWriter.h"
+#include "convert/ConversionError.h"
+#include "convert/FromLine.h"
+
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace marrowgate::test {
+namespace {
+
+class MailboxWriterTest : public ::testing::Test {
+protected:
+    // The record the writer appends for a message file holding `bytes` and no
+    // sender, dated by its modification time.
+    std::string RecordFor(std::string_view bytes) {
+        const std::string message = dir / "m.eml";
+        const std::string mailbox = dir / "out.mbox";
+        std::filesystem::remove(mailbox);
+        WriteFile(message, bytes, ExampleTime());
+        AppendMessageToMailbox(message, mailbox);
+        return ReadFile(mailbox);
+    }
+
+    static std::string Record(std::string_view body) {
+        return "From MAILER-DAEMON Mon Jul 05 14:03:09 2010\r\n" + std::string(body);
+    }
+
+    TempDir dir;
+};
+
+TEST_F(MailboxWriterTest, WorkedExample) {
+    EXPECT_EQ(FormatFromLine("anna", ExampleTime()), "From anna Mon Jul 05 14:03:09 2010");
+    const std::string record = RecordFor("  Subject: Hi\r\nHello");
+    EXPECT_EQ(record, Record("Subject: Hi\r\nHello\r\n\r\n"));
+    // With the sender "anna" in place of the fallback, the record is 58 bytes.
+    EXPECT_EQ(record.size() - std::string("MAILER-DAEMON").size() + std::string("anna").size(),
+              58u);
+}
+
+TEST_F(MailboxWriterTest, LineEndsAndEmptyLines) {
+    EXPECT_EQ(RecordFor(""), Record("\r\n"));
+    EXPECT_EQ(RecordFor("\r\n"), Record("\r\n\r\n"));
+    EXPECT_EQ(RecordFor("A: b\r\n\r\nbody"), RecordFor("A: b\r\n\r\nbody\r\n"));
+    EXPECT_EQ(RecordFor("A: b\r\n\r\nbody\r\n\r\n"), Record("A: b\r\n\r\nbody\r\n\r\n\r\n"));
+    // CR LF, lone CR and lone LF each end one line.
+    EXPECT_EQ(RecordFor("A: b\n\nx\ry\r\nz\n"), Record("A: b\r\n\r\nx\r\ny\r\nz\r\n\r\n"));
+    EXPECT_EQ(RecordFor("a\n\rb"), Record("a\r\n\r\nb\r\n\r\n"));
+}
+
+TEST_F(MailboxWriterTest, OnlyTheFirstLineLosesLeadingSpaces) {
+    EXPECT_EQ(RecordFor("   \r\n  A: b \r\n\r\n  x  "), Record("\r\n  A: b \r\n\r\n  x  \r\n\r\n"));
+    EXPECT_EQ(RecordFor("\tA: b"), Record("\tA: b\r\n\r\n"));
+}
+
+TEST_F(MailboxWriterTest, QuotesLinesThatWouldStartARecord) {
+    EXPECT_EQ(RecordFor("A: b\n\nFrom x\n>From y\n>>From z\nFromage\n>From\n> From w\n"),
+              Record("A: b\r\n\r\n>From x\r\n>>From y\r\n>>>From z\r\nFromage\r\n>From\r\n"
+                     "> From w\r\n\r\n"));
+    // A line "From " that only leading spaces hid is no envelope: it is quoted.
+    EXPECT_EQ(RecordFor("  From a\nb"), Record(">From a\r\nb\r\n\r\n"));
+    EXPECT_EQ(RecordFor("A: b\rFrom c\r"), Record("A: b\r\n>From c\r\n\r\n"));
+}
+
+TEST_F(MailboxWriterTest, DropsTheEnvelopeLineAtTheTop) {
+    EXPECT_EQ(RecordFor("From someone@example.com Sat Jan  3 01:05:34 1996\nA: b\n\nx"),
+              Record("A: b\r\n\r\nx\r\n\r\n"));
+    EXPECT_EQ(RecordFor("From x"), Record("\r\n"));
+    EXPECT_EQ(RecordFor("From x\r\n  A: b"), Record("A: b\r\n\r\n"));
+    EXPECT_EQ(RecordFor("Fro"), Record("Fro\r\n\r\n"));
+    // The old header form "From  : ..." is a field, not an envelope: it stays,
+    // quoted so that no reader takes it for the start of a record.
+    EXPECT_EQ(RecordFor("From  : ann@x.org\nA: b"),
+              "From ann@x.org Mon Jul 05 14:03:09 2010\r\n>From  : ann@x.org\r\nA: b\r\n\r\n");
+}
+
+TEST_F(MailboxWriterTest, CopiesEveryByteOfTheMessage) {
+    std::string bytes = "A: b\r\n\r\n";
+    for (int c = 0; c < 256; ++c) {
+        if (c != '\r' && c != '\n') {
+            bytes.push_back(static_cast<char>(c));
+        }
+    }
+    EXPECT_EQ(RecordFor(bytes), Record(bytes + "\r\n\r\n"));
+}
+
+TEST_F(MailboxWriterTest, AppendsRecordsAndCreatesTheMailbox) {
+    const std::string mailbox = dir / "sub/Inbox.mbox";
+    std::filesystem::create_directories(dir / "sub");
+    WriteFile(dir / "a.eml", "Return-Path: <a@x.org>\r\n\r\none", ExampleTime());
+    WriteFile(dir / "b.eml", "From: B <b@x.org>\r\n\r\ntwo", ExampleTime());
+    EXPECT_TRUE(AppendMessageToMailbox(dir / "a.eml", mailbox).createdMailbox);
+    const AppendStats second = AppendMessageToMailbox(dir / "b.eml", mailbox);
+    EXPECT_FALSE(second.createdMailbox);
+    EXPECT_EQ(second.bytesRead, 24u);
+    EXPECT_EQ(ReadFile(mailbox), "From a@x.org Mon Jul 05 14:03:09 2010\r\n"
+                                 "Return-Path: <a@x.org>\r\n\r\none\r\n\r\n"
+                                 "From b@x.org Mon Jul 05 14:03:09 2010\r\n"
+                                 "From: B <b@x.org>\r\n\r\ntwo\r\n\r\n");
+}
+
+TEST_F(MailboxWriterTest, FailuresLeaveTheMailboxAsItWas) {
+    const std::string mailbox = dir / "out.mbox";
+    WriteFile(mailbox, "earlier records\r\n");
+
+    try {
+        AppendMessageToMailbox(dir / "missing.eml", mailbox);
+        FAIL() << "a missing message file must fail";
+    } catch (const ConversionError& error) {
+        EXPECT_NE(std::string(error.what()).find("missing.eml"), std::string::npos);
+    }
+    std::filesystem::create_directory(dir / "folder.eml");
+    EXPECT_THROW(AppendMessageToMailbox(dir / "folder.eml", mailbox), ConversionError);
+    ::mkfifo((dir / "pipe.eml").c_str(), 0600);
+    EXPECT_THROW(AppendMessageToMailbox(dir / "pipe.eml", mailbox), ConversionError);
+    EXPECT_EQ(ReadFile(mailbox), "earlier records\r\n");
+
+    WriteFile(dir / "m.eml", "A: b\r\n\r\nbody");
+    EXPECT_THROW(AppendMessageToMailbox(dir / "m.eml", dir / "no/such/folder/x.mbox"),
+                 ConversionError);
+    EXPECT_FALSE(std::filesystem::exists(dir / "no"));
+}
+
+TEST_F(MailboxWriterTest, AWriteFailureCutsThePartialRecordOff) {
+    const std::string mailbox = dir / "out.mbox";
+    const std::string created = dir / "new.mbox";
+    WriteFile(mailbox, std::string(100, 'x'));
+    WriteFile(dir / "big.eml", "A: b\r\n\r\n" + std::string(5000, 'y'));
+
+    // A file size limit makes writes fail part-way, as a full disk would.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit limit = old;
+    limit.rlim_cur = 1000;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    EXPECT_THROW(AppendMessageToMailbox(dir / "big.eml", mailbox), ConversionError);
+    EXPECT_THROW(AppendMessageToMailbox(dir / "big.eml", created), ConversionError);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+
+    EXPECT_EQ(ReadFile(mailbox), std::string(100, 'x'));
+    EXPECT_FALSE(std::filesystem::exists(created));
+}
+
+TEST_F(MailboxWriterTest, YieldsSevenTimesAndNeverWithAPartialRecord) {
+    const std::string mailbox = dir / "out.mbox";
+    WriteFile(dir / "m.eml", "A: b\r\n\r\n" + std::string(3 << 20, 'y'));
+    std::vector<std::uintmax_t> sizesSeen;
+    const auto yield = [&] {
+        std::error_code none;
+        const auto size = std::filesystem::file_size(mailbox, none);
+        sizesSeen.push_back(none ? 0 : size);
+    };
+    const AppendStats stats = AppendMessageToMailbox(dir / "m.eml", mailbox, yield);
+    ASSERT_EQ(sizesSeen.size(), 7u);
+    for (std::size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(sizesSeen[i], 0u);
+    }
+    EXPECT_EQ(sizesSeen[5], stats.bytesWritten);
+    EXPECT_EQ(sizesSeen[6], stats.bytesWritten);
+}
+
+} // namespace
+} // namespace marrowgate::test

@@ -1,0 +1,48 @@
+#include "TestFiles.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <sys/time.h>
+
+namespace marrowgate::test {
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "marrowgate-XXXXXX").string();
+    path_ = ::mkdtemp(pattern.data());
+}
+
+TempDir::~TempDir() {
+    // rm copes with trees too deep for one path, which some tests build.
+    const std::string command = "rm -rf '" + path_.string() + "'";
+    if (std::system(command.c_str()) != 0) {
+        std::filesystem::remove_all(path_);
+    }
+}
+
+std::string TempDir::operator/(std::string_view relative) const {
+    return (path_ / relative).string();
+}
+
+void WriteFile(const std::string& path, std::string_view bytes, std::chrono::sys_seconds modified) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+    if (modified != std::chrono::sys_seconds{}) {
+        const timeval times[2] = {{modified.time_since_epoch().count(), 0},
+                                  {modified.time_since_epoch().count(), 0}};
+        ::utimes(path.c_str(), times);
+    }
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+}
+
+std::chrono::sys_seconds ExampleTime() {
+    using namespace std::chrono;
+    return sys_days{2010y / July / 5} + hours(14) + minutes(3) + seconds(9);
+}
+
+} // namespace marrowgate::test

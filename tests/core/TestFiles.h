@@ -1,0 +1,34 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace marrowgate::test {
+
+// A fresh folder under the system's temporary folder, removed afterwards.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& Path() const { return path_; }
+    // The path of `relative` inside the folder, as text.
+    std::string operator/(std::string_view relative) const;
+
+private:
+    std::filesystem::path path_;
+};
+
+// Writes `bytes` to `path`, making its folders, and sets its modification time.
+void WriteFile(const std::string& path, std::string_view bytes,
+               std::chrono::sys_seconds modified = std::chrono::sys_seconds{});
+std::string ReadFile(const std::string& path);
+
+// 2010-07-05 14:03:09 UTC, a Monday.
+std::chrono::sys_seconds ExampleTime();
+
+} // namespace marrowgate::test

@@ -1,0 +1,150 @@
+#include "list/pathLogger.h"
+#include "list/MessageFileFilter.h"
+#include "list/WalkError.h"
+
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <set>
+#include <unistd.h>
+
+namespace marrowgate::test {
+namespace {
+
+std::vector<std::string> Items(const CollectionHandle<std::string>& collection) {
+    return {collection->begin(), collection->end()};
+}
+
+class pathLoggerTest : public ::testing::Test {
+protected:
+    // R: r1, r2, A/a1, B/b1, B/C/c1
+    void SetUp() override {
+        for (const char* file : {"R/r1", "R/r2", "R/A/a1", "R/B/b1", "R/B/C/c1"}) {
+            WriteFile(dir / file, "x");
+        }
+        root = dir / "R";
+    }
+
+    TempDir dir;
+    std::string root;
+};
+
+TEST_F(pathLoggerTest, WalksBreadthFirstWithKeysAndPointers) {
+    pathLogger walker;
+    walker.PathLogInit();
+    walker.fullFileNamesOnly(false);
+    walker.LogPath(root);
+    EXPECT_EQ(walker.Count(), 6);
+
+    // Within a folder the file system decides the order; across folders the
+    // walk does: R, then A and B in queue order, then C.
+    const auto folders = Items(walker.pathNames());
+    ASSERT_EQ(folders.size(), 4u);
+    EXPECT_EQ(folders[0], root + "/");
+    EXPECT_EQ((std::set<std::string>{folders[1], folders[2]}),
+              (std::set<std::string>{root + "/A/", root + "/B/"}));
+    EXPECT_EQ(folders[3], root + "/B/C/");
+    EXPECT_TRUE(walker.pathNames()->Contains("K0"));
+    EXPECT_TRUE(walker.pathNames()->Contains("K4"));
+    EXPECT_FALSE(walker.pathNames()->Contains("K1"));
+
+    const auto files = Items(walker.fullFileNames());
+    ASSERT_EQ(files.size(), 5u);
+    EXPECT_EQ((std::set<std::string>{files[0], files[1]}),
+              (std::set<std::string>{root + "/r1", root + "/r2"}));
+    const bool aFirst = folders[1] == root + "/A/";
+    EXPECT_EQ(files[2], root + (aFirst ? "/A/a1" : "/B/b1"));
+    EXPECT_EQ(files[3], root + (aFirst ? "/B/b1" : "/A/a1"));
+    EXPECT_EQ(files[4], root + "/B/C/c1");
+    EXPECT_EQ(walker.fullFileNames()->Item(5), files[4]);
+
+    std::vector<std::int32_t> pointers(walker.pathPointers()->begin(),
+                                       walker.pathPointers()->end());
+    EXPECT_EQ(pointers, (std::vector<std::int32_t>{1, 1, 2, 3, 4}));
+    EXPECT_EQ(walker.fileNames()->Item(5), "c1");
+}
+
+TEST_F(pathLoggerTest, InitTerminateAndRepeatedWalks) {
+    pathLogger walker;
+    walker.PathLogInit();
+    walker.LogPath(root + "/");
+    EXPECT_EQ(walker.fileNames()->Count(), 0u);
+    EXPECT_EQ(walker.pathPointers()->Count(), 0u);
+    const auto kept = walker.fullFileNames();
+    walker.Terminate();
+    EXPECT_EQ(kept->Count(), 5u);
+    EXPECT_EQ(walker.fullFileNames()->Count(), 0u);
+    EXPECT_EQ(walker.Count(), 6);
+
+    // A second walk without PathLogInit repeats the first walk's keys.
+    pathLogger again;
+    again.PathLogInit();
+    again.LogPath(root);
+    EXPECT_THROW(again.LogPath(root), std::invalid_argument);
+
+    pathLogger fresh;
+    fresh.PathLogInit();
+    fresh.LogPath(dir / "no such folder");
+    EXPECT_EQ(fresh.Count(), 0);
+    EXPECT_EQ(fresh.pathNames()->Count(), 0u);
+
+    std::filesystem::create_directory(dir / "empty");
+    fresh.LogPath(dir / "empty");
+    EXPECT_EQ(fresh.Count(), 1);
+    EXPECT_EQ(Items(fresh.pathNames()), std::vector<std::string>{dir / "empty/"});
+}
+
+TEST_F(pathLoggerTest, LinksToFoldersAreNotEntered) {
+    std::filesystem::create_directory_symlink(root, root + "/B/C/loop");
+    std::filesystem::create_symlink(root + "/r1", root + "/A/link-to-r1");
+    ::mkfifo((root + "/A/pipe").c_str(), 0600);
+    pathLogger walker;
+    walker.PathLogInit();
+    walker.LogPath(root);
+    EXPECT_EQ(walker.pathNames()->Count(), 4u);
+    const auto files = Items(walker.fullFileNames());
+    EXPECT_EQ(files.size(), 6u);
+    EXPECT_NE(std::find(files.begin(), files.end(), root + "/A/link-to-r1"), files.end());
+}
+
+TEST_F(pathLoggerTest, AFolderThatCannotBeListedFailsTheWalk) {
+    // A tree deeper than the longest path the system takes: listing its lowest
+    // folder fails even for root, for whom permissions would not.
+    const auto home = std::filesystem::current_path();
+    std::string deep = dir / "deep";
+    std::filesystem::create_directory(deep);
+    ASSERT_EQ(::chdir(deep.c_str()), 0);
+    const std::string name(200, 'd');
+    for (int level = 0; level < 25; ++level) {
+        std::filesystem::create_directory(name);
+        ASSERT_EQ(::chdir(name.c_str()), 0);
+    }
+    std::ofstream("m.eml") << "x";
+    std::filesystem::current_path(home);
+    WriteFile(deep + "/top.eml", "x");
+
+    pathLogger walker;
+    walker.PathLogInit();
+    try {
+        walker.LogPath(deep);
+        FAIL() << "the walk must fail";
+    } catch (const WalkError& error) {
+        EXPECT_NE(std::string(error.what()).find(name), std::string::npos);
+    }
+    EXPECT_EQ(Items(walker.fullFileNames()), std::vector<std::string>{deep + "/top.eml"});
+    EXPECT_EQ(walker.Count(), 2);
+}
+
+TEST(MessageFileFilterTest, ExtensionTest) {
+    for (const char* yes : {"a.eml", "MSG.EML", "x/Office365.Eml", "a.eml ", " a.eml", ".eml"}) {
+        EXPECT_TRUE(IsMessageFilePath(yes)) << yes;
+    }
+    for (const char* no : {"a.emlx", "notes.eml.txt", "eml", "x/eml", "a.em", "", "a.eml\t"}) {
+        EXPECT_FALSE(IsMessageFilePath(no)) << no;
+    }
+}
+
+} // namespace
+} // namespace marrowgate::test
