@@ -2,6 +2,7 @@
 PRESET ?= release
 BUILD  := build/$(PRESET)
 JOBS   ?= $(shell nproc)
+MAKEFLAGS += --no-print-directory
 
 .PHONY: all bootstrap build run demo test bench format clean
 

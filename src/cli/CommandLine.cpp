@@ -41,7 +41,7 @@ std::optional<int> CommandLine::Parse(int argc, char** argv) {
     } catch (const CLI::Success& done) {
         return app.exit(done);
     } catch (const CLI::ParseError& error) {
-        app.exit(error);
+        std::cerr << "marrowgate-convert: " << error.what() << " (see --help)\n";
         return 2;
     }
 
