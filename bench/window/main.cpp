@@ -1,0 +1,169 @@
+// marrowgate-window-bench convert STORE OUTPUT
+//     Imports STORE with the store folder button, then converts it into OUTPUT
+//     with the conversion button (dialogs answered by script) and prints
+//     "window_convert_seconds <s>", the time of the conversion click alone.
+// marrowgate-window-bench add-paths N
+//     Adds N paths to the list, yielding as an import does, and prints the
+//     total time and the time per path over the first and the last tenth.
+// marrowgate-window-bench screenshot STORE FILE [OUTPUT]
+//     Imports STORE (and converts it into OUTPUT when given) and saves the
+//     window as a PNG picture. Runs on the platform Qt picks (e.g. under Xvfb).
+#include "app/ScriptedDialogs.h"
+#include "app/ThrottledYield.h"
+#include "app/frmStep1.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTableView>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+using marrowgate::frmStep1;
+using marrowgate::MsgStyle;
+using marrowgate::ScriptedDialogs;
+
+namespace {
+
+int Usage() {
+    std::fprintf(stderr, "usage: marrowgate-window-bench convert STORE OUTPUT\n"
+                         "       marrowgate-window-bench add-paths N\n"
+                         "       marrowgate-window-bench screenshot STORE FILE [OUTPUT]\n");
+    return 2;
+}
+
+double Seconds(qint64 nanoseconds) {
+    return static_cast<double>(nanoseconds) / 1e9;
+}
+
+// The last message box shown, or the empty text.
+QString LastPrompt(const ScriptedDialogs& dialogs) {
+    return dialogs.messages.empty() ? QString() : dialogs.messages.back().prompt;
+}
+
+bool Import(frmStep1& window, ScriptedDialogs& dialogs, const QString& store) {
+    dialogs.folders.push_back(store);
+    window.CmdAddFolder_Click();
+    if (!LastPrompt(dialogs).endsWith(QStringLiteral(" Files Added to List."))) {
+        std::fprintf(stderr, "import failed: %s\n", qPrintable(LastPrompt(dialogs)));
+        return false;
+    }
+    return true;
+}
+
+bool Convert(frmStep1& window, ScriptedDialogs& dialogs, const QString& output) {
+    dialogs.folders.push_back(output);
+    window.CmdConvert2PDF_Click();
+    if (dialogs.messages.empty() || dialogs.messages.back().style != MsgStyle::Information ||
+        !LastPrompt(dialogs).startsWith(QStringLiteral("Your data has been"))) {
+        std::fprintf(stderr, "conversion failed: %s\n", qPrintable(LastPrompt(dialogs)));
+        return false;
+    }
+    return true;
+}
+
+int ConvertStore(frmStep1& window, ScriptedDialogs& dialogs, const QString& store,
+                 const QString& output) {
+    if (!Import(window, dialogs, store)) {
+        return 1;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    if (!Convert(window, dialogs, output)) {
+        return 1;
+    }
+    std::printf("window_convert_seconds %.6f\n", Seconds(clock.nsecsElapsed()));
+    return 0;
+}
+
+int AddPaths(frmStep1& window, long count) {
+    if (count < 10) {
+        return Usage();
+    }
+    const long tenth = count / 10;
+    marrowgate::ThrottledYield yield;
+    QElapsedTimer clock;
+    QElapsedTimer sinceEvents;
+    qint64 firstTenth = 0;
+    qint64 lastTenthStart = 0;
+    qint64 longestGap = 0;
+    clock.start();
+    sinceEvents.start();
+    for (long i = 0; i < count; ++i) {
+        if (i == tenth) {
+            firstTenth = clock.nsecsElapsed();
+        }
+        if (i == count - tenth) {
+            lastTenthStart = clock.nsecsElapsed();
+        }
+        if (yield()) {
+            longestGap = std::max(longestGap, sinceEvents.nsecsElapsed());
+            sinceEvents.start();
+        }
+        window.AddMessagePath(QStringLiteral("C:\\Store\\Folder %1\\Message %2.eml")
+                                  .arg(i / 1000, 3, 10, QLatin1Char('0'))
+                                  .arg(i, 7, 10, QLatin1Char('0')));
+    }
+    const qint64 total = clock.nsecsElapsed();
+    std::printf("add_paths_seconds %.6f\n", Seconds(total));
+    std::printf("add_paths_first_tenth_us_per_path %.3f\n",
+                static_cast<double>(firstTenth) / 1e3 / static_cast<double>(tenth));
+    std::printf("add_paths_last_tenth_us_per_path %.3f\n",
+                static_cast<double>(total - lastTenthStart) / 1e3 / static_cast<double>(tenth));
+    std::printf("add_paths_longest_gap_ms %.3f\n", static_cast<double>(longestGap) / 1e6);
+    return 0;
+}
+
+int Screenshot(frmStep1& window, ScriptedDialogs& dialogs, const QString& store,
+               const QString& file, const QString& output) {
+    if (!Import(window, dialogs, store) ||
+        (!output.isEmpty() && !Convert(window, dialogs, output))) {
+        return 1;
+    }
+    window.grdFiles1->setCurrentIndex(window.grdFiles1->model()->index(0, 0));
+    window.cmdClear1->setFocus();
+    QElapsedTimer settle;
+    settle.start();
+    while (settle.elapsed() < 500) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    if (!window.grab().save(file, "PNG")) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    if (argc < 3) {
+        return Usage();
+    }
+    const bool screenshot = std::strcmp(argv[1], "screenshot") == 0;
+    if (!screenshot && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+
+    ScriptedDialogs dialogs;
+    frmStep1 window(dialogs);
+    window.show();
+    QCoreApplication::processEvents();
+
+    if (args.at(1) == QLatin1String("convert") && args.size() == 4) {
+        return ConvertStore(window, dialogs, args.at(2), args.at(3));
+    }
+    if (args.at(1) == QLatin1String("add-paths") && args.size() == 3) {
+        return AddPaths(window, std::strtol(argv[2], nullptr, 10));
+    }
+    if (screenshot && (args.size() == 4 || args.size() == 5)) {
+        return Screenshot(window, dialogs, args.at(2), args.at(3), args.value(4));
+    }
+    return Usage();
+}

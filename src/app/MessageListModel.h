@@ -1,0 +1,42 @@
+#pragma once
+
+#include "convert/MessageRows.h"
+
+#include <QAbstractListModel>
+#include <QString>
+
+#include <string>
+#include <vector>
+
+namespace marrowgate {
+
+// The message list: one path per row, in the order added, duplicates allowed.
+// It never has zero rows: the empty list is one row whose text is empty, and
+// the first path added is written into that row. A conversion run reads it
+// through MessageRows.
+class MessageListModel : public QAbstractListModel, public MessageRows {
+    Q_OBJECT
+
+public:
+    explicit MessageListModel(QObject* parent = nullptr);
+
+    // Writes `path` into the empty row, or appends a row for it.
+    void Append(const QString& path);
+    // Back to the one empty row.
+    void Clear();
+    // One row, and its text is empty.
+    bool IsEmpty() const;
+    const QString& Path(int row) const { return rows_.at(static_cast<std::size_t>(row)); }
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    int RowCount() const override { return static_cast<int>(rows_.size()); }
+    std::string RowText(int row) const override { return Path(row).toUtf8().toStdString(); }
+
+private:
+    std::vector<QString> rows_;
+};
+
+} // namespace marrowgate

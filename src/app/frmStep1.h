@@ -1,0 +1,107 @@
+#pragma once
+
+#include "app/CommandLock.h"
+#include "app/ThrottledYield.h"
+#include "app/UserDialogs.h"
+
+#include <QString>
+#include <QWidget>
+
+class QFrame;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTableView;
+
+namespace marrowgate {
+
+class MessageListModel;
+struct RunHooks;
+struct RunResult;
+
+// The program's one window: the message list with its count, the store
+// folder import, the conversion with its progress display, help and exit.
+// It holds no conversion logic of its own: the core walks and converts.
+class frmStep1 : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit frmStep1(UserDialogs& dialogs, QWidget* parent = nullptr);
+    ~frmStep1() override;
+
+    // The message list, one path per row of grdFiles1.
+    void AddMessagePath(const QString& path);
+    void ClearMessageList();
+    const MessageListModel& MessageList() const { return *messageList_; }
+
+    // How long a yield may skip processing events; 0 processes them at every
+    // yield point.
+    void SetYieldInterval(int intervalMs) { yield_.SetInterval(intervalMs); }
+
+    // The help manual shipped beside the program.
+    static QString HelpManualPath();
+
+    // Controls, created with the window and living as long as it.
+    QLabel* Image2 = nullptr;
+    QPushButton* CmdAddFolder = nullptr;
+    QPushButton* cmdClear1 = nullptr;
+    QLabel* lblCount1 = nullptr;
+    QTableView* grdFiles1 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Image1 = nullptr;
+    QLabel* LblProgessCurrent = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QPushButton* CmdConvert2PDF = nullptr;
+    QFrame* Shape1 = nullptr;
+    QWidget* Picture3 = nullptr;
+    QPushButton* CmdHelp = nullptr;
+    QPushButton* cmdEnd = nullptr;
+
+public slots:
+    void CmdAddFolder_Click();
+    void cmdClear1_Click();
+    void CmdConvert2PDF_Click();
+    void CmdHelp_Click();
+    void cmdEnd_Click();
+
+signals:
+    // The window has closed for good: the program ends.
+    void Unloaded();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void Form_Initialize();
+    void CreateControls();
+    void CreateBottomBand();
+    void Form_Load();
+    void Form_Unload();
+    void CentreOnScreen();
+
+    QPushButton* NewButton(QWidget* parent, const char* name, const QString& text,
+                           const QRect& geometry);
+    QLabel* NewLabel(const char* name, const QString& text, const QRect& geometry);
+
+    void ShowProgress(int done, int count);
+    void ShowConvertingRow();
+    RunHooks ConversionHooks();
+    void ReportRun(const RunResult& result);
+    bool Confirm(const QString& prompt);
+    void Tell(const QString& prompt, MsgStyle style);
+    bool FinishPendingClose();
+
+    UserDialogs& dialogs_;
+    MessageListModel* messageList_ = nullptr;
+    ThrottledYield yield_;
+    Busy busy_ = Busy::Idle;
+    // The close box or Exit was used while a command was yielding: the
+    // command stops at its next safe point and then closes the window.
+    bool closeRequested_ = false;
+    // The row a conversion is at.
+    int convertingRow_ = -1;
+    // The store folder of the last import.
+    QString storeFolder_;
+};
+
+} // namespace marrowgate
