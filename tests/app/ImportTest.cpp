@@ -1,0 +1,173 @@
+#include "WindowFixture.h"
+
+#include "list/MessageFileFilter.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace marrowgate::testing {
+namespace {
+
+class ImportTest : public WindowTest {
+protected:
+    // 12 message files among others, three levels deep.
+    QString MakeStoreWithTwelveMessages() {
+        for (const char* name :
+             {"Store/top1.eml", "Store/TOP2.EML", "Store/Inbox/a.eml", "Store/Inbox/b.eml",
+              "Store/Inbox/c.Eml", "Store/Inbox/d.eml ", "Store/Sent/e.eml", "Store/Sent/f.eml",
+              "Store/Inbox/Old/g.eml", "Store/Inbox/Old/h.eml", "Store/Inbox/Old/i.eml",
+              "Store/Deleted Items/j.eml"}) {
+            WriteMessage(name, name);
+        }
+        for (const char* other : {"Store/Inbox/a.emlx", "Store/notes.txt", "Store/Sent/eml",
+                                  "Store/Inbox/Old/k.eml.bak", "Store/Empty/readme"}) {
+            WriteFile(other, "not a message");
+        }
+        return TempPath("Store");
+    }
+
+    void Import(const QString& folder) {
+        dialogs.folders.push_back(folder);
+        window.CmdAddFolder->click();
+    }
+};
+
+TEST_F(ImportTest, AddsTheMessageFilesOfTheWholeTreeBreadthFirst) {
+    const QString store = MakeStoreWithTwelveMessages();
+    Import(store);
+
+    EXPECT_EQ(dialogs.browseTitles, QStringList{"Choose Source Folder..."});
+    const QStringList rows = Rows();
+    ASSERT_EQ(rows.size(), 12);
+    for (const QString& row : rows) {
+        EXPECT_TRUE(IsMessageFilePath(row.toStdString())) << row.toStdString();
+        EXPECT_TRUE(row.startsWith(store + "/")) << row.toStdString();
+    }
+    // The chosen folder's own files come before those of its subfolders.
+    EXPECT_EQ(QStringList(rows.mid(0, 2)).filter("/Store/top", Qt::CaseInsensitive).size(), 2);
+    EXPECT_EQ(window.lblCount1->text(), "12 files");
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(LastPrompt(), "12 Files Added to List.");
+    EXPECT_EQ(dialogs.messages.back().style, MsgStyle::OkOnly);
+    EXPECT_TRUE(window.CmdConvert2PDF->isEnabled());
+    EXPECT_TRUE(window.CmdAddFolder->isEnabled());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+
+    Import(store + "/"); // a folder given with its separator gets no second one
+    EXPECT_EQ(Rows().size(), 24);
+    EXPECT_EQ(Rows().mid(0, 12), rows) << "a second import appends";
+    EXPECT_EQ(Rows().mid(12), rows);
+}
+
+TEST_F(ImportTest, ATreeWithoutMessagesDisablesConversionAndKeepsTheList) {
+    Import(MakeStoreWithTwelveMessages());
+    WriteFile("Other/notes.txt", "x");
+    WriteFile("Other/Deep/a.emlx", "x");
+
+    Import(TempPath("Other"));
+    EXPECT_EQ(LastPrompt(), "0 Files Added to List.");
+    EXPECT_FALSE(window.CmdConvert2PDF->isEnabled());
+    EXPECT_EQ(Rows().size(), 12);
+
+    const auto shown = dialogs.messages.size();
+    window.CmdAddFolder->click(); // the dialog cancelled
+    EXPECT_EQ(dialogs.messages.size(), shown);
+    EXPECT_EQ(Rows().size(), 12);
+}
+
+TEST_F(ImportTest, AClearDuringTheImportEmptiesTheListAndTheRestIsAppended) {
+    const QString store = MakeStoreWithTwelveMessages();
+    window.AddMessagePath("/earlier/x.eml");
+    window.AddMessagePath("/earlier/y.eml");
+    bool cleared = false;
+    QObject::connect(&window.MessageList(), &QAbstractItemModel::rowsInserted, &window, [&] {
+        if (cleared || window.MessageList().RowCount() != 5) {
+            return;
+        }
+        cleared = true;
+        // Handled at the import's next yield, as a click would be.
+        QTimer::singleShot(0, &window, [&] {
+            EXPECT_FALSE(window.CmdAddFolder->isEnabled());
+            EXPECT_FALSE(window.CmdConvert2PDF->isEnabled());
+            EXPECT_TRUE(window.cmdClear1->isEnabled());
+            window.CmdAddFolder_Click();   // a second import cannot start
+            window.CmdConvert2PDF_Click(); // nor a conversion
+            window.cmdClear1->click();
+        });
+    });
+    dialogs.answers = {MsgAnswer::Yes};
+    Import(store);
+
+    EXPECT_TRUE(cleared);
+    EXPECT_EQ(dialogs.browseTitles.size(), 1u);
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(dialogs.messages.front().prompt,
+              "Do you want to clear all the files in the list\r\n Proceed?");
+    EXPECT_EQ(LastPrompt(), "12 Files Added to List.");
+    const QStringList rows = Rows();
+    EXPECT_EQ(rows.size(), 9);
+    EXPECT_TRUE(rows.filter("/earlier/").isEmpty());
+    EXPECT_EQ(window.lblCount1->text(), "9 files");
+    EXPECT_TRUE(window.CmdAddFolder->isEnabled());
+    EXPECT_TRUE(window.CmdConvert2PDF->isEnabled());
+}
+
+TEST_F(ImportTest, ClosingDuringTheImportStopsItWithoutAMessage) {
+    const QString store = MakeStoreWithTwelveMessages();
+    QObject::connect(&window.MessageList(), &QAbstractItemModel::rowsInserted, &window, [&] {
+        if (window.MessageList().RowCount() == 3) {
+            QTimer::singleShot(0, &window, &QWidget::close);
+        }
+    });
+    Import(store);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(Rows().size(), 3);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+// A folder chain deeper than the longest path the system accepts: listing
+// its bottom fails whoever runs the test.
+void MakeTooDeepTree(const QString& top) {
+    const std::string name(200, 'd');
+    int fd = ::open(top.toLocal8Bit().constData(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(fd, 0);
+    for (int depth = 0; depth < 24; ++depth) {
+        ASSERT_EQ(::mkdirat(fd, name.c_str(), 0755), 0);
+        const int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        ASSERT_GE(next, 0);
+        fd = next;
+    }
+    ::close(fd);
+}
+
+TEST_F(ImportTest, AWalkFailureNamesTheFolderAndLeavesTheListAsItWas) {
+    WriteMessage("Deep/top.eml", "top");
+    MakeTooDeepTree(TempPath("Deep"));
+    window.AddMessagePath("/earlier/x.eml");
+    window.CmdConvert2PDF->setEnabled(true);
+
+    Import(TempPath("Deep"));
+
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages.back().style, MsgStyle::Critical);
+    EXPECT_TRUE(LastPrompt().contains(TempPath("Deep") + "/" + QString(200, 'd')))
+        << LastPrompt().toStdString();
+    EXPECT_EQ(Rows(), QStringList{"/earlier/x.eml"});
+    EXPECT_TRUE(window.CmdConvert2PDF->isEnabled());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+
+    // Deeper than QTemporaryDir can remove.
+    QProcess::execute("rm", {"-rf", TempPath("Deep")});
+}
+
+} // namespace
+} // namespace marrowgate::testing

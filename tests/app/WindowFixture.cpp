@@ -1,0 +1,82 @@
+#include "WindowFixture.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+
+namespace marrowgate::testing {
+
+WindowTest::WindowTest() {
+    window.SetYieldInterval(0);
+    window.show();
+}
+
+QString WindowTest::WriteFile(const QString& relative, const QByteArray& content) {
+    const QString path = temp.filePath(relative);
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    file.write(content);
+    return path;
+}
+
+QString WindowTest::WriteMessage(const QString& relative, const QString& subject,
+                                 const QByteArray& body) {
+    return WriteFile(relative, "From: Ann Smith <ann@example.com>\r\n"
+                               "To: bob@example.com\r\n"
+                               "Subject: " +
+                                   subject.toUtf8() +
+                                   "\r\n"
+                                   "Date: Mon, 2 Mar 2009 10:15:00 +0100\r\n"
+                                   "\r\n" +
+                                   (body.isEmpty() ? "Body of " + subject.toUtf8() : body) +
+                                   "\r\n");
+}
+
+QStringList WindowTest::Rows() const {
+    QStringList rows;
+    for (int row = 0; row < window.MessageList().RowCount(); ++row) {
+        rows << window.MessageList().Path(row);
+    }
+    return rows;
+}
+
+QString WindowTest::LastPrompt() const {
+    return dialogs.messages.empty() ? QString() : dialogs.messages.back().prompt;
+}
+
+Mailbox ReadMailbox(const QString& path) {
+    QFile file(path);
+    Mailbox mailbox;
+    if (!file.open(QIODevice::ReadOnly)) {
+        return mailbox;
+    }
+    const QByteArray bytes = file.readAll();
+    // Every record ends with an empty line; the next one starts with "From ".
+    mailbox.wholeRecords = bytes.startsWith("From ") && bytes.endsWith("\r\n\r\n");
+    bool atRecordStart = true;
+    for (const QByteArray& line : bytes.split('\n')) {
+        const QByteArray text = line.endsWith('\r') ? line.chopped(1) : line;
+        if (atRecordStart && text.startsWith("From ")) {
+            mailbox.subjects << QString();
+        } else if (text.startsWith("Subject: ") && !mailbox.subjects.isEmpty() &&
+                   mailbox.subjects.back().isEmpty()) {
+            mailbox.subjects.back() = QString::fromUtf8(text.mid(9));
+        }
+        atRecordStart = text.isEmpty();
+    }
+    return mailbox;
+}
+
+QStringList FindFiles(const QString& folder, const QString& name) {
+    QStringList found;
+    QDirIterator it(folder, {name}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        found << it.next();
+    }
+    found.sort();
+    return found;
+}
+
+} // namespace marrowgate::testing

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "app/MessageListModel.h"
+#include "app/ScriptedDialogs.h"
+#include "app/frmStep1.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace marrowgate::testing {
+
+// A shown window with scripted dialogs and a temporary folder for stores and
+// output. Every yield processes events, so that a test can act in between.
+class WindowTest : public ::testing::Test {
+protected:
+    WindowTest();
+
+    // Writes a small message with `subject` at `relative`; the body is
+    // `body`, or a line naming the subject.
+    QString WriteMessage(const QString& relative, const QString& subject,
+                         const QByteArray& body = {});
+    // Writes `content` at `relative` below the temporary folder.
+    QString WriteFile(const QString& relative, const QByteArray& content);
+    QString TempPath(const QString& relative) const { return temp.filePath(relative); }
+
+    // The rows of the list, in order.
+    QStringList Rows() const;
+    QString LastPrompt() const;
+
+    ScriptedDialogs dialogs;
+    frmStep1 window{dialogs};
+    QTemporaryDir temp;
+};
+
+// One mbox file read back: the Subject of each record, in order, and whether
+// the file consists of whole records only (From_ line ... empty line).
+struct Mailbox {
+    QStringList subjects;
+    bool wholeRecords = false;
+};
+Mailbox ReadMailbox(const QString& path);
+
+// Every file named `name` below `folder`.
+QStringList FindFiles(const QString& folder, const QString& name);
+
+} // namespace marrowgate::testing
