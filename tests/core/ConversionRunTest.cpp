@@ -92,17 +92,6 @@ TEST_F(ConversionRunTest, AFailedRowStopsTheRunUnlessKeepGoing) {
     EXPECT_EQ(all.failures.size(), 1u);
 }
 
-TEST_F(ConversionRunTest, AStopRequestEndsTheRunBetweenRows) {
-    const VectorRows rows({Message("M/a.eml", "a"), Message("M/b.eml", "b")});
-    RunHooks hooks;
-    int done = 0;
-    hooks.progress = [&](int rowsDone, int) { done = rowsDone; };
-    hooks.stopRequested = [&] { return done == 1; };
-    const RunResult result = RunConversion(rows, dir / "Out", hooks);
-    EXPECT_TRUE(result.stopped);
-    EXPECT_EQ(result.messagesConverted, 1);
-}
-
 TEST_F(ConversionRunTest, AFolderThatCannotBeMadeFailsClearly) {
     WriteFile(Out("M"), "a file where a folder should be");
     const RunResult result = RunConversion(VectorRows({Message("M/a.eml", "a")}), dir / "Out");

@@ -74,11 +74,6 @@ TEST_F(MailMessageObjectTest, LoadsFromAFile) {
     MailMessageObject mail;
     EXPECT_TRUE(mail.LoadFromFile(dir / "m.eml"));
     EXPECT_EQ(mail.Sender(), "ann@x.org");
-    EXPECT_EQ(mail.MessageDate(), ExampleTime());
-
-    WriteFile(dir / "empty.eml", "", ExampleTime());
-    EXPECT_FALSE(mail.LoadFromFile(dir / "empty.eml"));
-    EXPECT_EQ(mail.Sender(), "MAILER-DAEMON");
     EXPECT_THROW(mail.LoadFromFile(dir / "missing.eml"), ConversionError);
 }
 

@@ -40,17 +40,5 @@ TEST(RecordEncoderTest, OutputDoesNotDependOnHowTheInputIsCut) {
     EXPECT_EQ(Encode(samples[6], 1000), "A: b\r\n\r\n>" + std::string(300, '>') + "From z\r\n\r\n");
 }
 
-TEST(RecordEncoderTest, CanBeReusedAfterFinish) {
-    RecordEncoder encoder;
-    std::string first;
-    encoder.Feed("From env\nx", first);
-    encoder.Finish(first);
-    std::string second;
-    encoder.Feed("From env\nx", second);
-    encoder.Finish(second);
-    EXPECT_EQ(first, "x\r\n\r\n");
-    EXPECT_EQ(second, first);
-}
-
 } // namespace
 } // namespace marrowgate::test
