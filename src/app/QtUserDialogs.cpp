@@ -5,6 +5,23 @@
 #include <QMessageBox>
 
 namespace marrowgate {
+namespace {
+
+QMessageBox::Icon IconOf(MsgStyle style) {
+    switch (style) {
+    case MsgStyle::YesNoQuestion:
+        return QMessageBox::Question;
+    case MsgStyle::Information:
+        return QMessageBox::Information;
+    case MsgStyle::Critical:
+        return QMessageBox::Critical;
+    case MsgStyle::OkOnly:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+} // namespace
 
 MsgAnswer QtUserDialogs::MsgBox(QWidget* owner, const QString& prompt, MsgStyle style) {
     QMessageBox box(owner);
@@ -12,25 +29,12 @@ MsgAnswer QtUserDialogs::MsgBox(QWidget* owner, const QString& prompt, MsgStyle 
     box.setTextFormat(Qt::PlainText);
     // Prompts break their lines with CR LF; a Qt label wants LF alone.
     box.setText(QString(prompt).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
-    switch (style) {
-    case MsgStyle::YesNoQuestion:
-        box.setIcon(QMessageBox::Question);
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    const bool question = style == MsgStyle::YesNoQuestion;
+    box.setIcon(IconOf(style));
+    box.setStandardButtons(question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok);
+    if (question) {
         box.setDefaultButton(QMessageBox::Yes);
         box.setEscapeButton(QMessageBox::No);
-        break;
-    case MsgStyle::Information:
-        box.setIcon(QMessageBox::Information);
-        box.setStandardButtons(QMessageBox::Ok);
-        break;
-    case MsgStyle::Critical:
-        box.setIcon(QMessageBox::Critical);
-        box.setStandardButtons(QMessageBox::Ok);
-        break;
-    case MsgStyle::OkOnly:
-        box.setIcon(QMessageBox::NoIcon);
-        box.setStandardButtons(QMessageBox::Ok);
-        break;
     }
     switch (box.exec()) {
     case QMessageBox::Yes:

@@ -7,7 +7,7 @@
 #include "app/WindowTexts.h"
 #include "convert/ConversionRun.h"
 #include "list/MessageFileFilter.h"
-#include "list/pathLogger.h"
+#include "list/StoreScan.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -34,17 +34,6 @@ const QString kCrLf = QStringLiteral("\r\n");
 
 QString CountText(int rows) {
     return QString::number(rows) + QStringLiteral(" files");
-}
-
-// Every file below `folder`, breadth first.
-CollectionHandle<std::string> WalkStoreFolder(const QString& folder) {
-    pathLogger walker;
-    walker.PathLogInit();
-    walker.fullFileNamesOnly(true);
-    walker.LogPath(folder.toStdString());
-    CollectionHandle<std::string> files = walker.fullFileNames();
-    walker.Terminate();
-    return files;
 }
 
 QIcon ProgramIcon() {
@@ -264,7 +253,7 @@ void frmStep1::CmdAddFolder_Click() {
     WaitCursor wait;
     CollectionHandle<std::string> files;
     try {
-        files = WalkStoreFolder(storeFolder_);
+        files = CollectFiles(storeFolder_.toStdString());
     } catch (const std::exception& error) {
         wait.Restore();
         Tell(WalkFailedText(error.what()), MsgStyle::Critical);

@@ -11,10 +11,11 @@ namespace marrowgate {
 
 MailboxFile::MailboxFile(const std::string& path) : path_(path) {
     constexpr int kFlags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK;
-    fd_ = ::open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0666);
-    created_ = fd_ >= 0;
-    if (fd_ < 0 && errno == EEXIST) {
-        fd_ = ::open(path.c_str(), kFlags);
+    // Most calls append to a mailbox an earlier message created: try that first.
+    fd_ = ::open(path.c_str(), kFlags);
+    if (fd_ < 0 && errno == ENOENT) {
+        fd_ = ::open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0666);
+        created_ = fd_ >= 0;
     }
     if (fd_ < 0) {
         throw ConversionError::FromErrno("Cannot open mailbox file", path, errno);

@@ -6,6 +6,8 @@
 #include "convert/MessageFile.h"
 #include "convert/RecordEncoder.h"
 
+#include <memory>
+
 namespace marrowgate {
 namespace {
 
@@ -36,26 +38,20 @@ AppendStats AppendMessageToMailbox(const std::string& messagePath, const std::st
 
         stats.bytesRead = start.size();
         MailboxFile mailbox(mailboxPath);
-        std::string out;
-        out.reserve(2 * kWriteThreshold + kReadChunk);
-        out.append(fromLine).append("\r\n");
+        std::string out = fromLine + "\r\n";
         RecordEncoder encoder;
         encoder.Feed(start, out);
         start = std::string(); // the header bytes are done with
-        std::string chunk;
-        chunk.reserve(kReadChunk);
-        for (;;) {
+        // Uninitialised: most messages are read whole with their start, and
+        // clearing a large buffer for each of them would cost more than the rest.
+        const auto chunk = std::make_unique_for_overwrite<char[]>(kReadChunk);
+        while (const std::size_t got = message.Read(chunk.get(), kReadChunk)) {
+            stats.bytesRead += got;
+            encoder.Feed(std::string_view(chunk.get(), got), out);
             if (out.size() >= kWriteThreshold) {
                 mailbox.Write(out);
                 out.clear();
             }
-            chunk.clear();
-            const std::size_t got = message.ReadInto(chunk, kReadChunk);
-            if (got == 0) {
-                break;
-            }
-            stats.bytesRead += got;
-            encoder.Feed(chunk, out);
         }
         encoder.Finish(out);
         mailbox.Write(out);

@@ -41,28 +41,29 @@ MessageFile::~MessageFile() {
     }
 }
 
-std::size_t MessageFile::ReadInto(std::string& buffer, std::size_t maxBytes) {
-    const std::size_t oldSize = buffer.size();
-    buffer.resize(oldSize + maxBytes);
+std::size_t MessageFile::Read(char* data, std::size_t size) {
     ssize_t got;
     do {
-        got = ::read(fd_, buffer.data() + oldSize, maxBytes);
+        got = ::read(fd_, data, size);
     } while (got < 0 && errno == EINTR);
     if (got < 0) {
-        const int error = errno;
-        buffer.resize(oldSize);
-        throw ConversionError::FromErrno("Cannot read message file", path_, error);
+        throw ConversionError::FromErrno("Cannot read message file", path_, errno);
     }
-    buffer.resize(oldSize + static_cast<std::size_t>(got));
     return static_cast<std::size_t>(got);
 }
 
 std::string MessageFile::ReadStart() {
     std::string start;
+    char chunk[kStartChunk];
     while (start.size() < kStartLimit) {
+        const std::size_t got = Read(chunk, sizeof chunk);
+        if (got == 0) {
+            break;
+        }
+        // An empty line may straddle two chunks: look from the last byte before.
         const std::size_t scanFrom = start.empty() ? 0 : start.size() - 1;
-        if (ReadInto(start, kStartChunk) == 0 ||
-            HeaderBlock::IsComplete(std::string_view(start).substr(scanFrom))) {
+        start.append(chunk, got);
+        if (HeaderBlock::IsComplete(std::string_view(start).substr(scanFrom))) {
             break;
         }
     }

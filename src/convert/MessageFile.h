@@ -16,9 +16,9 @@ public:
     MessageFile(const MessageFile&) = delete;
     MessageFile& operator=(const MessageFile&) = delete;
 
-    // Appends up to `maxBytes` more bytes of the file to `buffer`; 0 at the end.
+    // Reads up to `size` more bytes of the file into `data`; 0 at the end.
     // Throws ConversionError on a read error.
-    std::size_t ReadInto(std::string& buffer, std::size_t maxBytes);
+    std::size_t Read(char* data, std::size_t size);
 
     // The first bytes of the file: at least its whole header block when it has
     // one, within a bound, so that a file without one is not read whole.

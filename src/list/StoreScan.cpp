@@ -5,14 +5,18 @@
 
 namespace marrowgate {
 
-std::vector<std::string> CollectMessageFiles(const std::string& storeFolder) {
+CollectionHandle<std::string> CollectFiles(const std::string& folder) {
     pathLogger walker;
     walker.PathLogInit();
     walker.fullFileNamesOnly(true);
-    walker.LogPath(storeFolder);
-    const auto files = walker.fullFileNames();
+    walker.LogPath(folder);
+    auto files = walker.fullFileNames();
     walker.Terminate();
+    return files;
+}
 
+std::vector<std::string> CollectMessageFiles(const std::string& storeFolder) {
+    const auto files = CollectFiles(storeFolder);
     std::vector<std::string> messages;
     for (const auto& path : *files) {
         if (IsMessageFilePath(path)) {

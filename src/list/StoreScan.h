@@ -1,13 +1,18 @@
 #pragma once
 
+#include "list/KeyedCollection.h"
+
 #include <string>
 #include <vector>
 
 namespace marrowgate {
 
-// Every message file below `storeFolder`, in walk order (breadth first, each
-// folder's files in the order the file system lists them). Throws WalkError
-// when a folder cannot be listed.
+// Every file below `folder`, in walk order (breadth first, each folder's
+// files in the order the file system lists them), whatever its name. Throws
+// WalkError when a folder cannot be listed.
+CollectionHandle<std::string> CollectFiles(const std::string& folder);
+
+// The message files among CollectFiles(storeFolder), in the same order.
 std::vector<std::string> CollectMessageFiles(const std::string& storeFolder);
 
 } // namespace marrowgate
