@@ -1,5 +1,7 @@
 #include "convert/HeaderBlock.h"
 
+#include "convert/LineEndScanner.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -42,7 +44,7 @@ public:
         if (pos_ >= text_.size()) {
             return false;
         }
-        const auto end = std::min(text_.find_first_of("\r\n", pos_), text_.size());
+        const auto end = LineEndScanner::Next(text_, pos_);
         line = text_.substr(pos_, end - pos_);
         pos_ = end;
         if (pos_ < text_.size() && text_[pos_++] == '\r' && pos_ < text_.size() &&
@@ -68,10 +70,16 @@ bool HeaderBlock::IsEnvelopeLine(std::string_view line) {
 }
 
 bool HeaderBlock::IsComplete(std::string_view start) {
-    // An empty line is two line ends in a row; CR LF counts as one.
-    return start.find("\n\n") != std::string_view::npos ||
-           start.find("\r\r") != std::string_view::npos ||
-           start.find("\n\r") != std::string_view::npos;
+    // An empty line is two line ends in a row ("\n\n", "\r\r" or "\n\r");
+    // CR LF counts as one.
+    for (std::size_t at = LineEndScanner::Next(start, 0); at + 1 < start.size();
+         at = LineEndScanner::Next(start, at + 1)) {
+        const char next = start[at + 1];
+        if (next == '\r' || (next == '\n' && start[at] == '\n')) {
+            return true;
+        }
+    }
+    return false;
 }
 
 HeaderBlock HeaderBlock::Parse(std::string_view start) {

@@ -14,6 +14,23 @@ namespace {
 constexpr std::size_t kReadChunk = 1024 * 1024;
 constexpr std::size_t kWriteThreshold = 1024 * 1024;
 
+// The read and record buffers live from one message to the next. Allocated
+// afresh for each message, their pages would be mapped, faulted in and
+// returned to the system every time, which costs more than the conversion.
+struct Buffers {
+    // Uninitialised: clearing it would cost as much as reading into it.
+    std::unique_ptr<char[]> chunk = std::make_unique_for_overwrite<char[]>(kReadChunk);
+    std::string out;
+};
+
+Buffers& ReusedBuffers() {
+    thread_local Buffers buffers;
+    // A record is written out once it passes the threshold, so it never
+    // holds much more than a threshold and a chunk.
+    buffers.out.reserve(kWriteThreshold + 2 * kReadChunk + 1024);
+    return buffers;
+}
+
 } // namespace
 
 AppendStats AppendMessageToMailbox(const std::string& messagePath, const std::string& mailboxPath,
@@ -38,16 +55,15 @@ AppendStats AppendMessageToMailbox(const std::string& messagePath, const std::st
 
         stats.bytesRead = start.size();
         MailboxFile mailbox(mailboxPath);
-        std::string out = fromLine + "\r\n";
+        Buffers& buffers = ReusedBuffers();
+        std::string& out = buffers.out;
+        out.assign(fromLine).append("\r\n");
         RecordEncoder encoder;
         encoder.Feed(start, out);
         start = std::string(); // the header bytes are done with
-        // Uninitialised: most messages are read whole with their start, and
-        // clearing a large buffer for each of them would cost more than the rest.
-        const auto chunk = std::make_unique_for_overwrite<char[]>(kReadChunk);
-        while (const std::size_t got = message.Read(chunk.get(), kReadChunk)) {
+        while (const std::size_t got = message.Read(buffers.chunk.get(), kReadChunk)) {
             stats.bytesRead += got;
-            encoder.Feed(std::string_view(chunk.get(), got), out);
+            encoder.Feed(std::string_view(buffers.chunk.get(), got), out);
             if (out.size() >= kWriteThreshold) {
                 mailbox.Write(out);
                 out.clear();

@@ -17,6 +17,8 @@ constexpr std::size_t kStartLimit = 4 * 1024 * 1024;
 } // namespace
 
 MessageFile::MessageFile(const std::string& path) : path_(path) {
+    // Non-blocking, so that opening a FIFO cannot hang; only regular files
+    // are read, and for them the flag changes nothing, so it stays set.
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd_ < 0) {
         throw ConversionError::FromErrno("Cannot open message file", path, errno);
@@ -31,7 +33,6 @@ MessageFile::MessageFile(const std::string& path) : path_(path) {
         ::close(fd_);
         throw ConversionError("Cannot open message file " + path + ": not a regular file");
     }
-    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
     modified_ = std::chrono::sys_seconds(std::chrono::seconds(info.st_mtime));
 }
 

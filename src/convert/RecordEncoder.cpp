@@ -1,6 +1,6 @@
 #include "convert/RecordEncoder.h"
 
-#include <cstring>
+#include "convert/LineEndScanner.h"
 
 namespace marrowgate {
 namespace {
@@ -12,39 +12,9 @@ bool IsLineEnd(char byte) {
     return byte == '\r' || byte == '\n';
 }
 
-// Position of the next CR or LF at or after `from`, or `text.size()`.
-class LineEndFinder {
-public:
-    explicit LineEndFinder(std::string_view text) : text_(text) {}
-
-    std::size_t Next(std::size_t from) {
-        if (!primed_ || cr_ < from) {
-            cr_ = Find('\r', from);
-        }
-        if (!primed_ || lf_ < from) {
-            lf_ = Find('\n', from);
-        }
-        primed_ = true;
-        return cr_ < lf_ ? cr_ : lf_;
-    }
-
-private:
-    std::size_t Find(char byte, std::size_t from) const {
-        const void* hit = std::memchr(text_.data() + from, byte, text_.size() - from);
-        return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text_.data())
-                   : text_.size();
-    }
-
-    std::string_view text_;
-    std::size_t cr_ = 0;
-    std::size_t lf_ = 0;
-    bool primed_ = false;
-};
-
 } // namespace
 
 void RecordEncoder::Feed(std::string_view in, std::string& out) {
-    LineEndFinder finder(in);
     std::size_t i = 0;
     while (i < in.size()) {
         if (skipLineFeed_) {
@@ -54,18 +24,43 @@ void RecordEncoder::Feed(std::string_view in, std::string& out) {
                 continue;
             }
         }
-        if (state_ != State::Body) {
+        if (state_ == State::Body) {
+            CopyBody(in, i, out);
+        } else {
             Step(in[i++], out);
-            continue;
         }
-        const std::size_t end = finder.Next(i);
-        if (end > i) {
-            out.append(in.data() + i, end - i);
-            lineHasBytes_ = true;
+    }
+}
+
+void RecordEncoder::CopyBody(std::string_view in, std::size_t& i, std::string& out) {
+    // Lines that are already ended by CR LF and do not begin with "F" or ">"
+    // pass unchanged, so a run of them is copied in one piece.
+    std::size_t runStart = i;
+    while (true) {
+        const std::size_t end = LineEndScanner::Next(in, i);
+        if (end == in.size()) {
+            lineHasBytes_ = lineHasBytes_ || end > i;
+            out.append(in.data() + runStart, end - runStart);
+            i = end;
+            return;
         }
-        i = end;
-        if (i < in.size()) {
-            EndLine(in[i++], out);
+        std::size_t next = end + 1;
+        if (in[end] == '\r' && next < in.size() && in[next] == '\n') {
+            ++next;
+        } else {
+            out.append(in.data() + runStart, end - runStart);
+            out.append(kCrLf);
+            runStart = next;
+            // A CR at the end of the piece: the next piece may begin with its LF.
+            skipLineFeed_ = in[end] == '\r' && next == in.size();
+        }
+        lineHasBytes_ = false;
+        i = next;
+        if (i == in.size() || in[i] == 'F' || in[i] == '>') {
+            // The next line may need quoting: the state machine takes its start.
+            out.append(in.data() + runStart, i - runStart);
+            state_ = State::Prefix;
+            return;
         }
     }
 }

@@ -22,6 +22,9 @@ public:
 private:
     enum class State { Envelope, EnvelopeCheck, SkipEnvelope, Trim, Prefix, Body };
 
+    // Copies body lines from `in` at `i` on, up to the end of `in` or to the
+    // start of a line that may need quoting.
+    void CopyBody(std::string_view in, std::size_t& i, std::string& out);
     void Step(char byte, std::string& out);
     void EndLine(char lineEnd, std::string& out);
     void ReplayHeldBytes(std::string& out);
