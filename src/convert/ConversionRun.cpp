@@ -5,6 +5,7 @@
 #include "convert/PathDerivation.h"
 #include "convert/modMain.h"
 
+#include <optional>
 #include <unordered_set>
 
 namespace marrowgate {
@@ -19,6 +20,8 @@ RunResult RunConversion(const MessageRows& rows, const std::string& outputRoot,
     const std::string root = NormaliseOutputRoot(outputRoot, options.syntax);
     CallYield(hooks.yield);
 
+    MailboxWriter writer;
+    std::optional<RowFailure> lastConverted; // answers for the open mailbox's close
     std::unordered_set<std::string> ensuredFolders;
     std::unordered_set<std::string> mailboxesSeen;
     const int rowCount = rows.RowCount();
@@ -46,7 +49,8 @@ RunResult RunConversion(const MessageRows& rows, const std::string& outputRoot,
             CallYield(hooks.yield);
             const std::string mailbox = MailboxPath(folder, options.syntax);
             try {
-                const AppendStats stats = AppendMessageToMailbox(source, mailbox, hooks.yield);
+                const AppendStats stats = writer.Append(source, mailbox, hooks.yield);
+                lastConverted = RowFailure{row, source, mailbox, {}};
                 ++result.messagesConverted;
                 result.bytesRead += stats.bytesRead;
                 result.bytesWritten += stats.bytesWritten;
@@ -66,6 +70,12 @@ RunResult RunConversion(const MessageRows& rows, const std::string& outputRoot,
         if (hooks.progress) {
             hooks.progress(row + 1, rows.RowCount());
         }
+    }
+    try {
+        writer.Close();
+    } catch (const ConversionError& error) {
+        lastConverted->reason = error.what();
+        result.failures.push_back(*lastConverted);
     }
     result.nothingToConvert = result.messagesConverted == 0 && result.failures.empty() &&
                               result.emptyRowsSkipped == rowCount;

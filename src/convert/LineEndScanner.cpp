@@ -1,35 +1,157 @@
 #include "convert/LineEndScanner.h"
 
 #include <bit>
+#include <cstdint>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define MARROWGATE_X86 1
 #endif
 
 namespace marrowgate {
+namespace {
 
-std::size_t LineEndScanner::Next(std::string_view text, std::size_t from) {
-    const char* const data = text.data();
-    const std::size_t size = text.size();
-    std::size_t i = from;
-#if defined(__SSE2__)
+#define MARROWGATE_INLINE __attribute__((always_inline)) inline
+
+// Where the CRs and the LFs are among 64 bytes: bit i stands for byte i.
+struct LineEndBits {
+    std::uint64_t crs = 0;
+    std::uint64_t lfs = 0;
+};
+
+MARROWGATE_INLINE LineEndBits PortableBits(const char* data) {
+    LineEndBits bits;
+    for (int i = 0; i < 64; ++i) {
+        bits.crs |= std::uint64_t{data[i] == '\r'} << i;
+        bits.lfs |= std::uint64_t{data[i] == '\n'} << i;
+    }
+    return bits;
+}
+
+#if defined(MARROWGATE_X86)
+MARROWGATE_INLINE __attribute__((target("sse2"))) LineEndBits Sse2Bits(const char* data) {
     const __m128i cr = _mm_set1_epi8('\r');
     const __m128i lf = _mm_set1_epi8('\n');
-    for (; i + 16 <= size; i += 16) {
-        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-        const int hits = _mm_movemask_epi8(
-            _mm_or_si128(_mm_cmpeq_epi8(block, cr), _mm_cmpeq_epi8(block, lf)));
-        if (hits != 0) {
-            return i + static_cast<std::size_t>(std::countr_zero(static_cast<unsigned>(hits)));
+    LineEndBits bits;
+    for (int part = 0; part < 4; ++part) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * part));
+        const auto crs = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, cr)));
+        const auto lfs = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, lf)));
+        bits.crs |= std::uint64_t{crs & 0xffffU} << (16 * part);
+        bits.lfs |= std::uint64_t{lfs & 0xffffU} << (16 * part);
+    }
+    return bits;
+}
+
+MARROWGATE_INLINE __attribute__((target("avx2"))) LineEndBits Avx2Bits(const char* data) {
+    const __m256i cr = _mm256_set1_epi8('\r');
+    const __m256i lf = _mm256_set1_epi8('\n');
+    const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data));
+    const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + 32));
+    const auto mask = [](__m256i block, __m256i byte) __attribute__((target("avx2"))) {
+        return std::uint64_t{
+            static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(block, byte)))};
+    };
+    return {mask(low, cr) | mask(high, cr) << 32, mask(low, lf) | mask(high, lf) << 32};
+}
+#endif
+
+// Follows a run of plain lines from block to block; see PlainLinesEnd().
+struct PlainRun {
+    std::size_t lineStart;      // the last line start known to follow plain lines
+    std::uint64_t crBefore = 0; // the byte before the block is a CR
+    std::uint64_t lfBefore = 0; // ... an LF
+
+    // Takes the 64 bytes at `at`; false when the run ends among them.
+    MARROWGATE_INLINE bool Take(const LineEndBits& bits, const char* data, std::size_t at) {
+        const std::uint64_t afterCr = bits.crs << 1 | crBefore;
+        const std::uint64_t afterLf = bits.lfs << 1 | lfBefore;
+        // An LF without its CR, or a CR without its LF (marked on the byte
+        // after it).
+        std::uint64_t odd = (bits.lfs & ~afterCr) | (afterCr & ~bits.lfs);
+        // A block holds a line start or two: their first bytes are looked at
+        // one by one.
+        for (std::uint64_t starts = afterLf; starts != 0; starts &= starts - 1) {
+            const int bit = std::countr_zero(starts);
+            const char first = data[at + static_cast<std::size_t>(bit)];
+            if (first == 'F' || first == '>') {
+                odd |= std::uint64_t{1} << bit;
+            }
         }
+        const std::uint64_t lfs =
+            odd == 0 ? bits.lfs : bits.lfs & ((std::uint64_t{1} << std::countr_zero(odd)) - 1);
+        if (lfs != 0) {
+            lineStart = at + 64 - static_cast<std::size_t>(std::countl_zero(lfs));
+        }
+        crBefore = bits.crs >> 63;
+        lfBefore = bits.lfs >> 63;
+        return odd == 0;
+    }
+};
+
+// The loops are written out for each instruction set, so that the block test
+// is compiled into them.
+#define MARROWGATE_SCANS(Name, Bits, ...)                                                          \
+    __VA_ARGS__ std::size_t PlainLinesEnd##Name(std::string_view text, std::size_t from) {         \
+        PlainRun run{from};                                                                        \
+        for (std::size_t at = from;                                                                \
+             at + 64 <= text.size() && run.Take(Bits(text.data() + at), text.data(), at);          \
+             at += 64)                                                                             \
+            ;                                                                                      \
+        return run.lineStart;                                                                      \
+    }                                                                                              \
+    __VA_ARGS__ std::size_t Next##Name(std::string_view text, std::size_t from) {                  \
+        std::size_t i = from;                                                                      \
+        for (; i + 64 <= text.size(); i += 64) {                                                   \
+            const LineEndBits bits = Bits(text.data() + i);                                        \
+            if ((bits.crs | bits.lfs) != 0) {                                                      \
+                return i + static_cast<std::size_t>(std::countr_zero(bits.crs | bits.lfs));        \
+            }                                                                                      \
+        }                                                                                          \
+        for (; i < text.size(); ++i) {                                                             \
+            if (text[i] == '\r' || text[i] == '\n') {                                              \
+                return i;                                                                          \
+            }                                                                                      \
+        }                                                                                          \
+        return text.size();                                                                        \
+    }
+
+#if defined(MARROWGATE_X86)
+MARROWGATE_SCANS(Avx2, Avx2Bits, __attribute__((target("avx2"))))
+MARROWGATE_SCANS(Sse2, Sse2Bits, __attribute__((target("sse2"))))
+#endif
+MARROWGATE_SCANS(Portable, PortableBits)
+
+using Scan = std::size_t (*)(std::string_view, std::size_t);
+
+// The widest vectors this processor has, picked once.
+struct Scans {
+    Scan plainLinesEnd;
+    Scan next;
+};
+
+Scans PickScans() {
+#if defined(MARROWGATE_X86)
+    if (__builtin_cpu_supports("avx2")) {
+        return {PlainLinesEndAvx2, NextAvx2};
+    }
+    if (__builtin_cpu_supports("sse2")) {
+        return {PlainLinesEndSse2, NextSse2};
     }
 #endif
-    for (; i < size; ++i) {
-        if (data[i] == '\r' || data[i] == '\n') {
-            return i;
-        }
-    }
-    return size;
+    return {PlainLinesEndPortable, NextPortable};
+}
+
+const Scans kScans = PickScans();
+
+} // namespace
+
+std::size_t LineEndScanner::Next(std::string_view text, std::size_t from) {
+    return kScans.next(text, from);
+}
+
+std::size_t LineEndScanner::PlainLinesEnd(std::string_view text, std::size_t from) {
+    return kScans.plainLinesEnd(text, from);
 }
 
 } // namespace marrowgate

@@ -6,12 +6,19 @@
 namespace marrowgate {
 
 // Finds line ends (CR or LF bytes) in a piece of a message. Looks at many
-// bytes per step where the processor allows: the record encoder asks for
-// every line end of every message, so this is the converter's inner loop.
+// bytes per step where the processor allows: the record encoder asks about
+// every line of every message, so this is the converter's inner loop.
 class LineEndScanner {
 public:
     // Position of the first CR or LF at or after `from`, or `text.size()`.
     static std::size_t Next(std::string_view text, std::size_t from);
+
+    // The end of the run of plain lines from `from` on: lines ended by CR LF
+    // (no lone CR or LF) whose first byte, for lines that begin after `from`,
+    // is neither 'F' nor '>'. Such lines go into a record unchanged. The
+    // result is `from` or the start of a line; the line there needs a closer
+    // look, or reaches the last few bytes of `text`.
+    static std::size_t PlainLinesEnd(std::string_view text, std::size_t from);
 };
 
 } // namespace marrowgate

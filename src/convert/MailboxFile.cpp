@@ -11,7 +11,7 @@ namespace marrowgate {
 
 MailboxFile::MailboxFile(const std::string& path) : path_(path) {
     constexpr int kFlags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK;
-    // Most calls append to a mailbox an earlier message created: try that first.
+    // Most opens are of a mailbox an earlier message created: try that first.
     fd_ = ::open(path.c_str(), kFlags);
     if (fd_ < 0 && errno == ENOENT) {
         fd_ = ::open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0666);
@@ -26,12 +26,13 @@ MailboxFile::MailboxFile(const std::string& path) : path_(path) {
         fd_ = -1;
         throw ConversionError("Cannot open mailbox file " + path + ": not a regular file");
     }
-    formerSize_ = static_cast<std::uint64_t>(info.st_size);
+    recordStart_ = end_ = static_cast<std::uint64_t>(info.st_size);
 }
 
 MailboxFile::~MailboxFile() {
     if (fd_ >= 0) {
-        RollBack();
+        TakeBackRecord();
+        ::close(fd_);
     }
 }
 
@@ -43,44 +44,47 @@ void MailboxFile::Write(std::string_view bytes) {
         }
         if (put <= 0) {
             const int error = put < 0 ? errno : ENOSPC;
-            RollBack();
+            TakeBackRecord();
+            ::close(fd_);
+            fd_ = -1;
             throw ConversionError::FromErrno("Cannot write mailbox file", path_, error);
         }
         bytes.remove_prefix(static_cast<std::size_t>(put));
-        written_ += static_cast<std::uint64_t>(put);
+        end_ += static_cast<std::uint64_t>(put);
     }
 }
 
-void MailboxFile::Commit() {
-    if (fd_ < 0) {
-        throw ConversionError("Cannot write mailbox file " + path_ + ": already closed");
-    }
-    const int fd = fd_;
-    if (::close(fd) != 0) {
-        const int error = errno;
-        fd_ = -1;
-        // The descriptor is gone; cut the file back through its path.
-        if (created_) {
-            ::unlink(path_.c_str());
-        } else if (::truncate(path_.c_str(), static_cast<off_t>(formerSize_)) != 0) {
-            // The close error is the one worth reporting.
-        }
-        throw ConversionError::FromErrno("Cannot write mailbox file", path_, error);
-    }
-    fd_ = -1;
+void MailboxFile::EndRecord() {
+    recordStart_ = end_;
 }
 
-void MailboxFile::RollBack() noexcept {
+void MailboxFile::Close() {
     if (fd_ < 0) {
         return;
     }
-    if (created_) {
+    TakeBackRecord();
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) {
+        throw ConversionError::FromErrno("Cannot write mailbox file", path_, errno);
+    }
+}
+
+bool MailboxFile::StillLinked() const {
+    struct stat info {};
+    return fd_ >= 0 && ::fstat(fd_, &info) == 0 && info.st_nlink > 0;
+}
+
+void MailboxFile::TakeBackRecord() noexcept {
+    if (end_ == recordStart_) {
+        return;
+    }
+    if (created_ && recordStart_ == 0) {
         ::unlink(path_.c_str());
-    } else if (::ftruncate(fd_, static_cast<off_t>(formerSize_)) != 0) {
+    } else if (::ftruncate(fd_, static_cast<off_t>(recordStart_)) != 0) {
         // Nothing more can be done: the error that brought us here is reported.
     }
-    ::close(fd_);
-    fd_ = -1;
+    end_ = recordStart_;
 }
 
 } // namespace marrowgate

@@ -6,9 +6,11 @@
 
 namespace marrowgate {
 
-// A mailbox file open for appending one record. Unless Commit() succeeds, the
-// file is put back exactly as it was: cut back to its former length, or
-// removed when this object created it. A mailbox thus only holds whole records.
+// A mailbox file open for appending records, one after another. A record is
+// written with Write() calls and ended with EndRecord(); a record that is not
+// ended (a write failed, or the object goes away first) is taken back: the file
+// is cut back to where the record began, or removed when this object created
+// it and holds nothing else. A mailbox thus only ever holds whole records.
 class MailboxFile {
 public:
     // Opens `path` for appending, creating it when missing. Throws
@@ -18,23 +20,32 @@ public:
     MailboxFile(const MailboxFile&) = delete;
     MailboxFile& operator=(const MailboxFile&) = delete;
 
-    // Throws ConversionError on a write error (a full disk, say).
+    // Appends bytes of the current record. On a write error (a full disk, say)
+    // the record is taken back, the file closed, and ConversionError thrown.
     void Write(std::string_view bytes);
-    // Closes the file, keeping what was written. Throws ConversionError (and
-    // rolls back) when the close reports an error.
-    void Commit();
+    // The current record is whole: it stays, whatever happens later.
+    void EndRecord();
+    // Closes the file, taking back a record that was not ended. Throws
+    // ConversionError when the close reports an error.
+    void Close();
 
+    // False once the file has been removed while open: records written to it
+    // then would reach no one.
+    bool StillLinked() const;
+    bool IsOpen() const { return fd_ >= 0; }
+    // The file did not exist before this object opened it.
     bool Created() const { return created_; }
-    std::uint64_t BytesWritten() const { return written_; }
+    const std::string& Path() const { return path_; }
+    std::uint64_t RecordBytes() const { return end_ - recordStart_; }
 
 private:
-    void RollBack() noexcept;
+    void TakeBackRecord() noexcept;
 
     std::string path_;
     int fd_ = -1;
     bool created_ = false;
-    std::uint64_t formerSize_ = 0;
-    std::uint64_t written_ = 0;
+    std::uint64_t recordStart_ = 0; // where the current record began
+    std::uint64_t end_ = 0;         // where the next byte goes
 };
 
 } // namespace marrowgate

@@ -6,41 +6,58 @@
 #include "convert/MessageFile.h"
 #include "convert/RecordEncoder.h"
 
-#include <memory>
-
 namespace marrowgate {
 namespace {
 
 constexpr std::size_t kReadChunk = 1024 * 1024;
 constexpr std::size_t kWriteThreshold = 1024 * 1024;
 
-// The read and record buffers live from one message to the next. Allocated
-// afresh for each message, their pages would be mapped, faulted in and
-// returned to the system every time, which costs more than the conversion.
-struct Buffers {
-    // Uninitialised: clearing it would cost as much as reading into it.
-    std::unique_ptr<char[]> chunk = std::make_unique_for_overwrite<char[]>(kReadChunk);
-    std::string out;
-};
-
-Buffers& ReusedBuffers() {
-    thread_local Buffers buffers;
-    // A record is written out once it passes the threshold, so it never
-    // holds much more than a threshold and a chunk.
-    buffers.out.reserve(kWriteThreshold + 2 * kReadChunk + 1024);
-    return buffers;
-}
-
 } // namespace
 
 AppendStats AppendMessageToMailbox(const std::string& messagePath, const std::string& mailboxPath,
                                    const YieldFn& yield) {
+    MailboxWriter writer;
+    const AppendStats stats = writer.Append(messagePath, mailboxPath, yield);
+    writer.Close();
+    return stats;
+}
+
+// Uninitialised: clearing the chunk would cost as much as reading into it. A
+// record is written out once it passes the threshold, so it never holds much
+// more than a threshold and a chunk.
+MailboxWriter::MailboxWriter() : chunk_(std::make_unique_for_overwrite<char[]>(kReadChunk)) {
+    record_.reserve(kWriteThreshold + 2 * kReadChunk + 1024);
+}
+
+MailboxWriter::~MailboxWriter() = default;
+
+void MailboxWriter::Close() {
+    std::unique_ptr<MailboxFile> mailbox = std::move(mailbox_);
+    if (mailbox) {
+        mailbox->Close();
+    }
+}
+
+MailboxFile& MailboxWriter::MailboxFor(const std::string& mailboxPath, bool& created) {
+    if (mailbox_ && (mailbox_->Path() != mailboxPath || !mailbox_->StillLinked())) {
+        Close();
+    }
+    created = false;
+    if (!mailbox_) {
+        mailbox_ = std::make_unique<MailboxFile>(mailboxPath);
+        created = mailbox_->Created();
+    }
+    return *mailbox_;
+}
+
+AppendStats MailboxWriter::Append(const std::string& messagePath, const std::string& mailboxPath,
+                                  const YieldFn& yield) {
     for (int i = 0; i < 3; ++i) {
         CallYield(yield);
     }
 
     AppendStats stats;
-    {
+    try {
         // The file is read once: its start serves both the From_ line and the record.
         MessageFile message(messagePath);
         std::string start = message.ReadStart();
@@ -54,28 +71,30 @@ AppendStats AppendMessageToMailbox(const std::string& messagePath, const std::st
         CallYield(yield);
 
         stats.bytesRead = start.size();
-        MailboxFile mailbox(mailboxPath);
-        Buffers& buffers = ReusedBuffers();
-        std::string& out = buffers.out;
-        out.assign(fromLine).append("\r\n");
+        MailboxFile& mailbox = MailboxFor(mailboxPath, stats.createdMailbox);
+        record_.assign(fromLine).append("\r\n");
         RecordEncoder encoder;
-        encoder.Feed(start, out);
+        encoder.Feed(start, record_);
         start = std::string(); // the header bytes are done with
-        while (const std::size_t got = message.Read(buffers.chunk.get(), kReadChunk)) {
+        while (const std::size_t got = message.Read(chunk_.get(), kReadChunk)) {
             stats.bytesRead += got;
-            encoder.Feed(std::string_view(buffers.chunk.get(), got), out);
-            if (out.size() >= kWriteThreshold) {
-                mailbox.Write(out);
-                out.clear();
+            encoder.Feed(std::string_view(chunk_.get(), got), record_);
+            if (record_.size() >= kWriteThreshold) {
+                mailbox.Write(record_);
+                record_.clear();
             }
         }
-        encoder.Finish(out);
-        mailbox.Write(out);
-        mailbox.Commit();
-        stats.bytesWritten = mailbox.BytesWritten();
-        stats.createdMailbox = mailbox.Created();
+        encoder.Finish(record_);
+        mailbox.Write(record_);
+        stats.bytesWritten = mailbox.RecordBytes();
+        mailbox.EndRecord();
+    } catch (...) {
+        // Takes back a record cut short by a read error before it is reported.
+        mailbox_.reset();
+        throw;
     }
-    // Both files are closed: only now may the window run its events.
+    // The record is whole and the message closed: only now may the window run
+    // its events.
     CallYield(yield);
     CallYield(yield);
     return stats;

@@ -3,9 +3,12 @@
 #include "convert/Yield.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace marrowgate {
+
+class MailboxFile;
 
 struct AppendStats {
     std::uint64_t bytesRead = 0;    // size of the message file
@@ -27,9 +30,38 @@ struct AppendStats {
 // the mailbox file is then exactly as long as before the call.
 //
 // `yield` is called three times before the message is opened, once after its
-// sender and date are taken, once after it is opened, and twice after both
-// files are closed: never while the mailbox file is open.
+// sender and date are taken, once after it is opened, and twice after the
+// record is whole and the message file closed: never while a record is being
+// written.
 AppendStats AppendMessageToMailbox(const std::string& messagePath, const std::string& mailboxPath,
                                    const YieldFn& yield = {});
+
+// Appends records as AppendMessageToMailbox() does, over a run of messages.
+// The mailbox last written stays open for the next message bound for it (the
+// messages of a folder come one after another), which spares an open and a
+// close per message; it is closed when the next message goes elsewhere, by
+// Close(), or when the writer goes away. The read and record buffers are kept
+// too. Records are whole before Append() returns, so a run that ends at any
+// point between two calls leaves whole records only.
+class MailboxWriter {
+public:
+    MailboxWriter();
+    ~MailboxWriter();
+    MailboxWriter(const MailboxWriter&) = delete;
+    MailboxWriter& operator=(const MailboxWriter&) = delete;
+
+    AppendStats Append(const std::string& messagePath, const std::string& mailboxPath,
+                       const YieldFn& yield = {});
+    // Closes the open mailbox. Throws ConversionError when the close reports
+    // an error.
+    void Close();
+
+private:
+    MailboxFile& MailboxFor(const std::string& mailboxPath, bool& created);
+
+    std::unique_ptr<MailboxFile> mailbox_;
+    std::unique_ptr<char[]> chunk_;
+    std::string record_;
+};
 
 } // namespace marrowgate

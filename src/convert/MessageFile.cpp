@@ -34,6 +34,7 @@ MessageFile::MessageFile(const std::string& path) : path_(path) {
         throw ConversionError("Cannot open message file " + path + ": not a regular file");
     }
     modified_ = std::chrono::sys_seconds(std::chrono::seconds(info.st_mtime));
+    sizeAtOpen_ = static_cast<std::uint64_t>(info.st_size);
 }
 
 MessageFile::~MessageFile() {
@@ -43,6 +44,9 @@ MessageFile::~MessageFile() {
 }
 
 std::size_t MessageFile::Read(char* data, std::size_t size) {
+    if (atEnd_) {
+        return 0;
+    }
     ssize_t got;
     do {
         got = ::read(fd_, data, size);
@@ -50,6 +54,12 @@ std::size_t MessageFile::Read(char* data, std::size_t size) {
     if (got < 0) {
         throw ConversionError::FromErrno("Cannot read message file", path_, errno);
     }
+    offset_ += static_cast<std::uint64_t>(got);
+    // A short read that reaches the size the file had when opened is the end:
+    // this saves asking again only to be told so, once per message. A file
+    // that has grown since is read on to its new end.
+    atEnd_ = got == 0 ||
+             (static_cast<std::size_t>(got) < size && sizeAtOpen_ > 0 && offset_ >= sizeAtOpen_);
     return static_cast<std::size_t>(got);
 }
 

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace marrowgate {
@@ -31,6 +32,9 @@ private:
     std::string path_;
     int fd_ = -1;
     std::chrono::sys_seconds modified_{};
+    std::uint64_t sizeAtOpen_ = 0;
+    std::uint64_t offset_ = 0;
+    bool atEnd_ = false;
 };
 
 } // namespace marrowgate

@@ -37,25 +37,30 @@ void RecordEncoder::CopyBody(std::string_view in, std::size_t& i, std::string& o
     // pass unchanged, so a run of them is copied in one piece.
     std::size_t runStart = i;
     while (true) {
-        const std::size_t end = LineEndScanner::Next(in, i);
-        if (end == in.size()) {
-            lineHasBytes_ = lineHasBytes_ || end > i;
-            out.append(in.data() + runStart, end - runStart);
-            i = end;
-            return;
-        }
-        std::size_t next = end + 1;
-        if (in[end] == '\r' && next < in.size() && in[next] == '\n') {
-            ++next;
+        const std::size_t plainEnd = LineEndScanner::PlainLinesEnd(in, i);
+        if (plainEnd > i) {
+            i = plainEnd;
         } else {
-            out.append(in.data() + runStart, end - runStart);
-            out.append(kCrLf);
-            runStart = next;
-            // A CR at the end of the piece: the next piece may begin with its LF.
-            skipLineFeed_ = in[end] == '\r' && next == in.size();
+            // One line the wide scan could not vouch for.
+            const std::size_t end = LineEndScanner::Next(in, i);
+            if (end == in.size()) {
+                lineHasBytes_ = lineHasBytes_ || end > i;
+                out.append(in.data() + runStart, end - runStart);
+                i = end;
+                return;
+            }
+            i = end + 1;
+            if (in[end] == '\r' && i < in.size() && in[i] == '\n') {
+                ++i;
+            } else {
+                out.append(in.data() + runStart, end - runStart);
+                out.append(kCrLf);
+                runStart = i;
+                // A CR at the end of the piece: the next piece may begin with its LF.
+                skipLineFeed_ = in[end] == '\r' && i == in.size();
+            }
         }
         lineHasBytes_ = false;
-        i = next;
         if (i == in.size() || in[i] == 'F' || in[i] == '>') {
             // The next line may need quoting: the state machine takes its start.
             out.append(in.data() + runStart, i - runStart);

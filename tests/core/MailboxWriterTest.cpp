@@ -13,6 +13,19 @@
 namespace marrowgate::test {
 namespace {
 
+// Runs `body` with files limited to `bytes`: writes then fail part-way with
+// EFBIG, as they would on a full disk.
+template <typename Body> void WithFileSizeLimit(rlim_t bytes, Body body) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit limit = old;
+    limit.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    body();
+    ::setrlimit(RLIMIT_FSIZE, &old);
+}
+
 class MailboxWriterTest : public ::testing::Test {
 protected:
     // The record the writer appends for a message file holding `bytes` and no
@@ -131,19 +144,45 @@ TEST_F(MailboxWriterTest, AWriteFailureCutsThePartialRecordOff) {
     WriteFile(mailbox, std::string(100, 'x'));
     WriteFile(dir / "big.eml", "A: b\r\n\r\n" + std::string(5000, 'y'));
 
-    // A file size limit makes writes fail part-way, as a full disk would.
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    ::getrlimit(RLIMIT_FSIZE, &old);
-    rlimit limit = old;
-    limit.rlim_cur = 1000;
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-    EXPECT_THROW(AppendMessageToMailbox(dir / "big.eml", mailbox), ConversionError);
-    EXPECT_THROW(AppendMessageToMailbox(dir / "big.eml", created), ConversionError);
-    ::setrlimit(RLIMIT_FSIZE, &old);
+    WithFileSizeLimit(1000, [&] {
+        EXPECT_THROW(AppendMessageToMailbox(dir / "big.eml", mailbox), ConversionError);
+        EXPECT_THROW(AppendMessageToMailbox(dir / "big.eml", created), ConversionError);
+    });
 
     EXPECT_EQ(ReadFile(mailbox), std::string(100, 'x'));
     EXPECT_FALSE(std::filesystem::exists(created));
+}
+
+// A writer keeps the mailbox open from one message to the next.
+TEST_F(MailboxWriterTest, AWriterOverManyMessagesKeepsEveryRecordWhole) {
+    const std::string first = dir / "a.mbox";
+    const std::string second = dir / "b.mbox";
+    WriteFile(dir / "m.eml", "From: a@example.org\r\n\r\nbody\r\n");
+    WriteFile(dir / "big.eml", "A: b\r\n\r\n" + std::string(5000, 'y'));
+    const std::string one =
+        (AppendMessageToMailbox(dir / "m.eml", dir / "ref.mbox"), ReadFile(dir / "ref.mbox"));
+
+    MailboxWriter writer;
+    EXPECT_TRUE(writer.Append(dir / "m.eml", first).createdMailbox);
+    EXPECT_FALSE(writer.Append(dir / "m.eml", first).createdMailbox);
+    writer.Append(dir / "m.eml", second);
+    writer.Append(dir / "m.eml", first);
+    EXPECT_EQ(ReadFile(first), one + one + one);
+    EXPECT_EQ(ReadFile(second), one);
+
+    // Removed while the writer holds it open: the next record makes it anew
+    // rather than vanish with the removed file.
+    std::filesystem::remove(first);
+    EXPECT_TRUE(writer.Append(dir / "m.eml", first).createdMailbox);
+    EXPECT_EQ(ReadFile(first), one);
+
+    // A failed record is taken back; the ones before it stay.
+    WithFileSizeLimit(
+        1000, [&] { EXPECT_THROW(writer.Append(dir / "big.eml", first), ConversionError); });
+    EXPECT_EQ(ReadFile(first), one);
+    writer.Append(dir / "m.eml", first);
+    writer.Close();
+    EXPECT_EQ(ReadFile(first), one + one);
 }
 
 TEST_F(MailboxWriterTest, YieldsSevenTimesAndNeverWithAPartialRecord) {

@@ -40,5 +40,38 @@ TEST(RecordEncoderTest, OutputDoesNotDependOnHowTheInputIsCut) {
     EXPECT_EQ(Encode(samples[6], 1000), "A: b\r\n\r\n>" + std::string(300, '>') + "From z\r\n\r\n");
 }
 
+// Long inputs take the wide scan over runs of plain lines; byte by byte they
+// never do, so the two must agree wherever the odd lines fall against the
+// 64-byte blocks the scan looks at.
+TEST(RecordEncoderTest, WideScanAgreesWithByteByByte) {
+    const std::string_view lines[] = {
+        "plain text line of some length, ended the usual way\r\n",
+        "From here on\r\n",
+        ">From quoted\r\n",
+        "Fro not quite\r\n",
+        "lone LF\n",
+        "lone CR\r",
+        "\r\n",
+        "x\r\n",
+        "a line longer than a block, so that its end falls in the next one: 0123456789\r\n",
+    };
+    std::string input = "Subject: mixed\r\n\r\n";
+    unsigned state = 7;
+    for (int i = 0; i < 3000; ++i) {
+        state = state * 1103515245 + 12345;
+        // Mostly plain lines, as in real mail; now and then an odd one.
+        const unsigned pick = (state >> 16) % 40;
+        input += lines[pick < 9 ? pick : pick % 2 == 0 ? 0 : 8];
+    }
+    const std::string byteByByte = Encode(input, 1);
+    for (const std::size_t piece : {63, 64, 65, 1000, 4096}) {
+        EXPECT_EQ(Encode(input, piece), byteByByte) << "pieces of " << piece;
+    }
+    for (std::size_t shift = 1; shift < 64; shift += 9) {
+        const std::string shifted = std::string(shift, 'p') + "\r\n" + input;
+        EXPECT_EQ(Encode(shifted, shifted.size()), Encode(shifted, 1)) << "shift " << shift;
+    }
+}
+
 } // namespace
 } // namespace marrowgate::test
