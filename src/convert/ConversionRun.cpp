@@ -4,9 +4,11 @@
 #include "convert/MailboxWriter.h"
 #include "convert/PathDerivation.h"
 #include "convert/modMain.h"
+#include "shell/registry.h"
 
 #include <optional>
 #include <unordered_set>
+#include <utility>
 
 namespace marrowgate {
 
@@ -24,6 +26,12 @@ RunResult RunConversion(const MessageRows& rows, const std::string& outputRoot,
     std::optional<RowFailure> lastConverted; // answers for the open mailbox's close
     std::unordered_set<std::string> ensuredFolders;
     std::unordered_set<std::string> mailboxesSeen;
+    // The rows of a folder come one after another: the mirrored folder and the
+    // mailbox of one row serve the next while its folder is the same.
+    std::string sourceFolder;
+    std::string folder;
+    std::string mailbox;
+    bool mailboxCounted = false;
     const int rowCount = rows.RowCount();
     for (int row = 0; row < rowCount; ++row) {
         if (hooks.stopRequested && hooks.stopRequested()) {
@@ -41,23 +49,33 @@ RunResult RunConversion(const MessageRows& rows, const std::string& outputRoot,
         if (source.empty()) {
             ++result.emptyRowsSkipped;
         } else {
-            const std::string folder = MirroredFolder(source, root, options.syntax);
-            // A folder that could not be made shows up as the mailbox's open error.
-            if (ensuredFolders.insert(folder).second) {
-                EnsureDirectoryPath(folder);
+            std::string directory = DirectoryPart(source, options.syntax);
+            if (folder.empty() || directory != sourceFolder) {
+                sourceFolder = std::move(directory);
+                folder = MirroredFolder(source, root, options.syntax);
+                // A folder that could not be made shows up as the mailbox's open error.
+                if (ensuredFolders.insert(folder).second) {
+                    EnsureDirectoryPath(folder);
+                }
+                mailbox = MailboxPath(folder, options.syntax);
+                mailboxCounted = false;
             }
             CallYield(hooks.yield);
-            const std::string mailbox = MailboxPath(folder, options.syntax);
             try {
                 const AppendStats stats = writer.Append(source, mailbox, hooks.yield);
-                lastConverted = RowFailure{row, source, mailbox, {}};
+                if (!lastConverted) {
+                    lastConverted.emplace();
+                }
+                lastConverted->row = row;
+                lastConverted->messagePath = source;
+                lastConverted->mailboxPath = mailbox;
                 ++result.messagesConverted;
                 result.bytesRead += stats.bytesRead;
                 result.bytesWritten += stats.bytesWritten;
                 if (hooks.messageConverted) {
                     hooks.messageConverted(stats.bytesRead);
                 }
-                if (mailboxesSeen.insert(mailbox).second) {
+                if (!std::exchange(mailboxCounted, true) && mailboxesSeen.insert(mailbox).second) {
                     ++(stats.createdMailbox ? result.mailboxesCreated : result.mailboxesAppended);
                 }
             } catch (const ConversionError& error) {

@@ -58,34 +58,42 @@ MARROWGATE_INLINE __attribute__((target("avx2"))) LineEndBits Avx2Bits(const cha
 
 // Follows a run of plain lines from block to block; see PlainLinesEnd().
 struct PlainRun {
-    std::size_t lineStart;      // the last line start known to follow plain lines
-    std::uint64_t crBefore = 0; // the byte before the block is a CR
-    std::uint64_t lfBefore = 0; // ... an LF
+    std::size_t from;
+    std::size_t lastLfBlock = 0; // the last block with an LF in the run, and
+    std::uint64_t lastLfs = 0;   // its LFs that belong to the run
+    std::uint64_t crBefore = 0;  // the byte before the block is a CR
+    std::uint64_t lfBefore = 0;  // ... an LF
 
     // Takes the 64 bytes at `at`; false when the run ends among them.
     MARROWGATE_INLINE bool Take(const LineEndBits& bits, const char* data, std::size_t at) {
-        const std::uint64_t afterCr = bits.crs << 1 | crBefore;
-        const std::uint64_t afterLf = bits.lfs << 1 | lfBefore;
         // An LF without its CR, or a CR without its LF (marked on the byte
         // after it).
-        std::uint64_t odd = (bits.lfs & ~afterCr) | (afterCr & ~bits.lfs);
+        std::uint64_t odd = bits.lfs ^ (bits.crs << 1 | crBefore);
         // A block holds a line start or two: their first bytes are looked at
         // one by one.
-        for (std::uint64_t starts = afterLf; starts != 0; starts &= starts - 1) {
+        for (std::uint64_t starts = bits.lfs << 1 | lfBefore; starts != 0; starts &= starts - 1) {
             const int bit = std::countr_zero(starts);
             const char first = data[at + static_cast<std::size_t>(bit)];
             if (first == 'F' || first == '>') {
                 odd |= std::uint64_t{1} << bit;
             }
         }
-        const std::uint64_t lfs =
-            odd == 0 ? bits.lfs : bits.lfs & ((std::uint64_t{1} << std::countr_zero(odd)) - 1);
+        // The LFs before the first odd byte (all of them when there is none).
+        const std::uint64_t lfs = bits.lfs & ((odd & (0 - odd)) - 1);
         if (lfs != 0) {
-            lineStart = at + 64 - static_cast<std::size_t>(std::countl_zero(lfs));
+            lastLfBlock = at;
+            lastLfs = lfs;
         }
         crBefore = bits.crs >> 63;
         lfBefore = bits.lfs >> 63;
         return odd == 0;
+    }
+
+    // The start of the line after the run's last LF, or `from`.
+    std::size_t End() const {
+        return lastLfs == 0
+                   ? from
+                   : lastLfBlock + 64 - static_cast<std::size_t>(std::countl_zero(lastLfs));
     }
 };
 
@@ -98,7 +106,7 @@ struct PlainRun {
              at + 64 <= text.size() && run.Take(Bits(text.data() + at), text.data(), at);          \
              at += 64)                                                                             \
             ;                                                                                      \
-        return run.lineStart;                                                                      \
+        return run.End();                                                                          \
     }                                                                                              \
     __VA_ARGS__ std::size_t Next##Name(std::string_view text, std::size_t from) {                  \
         std::size_t i = from;                                                                      \

@@ -2,10 +2,15 @@
 
 #include "convert/ConversionError.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
+
+#include <vector>
 
 namespace marrowgate {
 
@@ -36,9 +41,18 @@ MailboxFile::~MailboxFile() {
     }
 }
 
-void MailboxFile::Write(std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t put = ::write(fd_, bytes.data(), bytes.size());
+void MailboxFile::Write(std::span<const std::string_view> pieces) {
+    std::vector<iovec> vectors;
+    vectors.reserve(pieces.size());
+    for (const std::string_view piece : pieces) {
+        if (!piece.empty()) {
+            vectors.push_back({const_cast<char*>(piece.data()), piece.size()});
+        }
+    }
+    std::span<iovec> left(vectors);
+    while (!left.empty()) {
+        const int count = static_cast<int>(std::min<std::size_t>(left.size(), IOV_MAX));
+        const ssize_t put = ::writev(fd_, left.data(), count);
         if (put < 0 && errno == EINTR) {
             continue;
         }
@@ -49,8 +63,17 @@ void MailboxFile::Write(std::string_view bytes) {
             fd_ = -1;
             throw ConversionError::FromErrno("Cannot write mailbox file", path_, error);
         }
-        bytes.remove_prefix(static_cast<std::size_t>(put));
         end_ += static_cast<std::uint64_t>(put);
+        // A short write: go on from the first byte not written.
+        auto done = static_cast<std::size_t>(put);
+        while (!left.empty() && done >= left.front().iov_len) {
+            done -= left.front().iov_len;
+            left = left.subspan(1);
+        }
+        if (done > 0) {
+            left.front().iov_base = static_cast<char*>(left.front().iov_base) + done;
+            left.front().iov_len -= done;
+        }
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -20,9 +21,10 @@ public:
     MailboxFile(const MailboxFile&) = delete;
     MailboxFile& operator=(const MailboxFile&) = delete;
 
-    // Appends bytes of the current record. On a write error (a full disk, say)
-    // the record is taken back, the file closed, and ConversionError thrown.
-    void Write(std::string_view bytes);
+    // Appends bytes of the current record, given as pieces to write in order.
+    // On a write error (a full disk, say) the record is taken back, the file
+    // closed, and ConversionError thrown.
+    void Write(std::span<const std::string_view> pieces);
     // The current record is whole: it stays, whatever happens later.
     void EndRecord();
     // Closes the file, taking back a record that was not ended. Throws

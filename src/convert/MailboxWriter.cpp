@@ -22,11 +22,13 @@ AppendStats AppendMessageToMailbox(const std::string& messagePath, const std::st
     return stats;
 }
 
-// Uninitialised: clearing the chunk would cost as much as reading into it. A
-// record is written out once it passes the threshold, so it never holds much
-// more than a threshold and a chunk.
-MailboxWriter::MailboxWriter() : chunk_(std::make_unique_for_overwrite<char[]>(kReadChunk)) {
-    record_.reserve(kWriteThreshold + 2 * kReadChunk + 1024);
+// The buffer takes a message's start, then its later chunks. Uninitialised:
+// clearing it would cost as much as reading into it, and only the pages a
+// message reaches are ever touched. A record is written out once it passes the
+// threshold, so it never holds much more than a threshold and a start.
+MailboxWriter::MailboxWriter()
+    : chunk_(std::make_unique_for_overwrite<char[]>(MessageFile::kStartLimit)) {
+    record_.Reserve(kWriteThreshold + 2 * kReadChunk + 1024);
 }
 
 MailboxWriter::~MailboxWriter() = default;
@@ -60,7 +62,8 @@ AppendStats MailboxWriter::Append(const std::string& messagePath, const std::str
     try {
         // The file is read once: its start serves both the From_ line and the record.
         MessageFile message(messagePath);
-        std::string start = message.ReadStart();
+        const std::string_view start(chunk_.get(),
+                                     message.ReadStart(chunk_.get(), MessageFile::kStartLimit));
         std::string fromLine;
         {
             MailMessageObject mail;
@@ -72,20 +75,29 @@ AppendStats MailboxWriter::Append(const std::string& messagePath, const std::str
 
         stats.bytesRead = start.size();
         MailboxFile& mailbox = MailboxFor(mailboxPath, stats.createdMailbox);
-        record_.assign(fromLine).append("\r\n");
+        record_.Clear();
+        record_.append(fromLine);
+        record_.append("\r\n");
         RecordEncoder encoder;
         encoder.Feed(start, record_);
-        start = std::string(); // the header bytes are done with
-        while (const std::size_t got = message.Read(chunk_.get(), kReadChunk)) {
+        // The record may point into the buffer: it goes out before the next read.
+        const auto writeOut = [&] {
+            mailbox.Write(record_.Pieces());
+            record_.Clear();
+        };
+        while (!message.AtEnd()) {
+            if (record_.PointsIntoInput() || record_.size() >= kWriteThreshold) {
+                writeOut();
+            }
+            const std::size_t got = message.Read(chunk_.get(), kReadChunk);
+            if (got == 0) {
+                break;
+            }
             stats.bytesRead += got;
             encoder.Feed(std::string_view(chunk_.get(), got), record_);
-            if (record_.size() >= kWriteThreshold) {
-                mailbox.Write(record_);
-                record_.clear();
-            }
         }
         encoder.Finish(record_);
-        mailbox.Write(record_);
+        writeOut();
         stats.bytesWritten = mailbox.RecordBytes();
         mailbox.EndRecord();
     } catch (...) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/RecordOutput.h"
 #include "convert/Yield.h"
 
 #include <cstdint>
@@ -61,7 +62,7 @@ private:
 
     std::unique_ptr<MailboxFile> mailbox_;
     std::unique_ptr<char[]> chunk_;
-    std::string record_;
+    RecordOutput record_;
 };
 
 } // namespace marrowgate

@@ -3,8 +3,10 @@
 #include "convert/ConversionError.h"
 #include "convert/HeaderBlock.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,7 +14,6 @@ namespace marrowgate {
 namespace {
 
 constexpr std::size_t kStartChunk = 64 * 1024;
-constexpr std::size_t kStartLimit = 4 * 1024 * 1024;
 
 } // namespace
 
@@ -63,22 +64,26 @@ std::size_t MessageFile::Read(char* data, std::size_t size) {
     return static_cast<std::size_t>(got);
 }
 
-std::string MessageFile::ReadStart() {
-    std::string start;
-    char chunk[kStartChunk];
-    while (start.size() < kStartLimit) {
-        const std::size_t got = Read(chunk, sizeof chunk);
+std::size_t MessageFile::ReadStart(char* buffer, std::size_t capacity) {
+    std::size_t filled = 0;
+    while (filled < capacity) {
+        const std::size_t got = Read(buffer + filled, std::min(kStartChunk, capacity - filled));
         if (got == 0) {
             break;
         }
-        // An empty line may straddle two chunks: look from the last byte before.
-        const std::size_t scanFrom = start.empty() ? 0 : start.size() - 1;
-        start.append(chunk, got);
-        if (HeaderBlock::IsComplete(std::string_view(start).substr(scanFrom))) {
+        // An empty line may straddle two reads: look from the last byte before.
+        const std::size_t scanFrom = filled == 0 ? 0 : filled - 1;
+        filled += got;
+        if (HeaderBlock::IsComplete(std::string_view(buffer + scanFrom, filled - scanFrom))) {
             break;
         }
     }
-    return start;
+    return filled;
+}
+
+std::string MessageFile::ReadStart() {
+    const auto buffer = std::make_unique_for_overwrite<char[]>(kStartLimit);
+    return std::string(buffer.get(), ReadStart(buffer.get(), kStartLimit));
 }
 
 } // namespace marrowgate

@@ -21,9 +21,19 @@ public:
     // Throws ConversionError on a read error.
     std::size_t Read(char* data, std::size_t size);
 
-    // The first bytes of the file: at least its whole header block when it has
-    // one, within a bound, so that a file without one is not read whole.
+    // The largest start ReadStart() reads: a file without a header block is
+    // not read whole for it.
+    static constexpr std::size_t kStartLimit = 4 * 1024 * 1024;
+
+    // Reads the first bytes of the file into `buffer`, and returns how many:
+    // at least its whole header block when it has one, within `capacity`. The
+    // rest of the file is left for Read().
+    std::size_t ReadStart(char* buffer, std::size_t capacity);
+    // The same into a string, up to kStartLimit bytes.
     std::string ReadStart();
+
+    // True once a read has met the end of the file.
+    bool AtEnd() const { return atEnd_; }
 
     std::chrono::sys_seconds ModificationTime() const { return modified_; }
     const std::string& Path() const { return path_; }

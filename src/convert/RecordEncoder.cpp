@@ -14,7 +14,7 @@ bool IsLineEnd(char byte) {
 
 } // namespace
 
-void RecordEncoder::Feed(std::string_view in, std::string& out) {
+void RecordEncoder::Feed(std::string_view in, RecordOutput& out) {
     std::size_t i = 0;
     while (i < in.size()) {
         if (skipLineFeed_) {
@@ -32,7 +32,7 @@ void RecordEncoder::Feed(std::string_view in, std::string& out) {
     }
 }
 
-void RecordEncoder::CopyBody(std::string_view in, std::size_t& i, std::string& out) {
+void RecordEncoder::CopyBody(std::string_view in, std::size_t& i, RecordOutput& out) {
     // Lines that are already ended by CR LF and do not begin with "F" or ">"
     // pass unchanged, so a run of them is copied in one piece.
     std::size_t runStart = i;
@@ -45,7 +45,7 @@ void RecordEncoder::CopyBody(std::string_view in, std::size_t& i, std::string& o
             const std::size_t end = LineEndScanner::Next(in, i);
             if (end == in.size()) {
                 lineHasBytes_ = lineHasBytes_ || end > i;
-                out.append(in.data() + runStart, end - runStart);
+                out.PassThrough(in.substr(runStart, end - runStart));
                 i = end;
                 return;
             }
@@ -53,7 +53,7 @@ void RecordEncoder::CopyBody(std::string_view in, std::size_t& i, std::string& o
             if (in[end] == '\r' && i < in.size() && in[i] == '\n') {
                 ++i;
             } else {
-                out.append(in.data() + runStart, end - runStart);
+                out.PassThrough(in.substr(runStart, end - runStart));
                 out.append(kCrLf);
                 runStart = i;
                 // A CR at the end of the piece: the next piece may begin with its LF.
@@ -63,14 +63,14 @@ void RecordEncoder::CopyBody(std::string_view in, std::size_t& i, std::string& o
         lineHasBytes_ = false;
         if (i == in.size() || in[i] == 'F' || in[i] == '>') {
             // The next line may need quoting: the state machine takes its start.
-            out.append(in.data() + runStart, i - runStart);
+            out.PassThrough(in.substr(runStart, i - runStart));
             state_ = State::Prefix;
             return;
         }
     }
 }
 
-void RecordEncoder::Finish(std::string& out) {
+void RecordEncoder::Finish(RecordOutput& out) {
     if (state_ == State::Envelope) {
         ReplayHeldBytes(out);
     }
@@ -82,7 +82,7 @@ void RecordEncoder::Finish(std::string& out) {
     *this = RecordEncoder();
 }
 
-void RecordEncoder::Step(char byte, std::string& out) {
+void RecordEncoder::Step(char byte, RecordOutput& out) {
     if (IsLineEnd(byte)) {
         if (state_ == State::Envelope) {
             ReplayHeldBytes(out);
@@ -153,7 +153,7 @@ void RecordEncoder::Step(char byte, std::string& out) {
     }
 }
 
-void RecordEncoder::EndLine(char lineEnd, std::string& out) {
+void RecordEncoder::EndLine(char lineEnd, RecordOutput& out) {
     if (state_ != State::SkipEnvelope) {
         FlushPrefix(out);
         out.append(kCrLf);
@@ -167,7 +167,7 @@ void RecordEncoder::EndLine(char lineEnd, std::string& out) {
 
 // The bytes held at the top turned out to belong to the first line, so they go
 // through the first line's handling.
-void RecordEncoder::ReplayHeldBytes(std::string& out) {
+void RecordEncoder::ReplayHeldBytes(RecordOutput& out) {
     const std::string held = std::move(held_);
     held_.clear();
     state_ = State::Trim;
@@ -176,7 +176,7 @@ void RecordEncoder::ReplayHeldBytes(std::string& out) {
     }
 }
 
-void RecordEncoder::FlushPrefix(std::string& out) {
+void RecordEncoder::FlushPrefix(RecordOutput& out) {
     if (state_ != State::Prefix) {
         return;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "convert/RecordOutput.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -15,20 +17,20 @@ namespace marrowgate {
 class RecordEncoder {
 public:
     // Appends to `out` what `in` gives.
-    void Feed(std::string_view in, std::string& out);
+    void Feed(std::string_view in, RecordOutput& out);
     // Ends the last line if it has no line end and adds the closing empty line.
-    void Finish(std::string& out);
+    void Finish(RecordOutput& out);
 
 private:
     enum class State { Envelope, EnvelopeCheck, SkipEnvelope, Trim, Prefix, Body };
 
     // Copies body lines from `in` at `i` on, up to the end of `in` or to the
     // start of a line that may need quoting.
-    void CopyBody(std::string_view in, std::size_t& i, std::string& out);
-    void Step(char byte, std::string& out);
-    void EndLine(char lineEnd, std::string& out);
-    void ReplayHeldBytes(std::string& out);
-    void FlushPrefix(std::string& out);
+    void CopyBody(std::string_view in, std::size_t& i, RecordOutput& out);
+    void Step(char byte, RecordOutput& out);
+    void EndLine(char lineEnd, RecordOutput& out);
+    void ReplayHeldBytes(RecordOutput& out);
+    void FlushPrefix(RecordOutput& out);
 
     State state_ = State::Envelope;
     std::string held_;           // "From " and blanks at the top, until they are understood

@@ -7,12 +7,12 @@ namespace {
 
 std::string Encode(std::string_view bytes, std::size_t pieceSize) {
     RecordEncoder encoder;
-    std::string out;
+    RecordOutput out;
     for (std::size_t i = 0; i < bytes.size(); i += pieceSize) {
         encoder.Feed(bytes.substr(i, pieceSize), out);
     }
     encoder.Finish(out);
-    return out;
+    return out.Joined();
 }
 
 // The mailbox writer reads files in large chunks; a line end, a quote prefix or
