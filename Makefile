@@ -27,7 +27,7 @@ test: build
 	@ctest --preset $(PRESET) -j $(JOBS)
 
 bench: build
-	@python3 bench/run.py --build $(BUILD)
+	@python3 bench/run.py --build $(BUILD) $(BENCH_ARGS)
 
 format:
 	@find src tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i

@@ -158,7 +158,24 @@ def verdict(ok):
     return "ok" if ok else "MISSED"
 
 
-def print_goals(results):
+def startup_seconds(build, work, runs):
+    """The command line's time on a store of one small message: what every
+    run pays once."""
+    cli = os.path.join(build, "src/cli/marrowgate-convert")
+    empty = os.path.join(work, "one-message")
+    os.makedirs(empty, exist_ok=True)
+    with open(os.path.join(empty, "one.eml"), "wb") as f:
+        f.write(b"From: a@example.org\r\nDate: Mon, 5 Jul 2010 14:03:09 +0000\r\n\r\nHi\r\n")
+    out = os.path.join(work, "out-one")
+    times = []
+    for _ in range(runs + 1):
+        shutil.rmtree(out, ignore_errors=True)
+        times.append(run_measured([cli, "--quiet", "-o", out, empty])[0])
+    shutil.rmtree(out, ignore_errors=True)
+    return statistics.median(times[1:])
+
+
+def print_goals(results, startup):
     print("\nGoals (ratios within this run):\n")
     largest = max(results, key=lambda r: r["count"])
     rows = largest["rows"]
@@ -171,13 +188,15 @@ def print_goals(results):
             speedup = rows[name]["seconds"] / ours
             print(f"- {name} / marrowgate at {largest['count']}: {speedup:.1f}x "
                   f"(goal >= {goal}x): {verdict(speedup >= goal)}")
-    per_message = {r["count"]: r["rows"]["marrowgate"]["seconds"] / r["count"] * 1e6
+    # Net of the start-up every run pays once, which would otherwise weigh on
+    # the small store's figure alone.
+    per_message = {r["count"]: (r["rows"]["marrowgate"]["seconds"] - startup) / r["count"] * 1e6
                    for r in results}
     if len(per_message) > 1:
         spread = max(per_message.values()) / min(per_message.values())
         figures = ", ".join(f"{us:.1f} us at {n}" for n, us in sorted(per_message.items()))
-        print(f"- time per message: {figures}; largest / smallest {spread:.2f} "
-              f"(goal: flat, <= 1.3): {verdict(spread <= 1.3)}")
+        print(f"- time per message, less the start-up of {startup * 1e3:.0f} ms: {figures}; "
+              f"largest / smallest {spread:.2f} (goal: flat, <= 1.3): {verdict(spread <= 1.3)}")
     for result in results:
         for name, row in result["rows"].items():
             if row["read_back"] is not None and row["read_back"] != result["count"]:
@@ -260,7 +279,7 @@ def main():
                                not args.no_alternatives) for n in sizes]
         for result in results:
             print_store_table(result)
-        print_goals(results)
+        print_goals(results, startup_seconds(args.build, work, args.runs))
     else:
         print()
     if args.only in (None, "memory"):
