@@ -1,0 +1,26 @@
+# `make package`: a Debian package of what `cmake --install` puts in place,
+# installed under /usr. The runtime dependencies are read off the programs'
+# shared libraries by dpkg-shlibdeps, so they follow the build.
+include(GNUInstallDirs)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/CHANGELOG.md
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/marrowgate)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME marrowgate)
+set(CPACK_PACKAGE_VERSION ${MARROWGATE_DISPLAY_VERSION})
+set(CPACK_PACKAGE_VENDOR "Marrowgate Project")
+set(CPACK_PACKAGE_CONTACT "Marrowgate developers <marrowgate@example.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "converts a Windows Live Mail store into mbox mailboxes")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Marrowgate walks a Windows Live Mail store, a tree of .eml message files, and\n\
+appends every message to an mbox mailbox, one mailbox per folder, in an output\n\
+tree that mirrors the store. Entourage, Apple Mail, Thunderbird and other mbox\n\
+readers can import the result. It comes as a desktop window (marrowgate) and\n\
+as a command-line converter (marrowgate-convert).")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION mail)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+include(CPack)
