@@ -71,6 +71,16 @@ def start_and_quit(program):
         check(code == 0, f'{program} ended with exit status {code} on SIGTERM')
 
 
+def dpkg(*arguments):
+    """dpkg, waiting up to a minute while apt or another dpkg holds its lock."""
+    for _ in range(60):
+        result = run('dpkg', *arguments)
+        if result.returncode == 0 or 'lock' not in result.stderr:
+            break
+        time.sleep(1)
+    return result
+
+
 def find_package(folder):
     found = glob.glob(os.path.join(folder, f'{PACKAGE}_{VERSION}_*.deb'))
     if len(found) != 1:
@@ -160,9 +170,9 @@ def install(folder, source):
         print(f'SKIP: {PACKAGE} is already installed here; not replacing it')
         sys.exit(SKIP)
     deb = find_package(folder)
-    installed = run('dpkg', '-i', deb)
+    installed = dpkg('-i', deb)
     if not check(installed.returncode == 0, f'dpkg -i failed: {installed.stderr.strip()}'):
-        run('dpkg', '-r', PACKAGE)
+        dpkg('-r', PACKAGE)
         return
     try:
         version = run('/usr/bin/marrowgate-convert', '--version')
@@ -181,7 +191,7 @@ def install(folder, source):
         check(shutil.which(command) == '/usr/bin/marrowgate',
               f'desktop entry runs {command!r}, not the installed program')
     finally:
-        removed = run('dpkg', '-r', PACKAGE)
+        removed = dpkg('-r', PACKAGE)
         check(removed.returncode == 0 and not os.path.exists('/usr/bin/marrowgate'),
               f'dpkg -r failed: {removed.stderr.strip()}')
 
