@@ -2,8 +2,29 @@
 # installed under /usr. The runtime dependencies are read off the programs'
 # shared libraries by dpkg-shlibdeps, so they follow the build.
 include(GNUInstallDirs)
-install(FILES ${PROJECT_SOURCE_DIR}/docs/CHANGELOG.md
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/marrowgate)
+
+# The manual pages, with the version filled in, and the changelog, compressed
+# as Debian keeps them.
+if(UNIX)
+  foreach(page marrowgate marrowgate-convert)
+    configure_file(docs/man/${page}.1.in man/${page}.1 @ONLY)
+  endforeach()
+  configure_file(docs/CHANGELOG.md doc/changelog COPYONLY)
+  set(compressed)
+  foreach(file man/marrowgate.1 man/marrowgate-convert.1 doc/changelog)
+    add_custom_command(OUTPUT ${file}.gz
+      COMMAND gzip -9nc ${file} > ${file}.gz
+      DEPENDS ${PROJECT_BINARY_DIR}/${file}
+      WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+    list(APPEND compressed ${PROJECT_BINARY_DIR}/${file}.gz)
+  endforeach()
+  add_custom_target(marrowgate-docs ALL DEPENDS ${compressed})
+  install(FILES ${PROJECT_BINARY_DIR}/man/marrowgate.1.gz
+                ${PROJECT_BINARY_DIR}/man/marrowgate-convert.1.gz
+          DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${PROJECT_BINARY_DIR}/doc/changelog.gz
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/marrowgate)
+endif()
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME marrowgate)

@@ -99,8 +99,9 @@ def build(config, folder):
 def expected_files(source):
     files = {'usr/bin/marrowgate', 'usr/bin/marrowgate-convert',
              'usr/share/applications/marrowgate.desktop',
+             'usr/share/man/man1/marrowgate.1.gz',
              'usr/share/man/man1/marrowgate-convert.1.gz',
-             'usr/share/doc/marrowgate/CHANGELOG.md'}
+             'usr/share/doc/marrowgate/changelog.gz'}
     files |= {f'usr/share/icons/hicolor/{n}x{n}/apps/marrowgate.png'
               for n in (16, 24, 32, 48, 128, 256)}
     help_source = os.path.join(source, 'docs', 'help')
@@ -144,21 +145,26 @@ def contents(folder, source, convert):
         check(re.search(rf'(^|, ){re.escape(library)}( |,|$)', depends),
               f'control: Depends lacks {library}: {depends!r}')
 
-    page = tar.extractfile(members['usr/share/man/man1/marrowgate-convert.1.gz']).read()
-    check_manual_page(gzip.decompress(page).decode('utf-8'), convert)
+    for name in ('marrowgate', 'marrowgate-convert'):
+        page = members.get(f'usr/share/man/man1/{name}.1.gz')
+        if page:
+            check_manual_page(name, gzip.decompress(tar.extractfile(page).read()).decode('utf-8'),
+                              convert if name == 'marrowgate-convert' else None)
 
 
-def check_manual_page(page, convert):
-    check(re.match(rf'\.TH MARROWGATE-CONVERT 1 .*"Marrowgate {re.escape(VERSION)}"', page),
-          'man page: .TH line lacks the version')
+def check_manual_page(name, page, convert):
+    check(re.match(rf'\.TH {name.upper()} 1 .*"Marrowgate {re.escape(VERSION)}"', page),
+          f'{name}.1: .TH line lacks the name or the version')
     rendered = run('groff', '-man', '-Tutf8', '-ww', '-z', input=page)
     check(rendered.returncode == 0 and not rendered.stderr.strip(),
-          f'man page: groff warns: {rendered.stderr.strip()}')
+          f'{name}.1: groff warns: {rendered.stderr.strip()}')
+    if not convert:
+        return
     # Every option that --help lists is described.
     described = re.sub(r'\\f[BIRP]', '', page).replace('\\-', '-')
     for option in re.findall(r'(?<![\w-])--?\w[\w-]*', run(convert, '--help').stdout):
         check(re.search(rf'(?<![\w-]){option}(?![\w-])', described),
-              f'man page: {option} from --help is not described')
+              f'{name}.1: {option} from --help is not described')
 
 
 def install(folder, source):
