@@ -1,6 +1,5 @@
-# `make package`: a Debian package of what `cmake --install` puts in place,
-# installed under /usr. The runtime dependencies are read off the programs'
-# shared libraries by dpkg-shlibdeps, so they follow the build.
+# The documents that `cmake --install` puts beside the programs, and
+# `make package`, the Debian package of everything it installs.
 include(GNUInstallDirs)
 
 # The manual pages, with the version filled in, and the changelog, compressed
@@ -26,6 +25,8 @@ if(UNIX)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/marrowgate)
 endif()
 
+# Installed under /usr. The runtime dependencies are read off the programs'
+# shared libraries by dpkg-shlibdeps, so they follow the build.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME marrowgate)
 set(CPACK_PACKAGE_VERSION ${MARROWGATE_DISPLAY_VERSION})
