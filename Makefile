@@ -29,6 +29,11 @@ test: build
 bench: build
 	@python3 bench/run.py --build $(BUILD) $(BENCH_ARGS)
 
+# A Debian package in $(BUILD), to install with dpkg -i.
+.PHONY: package
+package: build
+	@cmake --build --preset $(PRESET) --target package
+
 format:
 	@find src tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 

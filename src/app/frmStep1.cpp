@@ -12,6 +12,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QIcon>
@@ -213,9 +214,17 @@ void frmStep1::Tell(const QString& prompt, MsgStyle style) {
     dialogs_.MsgBox(this, prompt, style);
 }
 
-QString frmStep1::HelpManualPath() {
-    return QDir::toNativeSeparators(QDir(QCoreApplication::applicationDirPath())
-                                        .filePath(QStringLiteral("help/entourage/index.html")));
+QString frmStep1::HelpManualPath(const QString& programFolder) {
+    const QDir folder(programFolder);
+    const QString page = QStringLiteral("/entourage/index.html");
+    const QString installed =
+        QDir::cleanPath(folder.filePath(QStringLiteral(MARROWGATE_HELP_FROM_PROGRAM) + page));
+    for (const QString& candidate : {folder.filePath(QStringLiteral("help") + page), installed}) {
+        if (QFileInfo::exists(candidate)) {
+            return QDir::toNativeSeparators(candidate);
+        }
+    }
+    return QDir::toNativeSeparators(installed);
 }
 
 void frmStep1::AddMessagePath(const QString& path) {
@@ -376,7 +385,7 @@ void frmStep1::ReportRun(const RunResult& result) {
 }
 
 void frmStep1::CmdHelp_Click() {
-    dialogs_.OpenWithShell(HelpManualPath());
+    dialogs_.OpenWithShell(HelpManualPath(QCoreApplication::applicationDirPath()));
 }
 
 void frmStep1::cmdEnd_Click() {

@@ -38,8 +38,11 @@ public:
     // yield point.
     void SetYieldInterval(int intervalMs) { yield_.SetInterval(intervalMs); }
 
-    // The help manual shipped beside the program.
-    static QString HelpManualPath();
+    // The help manual of the program in programFolder: beside it in the
+    // build folder, under the data folder of its prefix once installed. The
+    // installed place when neither holds it, so that the browser names the
+    // file that is missing.
+    static QString HelpManualPath(const QString& programFolder);
 
     // Controls, created with the window and living as long as it.
     QLabel* Image2 = nullptr;

@@ -1,4 +1,5 @@
 #include "app/QtUserDialogs.h"
+#include "app/TerminationSignals.h"
 #include "app/frmStep1.h"
 
 #include <QApplication>
@@ -12,5 +13,9 @@ int main(int argc, char* argv[]) {
     marrowgate::frmStep1 window(dialogs);
     QObject::connect(&window, &marrowgate::frmStep1::Unloaded, &app, &QCoreApplication::quit);
     window.show();
+    // Taken once the window is up, so that a caught SIGTERM means it started.
+    marrowgate::TerminationSignals termination;
+    QObject::connect(&termination, &marrowgate::TerminationSignals::Received, &window,
+                     &QWidget::close);
     return QApplication::exec();
 }

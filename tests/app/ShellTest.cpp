@@ -5,8 +5,11 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QUrl>
 
 namespace marrowgate::testing {
@@ -14,13 +17,37 @@ namespace {
 
 using ShellTest = WindowTest;
 
-TEST_F(ShellTest, HelpOpensTheManualBesideTheProgramEveryTime) {
+TEST_F(ShellTest, HelpOpensTheManualEveryTime) {
     window.CmdHelp->click();
     window.CmdHelp->click();
-    const QString manual = QDir::toNativeSeparators(QCoreApplication::applicationDirPath() +
-                                                    "/help/entourage/index.html");
+    const QString manual = frmStep1::HelpManualPath(QCoreApplication::applicationDirPath());
     EXPECT_EQ(dialogs.opened, (QStringList{manual, manual}));
+    EXPECT_TRUE(manual.endsWith(QDir::toNativeSeparators("help/entourage/index.html")));
     EXPECT_TRUE(dialogs.messages.empty());
+}
+
+// The program sits in prefix/bin; the manual beside it (the build folder),
+// under prefix/share (installed), both or neither.
+TEST_F(ShellTest, HelpManualIsFoundInTheBuildFolderAndWhereItIsInstalled) {
+    const QString beside = "bin/help/entourage/index.html";
+    const QString installed = "share/marrowgate/help/entourage/index.html";
+    const struct {
+        QStringList present;
+        QString expected;
+    } cases[] = {{{beside}, beside},
+                 {{installed}, installed},
+                 {{beside, installed}, beside},
+                 {{}, installed}};
+    for (const auto& c : cases) {
+        QTemporaryDir prefix;
+        for (const auto& page : c.present) {
+            QDir(prefix.path()).mkpath(QFileInfo(prefix.filePath(page)).path());
+            QFile(prefix.filePath(page)).open(QIODevice::WriteOnly);
+        }
+        EXPECT_EQ(frmStep1::HelpManualPath(prefix.filePath("bin")),
+                  QDir::toNativeSeparators(prefix.filePath(c.expected)))
+            << c.present.join(", ").toStdString();
+    }
 }
 
 TEST_F(ShellTest, ExitAsksAndOnlyYesClosesWhileTheCloseBoxAsksNothing) {

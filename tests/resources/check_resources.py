@@ -230,7 +230,8 @@ def check_desktop(resources):
 
 
 def check_help(resources):
-    folder = os.path.join(resources, 'help', 'entourage')
+    # The manual's source lives with the other documents, beside resources/.
+    folder = os.path.join(resources, os.pardir, 'docs', 'help', 'entourage')
     page = read(os.path.join(folder, 'index.html')).decode('utf-8')
     check('<html lang="en"' in page and '<script' not in page, 'help: needs lang="en", no script')
     ids = set(re.findall(r'\bid="([^"]+)"', page))
