@@ -100,7 +100,11 @@ HeaderBlock HeaderBlock::Parse(std::string_view start) {
         }
         if (IsBlank(line.front())) {
             if (!block.fields_.empty()) {
-                block.fields_.back().second.append(line);
+                // The value runs on to the end of this line, line ends and all.
+                Field& field = block.fields_.back();
+                field.value = std::string_view(field.value.data(),
+                                               line.data() + line.size() - field.value.data());
+                field.folded = true;
             }
             continue;
         }
@@ -112,28 +116,39 @@ HeaderBlock HeaderBlock::Parse(std::string_view start) {
         if (!IsFieldName(name)) {
             break;
         }
-        block.fields_.emplace_back(std::string(name), std::string(line.substr(colon + 1)));
-    }
-    for (auto& field : block.fields_) {
-        field.second = std::string(TrimBlanks(field.second));
+        block.fields_.push_back({name, line.substr(colon + 1), false});
     }
     return block;
 }
 
+std::string HeaderBlock::Field::Unfolded() const {
+    if (!folded) {
+        return std::string(TrimBlanks(value));
+    }
+    std::string unfolded;
+    unfolded.reserve(value.size());
+    for (const char c : value) {
+        if (c != '\r' && c != '\n') {
+            unfolded.push_back(c);
+        }
+    }
+    return std::string(TrimBlanks(unfolded));
+}
+
 std::vector<std::string> HeaderBlock::Values(std::string_view name) const {
     std::vector<std::string> values;
-    for (const auto& [fieldName, value] : fields_) {
-        if (EqualsIgnoringCase(fieldName, name)) {
-            values.push_back(value);
+    for (const Field& field : fields_) {
+        if (EqualsIgnoringCase(field.name, name)) {
+            values.push_back(field.Unfolded());
         }
     }
     return values;
 }
 
 std::optional<std::string> HeaderBlock::First(std::string_view name) const {
-    for (const auto& [fieldName, value] : fields_) {
-        if (EqualsIgnoringCase(fieldName, name)) {
-            return value;
+    for (const Field& field : fields_) {
+        if (EqualsIgnoringCase(field.name, name)) {
+            return field.Unfolded();
         }
     }
     return std::nullopt;

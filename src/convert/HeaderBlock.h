@@ -23,6 +23,7 @@ public:
     // the old field form "From  : ...".
     static bool IsEnvelopeLine(std::string_view line);
 
+    // The block points into `start`, which must outlive it.
     static HeaderBlock Parse(std::string_view start);
 
     // The values of the fields called `name` (any case), top to bottom, with
@@ -33,7 +34,15 @@ public:
     bool Empty() const { return fields_.empty(); }
 
 private:
-    std::vector<std::pair<std::string, std::string>> fields_;
+    struct Field {
+        std::string_view name;
+        std::string_view value; // as written, with the line ends of any folding
+        bool folded;
+
+        std::string Unfolded() const;
+    };
+
+    std::vector<Field> fields_;
 };
 
 } // namespace marrowgate
