@@ -1,10 +1,13 @@
 #include "convert/MailboxWriter.h"
 
+#include "convert/ConversionError.h"
 #include "convert/FromLine.h"
 #include "convert/MailMessageObject.h"
 #include "convert/MailboxFile.h"
 #include "convert/MessageFile.h"
 #include "convert/RecordEncoder.h"
+
+#include <optional>
 
 namespace marrowgate {
 namespace {
@@ -53,21 +56,38 @@ MailboxFile& MailboxWriter::MailboxFor(const std::string& mailboxPath, bool& cre
 }
 
 AppendStats MailboxWriter::Append(const std::string& messagePath, const std::string& mailboxPath,
-                                  const YieldFn& yield) {
+                                  const YieldFn& yield,
+                                  const MessagePrefetcher::Message* readAhead) {
     for (int i = 0; i < 3; ++i) {
         CallYield(yield);
+    }
+    if (readAhead && readAhead->tooLarge) {
+        readAhead = nullptr;
+    }
+    if (readAhead && !readAhead->error.empty()) {
+        throw ConversionError(readAhead->error);
     }
 
     AppendStats stats;
     try {
-        // The file is read once: its start serves both the From_ line and the record.
-        MessageFile message(messagePath);
-        const std::string_view start(chunk_.get(),
-                                     message.ReadStart(chunk_.get(), MessageFile::kStartLimit));
+        // The file is read once: its start serves both the From_ line and the
+        // record. A file read ahead is whole in memory.
+        std::optional<MessageFile> message;
+        std::string_view start;
+        std::chrono::sys_seconds modified;
+        if (readAhead) {
+            start = readAhead->Bytes();
+            modified = readAhead->modified;
+        } else {
+            message.emplace(messagePath);
+            start = std::string_view(chunk_.get(),
+                                     message->ReadStart(chunk_.get(), MessageFile::kStartLimit));
+            modified = message->ModificationTime();
+        }
         std::string fromLine;
         {
             MailMessageObject mail;
-            mail.LoadFromBytes(start, message.ModificationTime());
+            mail.LoadFromBytes(start, modified);
             fromLine = FormatFromLine(mail.Sender(), mail.MessageDate());
         }
         CallYield(yield);
@@ -85,11 +105,11 @@ AppendStats MailboxWriter::Append(const std::string& messagePath, const std::str
             mailbox.Write(record_.Pieces());
             record_.Clear();
         };
-        while (!message.AtEnd()) {
+        while (message && !message->AtEnd()) {
             if (record_.PointsIntoInput() || record_.size() >= kWriteThreshold) {
                 writeOut();
             }
-            const std::size_t got = message.Read(chunk_.get(), kReadChunk);
+            const std::size_t got = message->Read(chunk_.get(), kReadChunk);
             if (got == 0) {
                 break;
             }
