@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <optional>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -132,34 +133,66 @@ MARROWGATE_SCANS(Portable, PortableBits)
 
 using Scan = std::size_t (*)(std::string_view, std::size_t);
 
-// The widest vectors this processor has, picked once.
 struct Scans {
     Scan plainLinesEnd;
     Scan next;
 };
 
-Scans PickScans() {
+std::optional<Scans> ScansOf(LineEndScanner::Width width) {
+    switch (width) {
+    case LineEndScanner::Width::Portable:
+        return Scans{PlainLinesEndPortable, NextPortable};
 #if defined(MARROWGATE_X86)
-    if (__builtin_cpu_supports("avx2")) {
-        return {PlainLinesEndAvx2, NextAvx2};
-    }
-    if (__builtin_cpu_supports("sse2")) {
-        return {PlainLinesEndSse2, NextSse2};
-    }
+    case LineEndScanner::Width::Sse2:
+        if (__builtin_cpu_supports("sse2")) {
+            return Scans{PlainLinesEndSse2, NextSse2};
+        }
+        break;
+    case LineEndScanner::Width::Avx2:
+        if (__builtin_cpu_supports("avx2")) {
+            return Scans{PlainLinesEndAvx2, NextAvx2};
+        }
+        break;
+#else
+    default:
+        break;
 #endif
-    return {PlainLinesEndPortable, NextPortable};
+    }
+    return std::nullopt;
 }
 
-const Scans kScans = PickScans();
+// The widest vectors this processor has.
+Scans PickScans() {
+    for (const auto width : {LineEndScanner::Width::Avx2, LineEndScanner::Width::Sse2}) {
+        if (const auto scans = ScansOf(width)) {
+            return *scans;
+        }
+    }
+    return *ScansOf(LineEndScanner::Width::Portable);
+}
+
+Scans scans = PickScans();
 
 } // namespace
 
 std::size_t LineEndScanner::Next(std::string_view text, std::size_t from) {
-    return kScans.next(text, from);
+    return scans.next(text, from);
 }
 
 std::size_t LineEndScanner::PlainLinesEnd(std::string_view text, std::size_t from) {
-    return kScans.plainLinesEnd(text, from);
+    return scans.plainLinesEnd(text, from);
+}
+
+bool LineEndScanner::Use(Width width) {
+    if (const auto chosen = ScansOf(width)) {
+        scans = *chosen;
+        return true;
+    }
+    return false;
+}
+
+void LineEndScanner::UseWidest() {
+    scans = PickScans();
 }
 
 } // namespace marrowgate

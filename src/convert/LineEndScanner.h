@@ -19,6 +19,13 @@ public:
     // result is `from` or the start of a line; the line there needs a closer
     // look, or reaches the last few bytes of `text`.
     static std::size_t PlainLinesEnd(std::string_view text, std::size_t from);
+
+    // The widest vectors the processor has are used. Tests pick each width in
+    // turn, so that all are known to agree; not to be called during a run.
+    enum class Width { Portable, Sse2, Avx2 };
+    // False when this processor lacks `width`.
+    static bool Use(Width width);
+    static void UseWidest();
 };
 
 } // namespace marrowgate

@@ -1,5 +1,7 @@
 #include "convert/RecordEncoder.h"
 
+#include "convert/LineEndScanner.h"
+
 #include <gtest/gtest.h>
 
 namespace marrowgate::test {
@@ -64,13 +66,23 @@ TEST(RecordEncoderTest, WideScanAgreesWithByteByByte) {
         input += lines[pick < 9 ? pick : pick % 2 == 0 ? 0 : 8];
     }
     const std::string byteByByte = Encode(input, 1);
-    for (const std::size_t piece : {63, 64, 65, 1000, 4096}) {
-        EXPECT_EQ(Encode(input, piece), byteByByte) << "pieces of " << piece;
+    using Width = LineEndScanner::Width;
+    for (const Width width : {Width::Portable, Width::Sse2, Width::Avx2}) {
+        if (!LineEndScanner::Use(width)) {
+            continue; // not on this processor
+        }
+        const int named = static_cast<int>(width);
+        for (const std::size_t piece : {63, 64, 65, 1000, 4096}) {
+            EXPECT_EQ(Encode(input, piece), byteByByte)
+                << "width " << named << ", pieces " << piece;
+        }
+        for (std::size_t shift = 1; shift < 64; shift += 9) {
+            const std::string shifted = std::string(shift, 'p') + "\r\n" + input;
+            EXPECT_EQ(Encode(shifted, shifted.size()), Encode(shifted, 1))
+                << "width " << named << ", shift " << shift;
+        }
     }
-    for (std::size_t shift = 1; shift < 64; shift += 9) {
-        const std::string shifted = std::string(shift, 'p') + "\r\n" + input;
-        EXPECT_EQ(Encode(shifted, shifted.size()), Encode(shifted, 1)) << "shift " << shift;
-    }
+    LineEndScanner::UseWidest();
 }
 
 } // namespace
