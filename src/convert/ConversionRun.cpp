@@ -2,23 +2,15 @@
 
 #include "convert/ConversionError.h"
 #include "convert/MailboxWriter.h"
-#include "convert/MessagePrefetcher.h"
 #include "convert/PathDerivation.h"
 #include "convert/modMain.h"
 #include "shell/registry.h"
 
-#include <algorithm>
 #include <optional>
 #include <unordered_set>
 #include <utility>
 
 namespace marrowgate {
-namespace {
-
-// Enough to keep the read-ahead busy; its memory is bounded on its own.
-constexpr int kRowsReadAhead = 64;
-
-} // namespace
 
 std::string RowFailure::Describe() const {
     return "Could not convert " + messagePath + " into " + mailboxPath + ": " + reason;
@@ -31,11 +23,6 @@ RunResult RunConversion(const MessageRows& rows, const std::string& outputRoot,
     CallYield(hooks.yield);
 
     MailboxWriter writer;
-    std::optional<MessagePrefetcher> readAhead;
-    if (options.readAhead) {
-        readAhead.emplace();
-    }
-    int requested = 0; // rows below this one have been asked of the read-ahead
     std::optional<RowFailure> lastConverted; // answers for the open mailbox's close
     std::unordered_set<std::string> ensuredFolders;
     std::unordered_set<std::string> mailboxesSeen;
@@ -74,23 +61,8 @@ RunResult RunConversion(const MessageRows& rows, const std::string& outputRoot,
                 mailboxCounted = false;
             }
             CallYield(hooks.yield);
-            std::optional<MessagePrefetcher::Message> message;
-            if (readAhead) {
-                for (requested = std::max(requested, row);
-                     requested < std::min(rows.RowCount(), row + kRowsReadAhead); ++requested) {
-                    std::string ahead = SourcePathOfRow(rows.RowText(requested), options.syntax);
-                    if (!ahead.empty()) {
-                        readAhead->Request(std::move(ahead));
-                    }
-                }
-                message = readAhead->Take(source);
-                if (!message) {
-                    requested = row + 1; // the list changed: ask afresh from the next row
-                }
-            }
             try {
-                const AppendStats stats =
-                    writer.Append(source, mailbox, hooks.yield, message ? &*message : nullptr);
+                const AppendStats stats = writer.Append(source, mailbox, hooks.yield);
                 if (!lastConverted) {
                     lastConverted.emplace();
                 }

@@ -29,9 +29,6 @@ struct RunOptions {
     // Go on after a failed row and collect every failure (command line).
     bool keepGoing = false;
     PathSyntax syntax = NativeSyntax();
-    // Read the next message files on a second thread while the current one is
-    // written. The mailboxes come out the same either way.
-    bool readAhead = true;
 };
 
 struct RowFailure {

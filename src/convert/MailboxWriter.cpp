@@ -1,13 +1,10 @@
 #include "convert/MailboxWriter.h"
 
-#include "convert/ConversionError.h"
 #include "convert/FromLine.h"
 #include "convert/MailMessageObject.h"
 #include "convert/MailboxFile.h"
 #include "convert/MessageFile.h"
 #include "convert/RecordEncoder.h"
-
-#include <optional>
 
 namespace marrowgate {
 namespace {
@@ -56,38 +53,21 @@ MailboxFile& MailboxWriter::MailboxFor(const std::string& mailboxPath, bool& cre
 }
 
 AppendStats MailboxWriter::Append(const std::string& messagePath, const std::string& mailboxPath,
-                                  const YieldFn& yield,
-                                  const MessagePrefetcher::Message* readAhead) {
+                                  const YieldFn& yield) {
     for (int i = 0; i < 3; ++i) {
         CallYield(yield);
-    }
-    if (readAhead && readAhead->tooLarge) {
-        readAhead = nullptr;
-    }
-    if (readAhead && !readAhead->error.empty()) {
-        throw ConversionError(readAhead->error);
     }
 
     AppendStats stats;
     try {
-        // The file is read once: its start serves both the From_ line and the
-        // record. A file read ahead is whole in memory.
-        std::optional<MessageFile> message;
-        std::string_view start;
-        std::chrono::sys_seconds modified;
-        if (readAhead) {
-            start = readAhead->Bytes();
-            modified = readAhead->modified;
-        } else {
-            message.emplace(messagePath);
-            start = std::string_view(chunk_.get(),
-                                     message->ReadStart(chunk_.get(), MessageFile::kStartLimit));
-            modified = message->ModificationTime();
-        }
+        // The file is read once: its start serves both the From_ line and the record.
+        MessageFile message(messagePath);
+        const std::string_view start(chunk_.get(),
+                                     message.ReadStart(chunk_.get(), MessageFile::kStartLimit));
         std::string fromLine;
         {
             MailMessageObject mail;
-            mail.LoadFromBytes(start, modified);
+            mail.LoadFromBytes(start, message.ModificationTime());
             fromLine = FormatFromLine(mail.Sender(), mail.MessageDate());
         }
         CallYield(yield);
@@ -105,11 +85,11 @@ AppendStats MailboxWriter::Append(const std::string& messagePath, const std::str
             mailbox.Write(record_.Pieces());
             record_.Clear();
         };
-        while (message && !message->AtEnd()) {
+        while (!message.AtEnd()) {
             if (record_.PointsIntoInput() || record_.size() >= kWriteThreshold) {
                 writeOut();
             }
-            const std::size_t got = message->Read(chunk_.get(), kReadChunk);
+            const std::size_t got = message.Read(chunk_.get(), kReadChunk);
             if (got == 0) {
                 break;
             }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "convert/MessagePrefetcher.h"
 #include "convert/RecordOutput.h"
 #include "convert/Yield.h"
 
@@ -52,11 +51,8 @@ public:
     MailboxWriter(const MailboxWriter&) = delete;
     MailboxWriter& operator=(const MailboxWriter&) = delete;
 
-    // `readAhead`, when given, is the message file as read ahead for this
-    // call (same path); the file is then not opened again.
     AppendStats Append(const std::string& messagePath, const std::string& mailboxPath,
-                       const YieldFn& yield = {},
-                       const MessagePrefetcher::Message* readAhead = nullptr);
+                       const YieldFn& yield = {});
     // Closes the open mailbox. Throws ConversionError when the close reports
     // an error.
     void Close();

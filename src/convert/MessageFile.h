@@ -35,8 +35,6 @@ public:
     // True once a read has met the end of the file.
     bool AtEnd() const { return atEnd_; }
 
-    // The file's size when it was opened.
-    std::uint64_t SizeAtOpen() const { return sizeAtOpen_; }
     std::chrono::sys_seconds ModificationTime() const { return modified_; }
     const std::string& Path() const { return path_; }
 

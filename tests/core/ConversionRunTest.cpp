@@ -4,10 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
-#include <tuple>
-
 namespace marrowgate::test {
 namespace {
 
@@ -101,67 +97,6 @@ TEST_F(ConversionRunTest, AFolderThatCannotBeMadeFailsClearly) {
     const RunResult result = RunConversion(VectorRows({Message("M/a.eml", "a")}), dir / "Out");
     ASSERT_EQ(result.failures.size(), 1u);
     EXPECT_NE(result.failures[0].Describe().find("mailbox"), std::string::npos);
-}
-
-// Rows a test can change between two rows of a run, as the window's list can.
-class ChangingRows : public MessageRows {
-public:
-    int RowCount() const override { return static_cast<int>(rows.size()); }
-    std::string RowText(int row) const override { return rows.at(static_cast<std::size_t>(row)); }
-    std::vector<std::string> rows;
-};
-
-// Reading ahead on a second thread must leave the mailboxes and the result
-// exactly as reading each file in turn does: big files it leaves alone,
-// unreadable ones, empty rows, and a list that changes under it.
-TEST_F(ConversionRunTest, ReadingAheadChangesNothing) {
-    std::vector<std::string> paths;
-    for (int i = 0; i < 150; ++i) {
-        const std::string n = std::to_string(i);
-        paths.push_back(Message("R/" + std::to_string(i % 3) + "/" + n + ".eml", "From" + n));
-    }
-    WriteFile(dir / "C/R/0/big.eml", "A: b\r\n\r\n" + std::string(3 << 20, 'y') + "\n");
-    paths.insert(paths.begin() + 10, dir / "C/R/0/big.eml");
-    paths.insert(paths.begin() + 20, dir / "C/R/1/missing.eml");
-    std::filesystem::create_directories(dir / "C/R/2/folder.eml");
-    paths.insert(paths.begin() + 30, dir / "C/R/2/folder.eml");
-    paths.insert(paths.begin() + 40, "");
-
-    ChangingRows rows;
-    const auto run = [&](const std::string& out, bool readAhead) {
-        rows.rows = paths;
-        int yields = 0;
-        RunHooks hooks;
-        // Half-way through, the list is cut short and refilled with other files.
-        hooks.rowStarting = [&](int row) {
-            if (row == 100) {
-                rows.rows.resize(100);
-                rows.rows.push_back(paths[5]);
-                rows.rows.push_back(paths[120]);
-            }
-        };
-        hooks.yield = [&] { ++yields; };
-        RunOptions options;
-        options.keepGoing = true;
-        options.readAhead = readAhead;
-        const RunResult result = RunConversion(rows, dir / out, hooks, options);
-        std::string failures;
-        for (const RowFailure& failure : result.failures) {
-            failures += std::to_string(failure.row) + " " + failure.reason + "\n";
-        }
-        std::string boxes;
-        for (const char* box : {"R/0/0.mbox", "R/1/1.mbox", "R/2/2.mbox"}) {
-            boxes += ReadFile(dir / (out + (dir / ("C/" + std::string(box))))) + "|";
-        }
-        return std::make_tuple(result.messagesConverted, result.emptyRowsSkipped, yields,
-                               result.bytesRead, failures, boxes);
-    };
-    const auto inTurn = run("Out1", false);
-    const auto ahead = run("Out2", true);
-    // 100 rows less a missing file, a folder and an empty row, then 2 more.
-    EXPECT_EQ(std::get<0>(ahead), 97 + 2);
-    EXPECT_EQ(std::count(std::get<4>(ahead).begin(), std::get<4>(ahead).end(), '\n'), 2);
-    EXPECT_EQ(ahead, inTurn);
 }
 
 } // namespace
