@@ -36,8 +36,12 @@ void RecordEncoder::CopyBody(std::string_view in, std::size_t& i, RecordOutput& 
     // Lines that are already ended by CR LF and do not begin with "F" or ">"
     // pass unchanged, so a run of them is copied in one piece.
     std::size_t runStart = i;
+    // After a line that had to be mended, the next one most likely must be too
+    // (a file ended by LF or CR alone throughout): the wide scan is not tried.
+    bool lastLineMended = false;
     while (true) {
-        const std::size_t plainEnd = LineEndScanner::PlainLinesEnd(in, i);
+        const std::size_t plainEnd = lastLineMended ? i : LineEndScanner::PlainLinesEnd(in, i);
+        lastLineMended = false;
         if (plainEnd > i) {
             i = plainEnd;
         } else {
@@ -56,6 +60,7 @@ void RecordEncoder::CopyBody(std::string_view in, std::size_t& i, RecordOutput& 
                 out.PassThrough(in.substr(runStart, end - runStart));
                 out.append(kCrLf);
                 runStart = i;
+                lastLineMended = true;
                 // A CR at the end of the piece: the next piece may begin with its LF.
                 skipLineFeed_ = in[end] == '\r' && i == in.size();
             }
