@@ -1,7 +1,7 @@
 #include "convert/FromLine.h"
 
 #include <array>
-#include <cstdio>
+#include <charconv>
 
 namespace marrowgate {
 
@@ -15,11 +15,33 @@ std::string FormatFromLineDate(std::chrono::sys_seconds date) {
     const year_month_day ymd{day};
     const weekday wd{day};
     const hh_mm_ss time{date - day};
-    char text[64];
-    std::snprintf(text, sizeof text, "%s %s %02u %02d:%02d:%02d %04d", kDays[wd.c_encoding()],
-                  kMonths[static_cast<unsigned>(ymd.month()) - 1], static_cast<unsigned>(ymd.day()),
-                  static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
-                  static_cast<int>(time.seconds().count()), static_cast<int>(ymd.year()));
+    // Written out by hand rather than with printf: this runs once per message.
+    std::string text;
+    text.reserve(24);
+    text.append(kDays[wd.c_encoding()]).push_back(' ');
+    text.append(kMonths[static_cast<unsigned>(ymd.month()) - 1]).push_back(' ');
+    const auto twoDigits = [&text](long value) {
+        text.push_back(static_cast<char>('0' + value / 10 % 10));
+        text.push_back(static_cast<char>('0' + value % 10));
+    };
+    twoDigits(static_cast<unsigned>(ymd.day()));
+    text.push_back(' ');
+    twoDigits(time.hours().count());
+    text.push_back(':');
+    twoDigits(time.minutes().count());
+    text.push_back(':');
+    twoDigits(time.seconds().count());
+    text.push_back(' ');
+    // At least four characters, as "%04d" would give.
+    const int year = static_cast<int>(ymd.year());
+    char digits[16];
+    const auto end = std::to_chars(digits, digits + sizeof digits, year < 0 ? -year : year).ptr;
+    const auto count = static_cast<std::size_t>(end - digits);
+    const std::size_t width = year < 0 ? 3 : 4;
+    if (year < 0) {
+        text.push_back('-');
+    }
+    text.append(count < width ? width - count : 0, '0').append(digits, count);
     return text;
 }
 

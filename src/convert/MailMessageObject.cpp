@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <mutex>
 #include <optional>
+#include <unordered_map>
 
 namespace marrowgate {
 namespace {
@@ -43,11 +44,8 @@ std::optional<std::string> FirstMailbox(InternetAddressList* list) {
     return std::nullopt;
 }
 
-std::optional<std::string> UsableAddress(const std::optional<std::string>& fieldValue) {
-    if (!fieldValue) {
-        return std::nullopt;
-    }
-    InternetAddressList* list = internet_address_list_parse(nullptr, fieldValue->c_str());
+std::optional<std::string> ParseUsableAddress(const std::string& fieldValue) {
+    InternetAddressList* list = internet_address_list_parse(nullptr, fieldValue.c_str());
     if (!list) {
         return std::nullopt;
     }
@@ -57,6 +55,26 @@ std::optional<std::string> UsableAddress(const std::optional<std::string>& field
         return address;
     }
     return std::nullopt;
+}
+
+// The same few senders write most of a store's messages, and parsing an
+// address list costs more than the rest of a small message's conversion: the
+// answers for field values already seen are kept.
+std::optional<std::string> UsableAddress(const std::optional<std::string>& fieldValue) {
+    if (!fieldValue) {
+        return std::nullopt;
+    }
+    constexpr std::size_t kRemembered = 4096;
+    thread_local std::unordered_map<std::string, std::optional<std::string>> seen;
+    if (const auto known = seen.find(*fieldValue); known != seen.end()) {
+        return known->second;
+    }
+    if (seen.size() >= kRemembered) {
+        seen.clear();
+    }
+    auto address = ParseUsableAddress(*fieldValue);
+    seen.emplace(*fieldValue, address);
+    return address;
 }
 
 std::optional<std::chrono::sys_seconds> ParseDate(const std::string& text) {
