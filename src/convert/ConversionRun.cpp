@@ -10,7 +10,8 @@
 namespace marrowgate {
 
 std::string RowFailure::Describe() const {
-    return "Could not convert " + messagePath + " into " + mailboxPath + ": " + reason;
+    const std::string into = mailboxPath.empty() ? "" : " into " + mailboxPath;
+    return "Could not convert " + messagePath + into + ": " + reason;
 }
 
 RunResult RunConversion(const MessageRows& rows, const std::string& outputRoot,
@@ -38,14 +39,15 @@ RunResult RunConversion(const MessageRows& rows, const std::string& outputRoot,
         if (source.empty()) {
             ++result.emptyRowsSkipped;
         } else {
-            const std::string folder = MirroredFolder(source, root, options.syntax);
-            // A folder that could not be made shows up as the mailbox's open error.
-            if (ensuredFolders.insert(folder).second) {
-                EnsureDirectoryPath(folder);
-            }
-            CallYield(hooks.yield);
-            const std::string mailbox = MailboxPath(folder, options.syntax);
+            std::string mailbox;
             try {
+                const std::string folder = MirroredFolder(source, root, options.syntax);
+                // A folder that could not be made shows up as the mailbox's open error.
+                if (ensuredFolders.insert(folder).second) {
+                    EnsureDirectoryPath(folder);
+                }
+                CallYield(hooks.yield);
+                mailbox = MailboxPath(folder, options.syntax);
                 const AppendStats stats = AppendMessageToMailbox(source, mailbox, hooks.yield);
                 ++result.messagesConverted;
                 result.bytesRead += stats.bytesRead;
