@@ -223,6 +223,11 @@ void frmStep1::AddMessagePath(const QString& path) {
     lblCount1->setText(CountText(messageList_->RowCount()));
 }
 
+void frmStep1::AddMessageFile(const std::string& path) {
+    messageList_->AppendFileName(path);
+    lblCount1->setText(CountText(messageList_->RowCount()));
+}
+
 void frmStep1::ClearMessageList() {
     messageList_->Clear();
     lblCount1->setText(CountText(0));
@@ -277,7 +282,7 @@ void frmStep1::CmdAddFolder_Click() {
             if (closeRequested_) {
                 break;
             }
-            AddMessagePath(QString::fromStdString(entry));
+            AddMessageFile(entry);
             ++added;
         }
     }
