@@ -166,7 +166,7 @@ TEST_F(ConversionTest, AFullDiskStopsTheRunAndTheWindowStaysUsable) {
     EXPECT_EQ(ReadMailbox(inbox.front()).subjects, QStringList{"a"});
 
     Convert(Out());
-    EXPECT_EQ(LastPrompt(), kCompletion);
+    EXPECT_EQ(LastPrompt(), kCompletion) << LastPrompt().toStdString();
     EXPECT_EQ(ReadMailbox(inbox.front()).subjects, (QStringList{"a", "a", "big", "c"}));
 }
 
@@ -181,7 +181,7 @@ TEST_F(ConversionTest, NamesThatAreNotUtf8AreConverted) {
     ASSERT_EQ(Rows().size(), 1);
 
     Convert(Out());
-    EXPECT_EQ(LastPrompt(), kCompletion);
+    EXPECT_EQ(LastPrompt(), kCompletion) << LastPrompt().toStdString();
     const QStringList odd = FindFiles(Out(), "Odd.mbox");
     ASSERT_EQ(odd.size(), 1);
     EXPECT_EQ(ReadMailbox(odd.front()).subjects, QStringList{"odd"});

@@ -15,12 +15,13 @@ import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 
 from mboxcheck import expected_record, unquoted
 
-CONVERTER = sys.argv[1]
+CONVERTER = os.path.abspath(sys.argv[1])
 ROOT = os.geteuid() == 0
 
 
@@ -260,6 +261,40 @@ class Reliability(unittest.TestCase):
         self.assertIn(b"Cannot list the folder " + os.fsencode(locked), result.stderr)
         self.assertIn(b"Permission denied", result.stderr)
         self.assertFalse(os.path.exists(self.out + "2"))
+
+    def test_folders_vanishing_during_runs(self):
+        # Folders renamed away and back, and made unreadable, while runs go on:
+        # each run converts, or stops with a line naming the folder or file.
+        for n in range(300):
+            self.write(b"F%d/S%d/m%d.eml" % (n % 20, n % 3, n), message(b"%d" % n))
+        if ROOT:
+            shutil.chown(self.tmp, "nobody")
+        stop = threading.Event()
+
+        def churn():
+            rng = random.Random(3)
+            while not stop.is_set():
+                folder = os.path.join(self.store, "F%d" % rng.randrange(20))
+                os.rename(folder, folder + "-away")
+                os.rename(folder + "-away", folder)
+                os.chmod(folder, 0)
+                os.chmod(folder, 0o755)
+
+        thread = threading.Thread(target=churn)
+        thread.start()
+        try:
+            for _ in range(20):
+                shutil.rmtree(self.out, ignore_errors=True)
+                result = self.convert("-o", self.out, self.store, unprivileged=True)
+                self.assertIn(result.returncode, (0, 1), result.stderr)
+                for line in result.stderr.splitlines():
+                    self.assertRegex(line, rb"^marrowgate-convert: (Cannot list the folder|"
+                                           rb"Could not convert) /")
+                for path in written_files(self.out):
+                    self.assertIsNotNone(records(path), path)
+        finally:
+            stop.set()
+            thread.join()
 
     def test_a_full_disk_loses_no_record(self):
         self.write(b"Box/small.eml", message(b"small"))
