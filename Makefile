@@ -4,7 +4,12 @@ BUILD  := build/$(PRESET)
 JOBS   ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all bootstrap build run demo test bench format clean
+# `make test` runs the suite of PRESET, then under the sanitizers, then each
+# fuzz target for a few seconds; `make fuzz` runs the fuzz targets longer.
+TEST_PRESETS ?= $(PRESET) $(filter-out $(PRESET),asan fuzz)
+FUZZ_SECONDS ?= 20
+
+.PHONY: all bootstrap build run demo test fuzz bench format clean
 
 all: build
 
@@ -23,8 +28,16 @@ demo: build
 	$(BUILD)/src/cli/marrowgate-convert -o out examples/Store
 	@python3 scripts/list-mailboxes.py out
 
-test: build
-	@ctest --preset $(PRESET) -j $(JOBS)
+test: bootstrap
+	@set -e; for preset in $(TEST_PRESETS); do \
+	  echo "== $$preset"; \
+	  $(MAKE) build PRESET=$$preset; \
+	  ctest --preset $$preset -j $(JOBS); \
+	done
+
+fuzz: bootstrap
+	@$(MAKE) build PRESET=fuzz
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) ctest --preset fuzz -j $(JOBS) --timeout $$(($(FUZZ_SECONDS) + 300))
 
 bench: build
 	@python3 bench/run.py --build $(BUILD) $(BENCH_ARGS)
@@ -35,7 +48,7 @@ package: build
 	@cmake --build --preset $(PRESET) --target package
 
 format:
-	@find src tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+	@find src tests bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
 	rm -rf build out bench/work

@@ -1,6 +1,7 @@
 #include "app/MessageListModel.h"
 
 #include <QBrush>
+#include <QByteArrayView>
 #include <QColor>
 
 namespace marrowgate {
@@ -25,8 +26,26 @@ void MessageListModel::Append(const QString& path) {
     endInsertRows();
 }
 
+void MessageListModel::AppendFileName(const std::string& path) {
+    const QByteArrayView bytes(path.data(), static_cast<qsizetype>(path.size()));
+    if (!bytes.isValidUtf8()) {
+        exactPaths_[IsEmpty() ? 0 : RowCount()] = path;
+    }
+    Append(QString::fromUtf8(bytes));
+}
+
+std::string MessageListModel::RowText(int row) const {
+    if (!exactPaths_.empty()) {
+        if (const auto exact = exactPaths_.find(row); exact != exactPaths_.end()) {
+            return exact->second;
+        }
+    }
+    return Path(row).toUtf8().toStdString();
+}
+
 void MessageListModel::Clear() {
     beginResetModel();
+    exactPaths_.clear();
     rows_.clear();
     rows_.shrink_to_fit();
     rows_.emplace_back();

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace marrowgate {
@@ -22,6 +23,9 @@ public:
 
     // Writes `path` into the empty row, or appends a row for it.
     void Append(const QString& path);
+    // The same for a path as the file system gives it: any bytes. A path that
+    // is not UTF-8 is shown as well as it can be and read back unchanged.
+    void AppendFileName(const std::string& path);
     // Back to the one empty row.
     void Clear();
     // One row, and its text is empty.
@@ -33,10 +37,13 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
     int RowCount() const override { return static_cast<int>(rows_.size()); }
-    std::string RowText(int row) const override { return Path(row).toUtf8().toStdString(); }
+    std::string RowText(int row) const override;
 
 private:
     std::vector<QString> rows_;
+    // The exact bytes of the rows whose path is not UTF-8, which a QString
+    // cannot hold; they are rare, so they are kept aside.
+    std::unordered_map<int, std::string> exactPaths_;
 };
 
 } // namespace marrowgate

@@ -232,6 +232,11 @@ void frmStep1::AddMessagePath(const QString& path) {
     lblCount1->setText(CountText(messageList_->RowCount()));
 }
 
+void frmStep1::AddMessageFile(const std::string& path) {
+    messageList_->AppendFileName(path);
+    lblCount1->setText(CountText(messageList_->RowCount()));
+}
+
 void frmStep1::ClearMessageList() {
     messageList_->Clear();
     lblCount1->setText(CountText(0));
@@ -286,7 +291,7 @@ void frmStep1::CmdAddFolder_Click() {
             if (closeRequested_) {
                 break;
             }
-            AddMessagePath(QString::fromStdString(entry));
+            AddMessageFile(entry);
             ++added;
         }
     }

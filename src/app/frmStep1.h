@@ -7,6 +7,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <string>
+
 class QFrame;
 class QLabel;
 class QProgressBar;
@@ -31,6 +33,8 @@ public:
 
     // The message list, one path per row of grdFiles1.
     void AddMessagePath(const QString& path);
+    // A path as the file system gives it, whatever its bytes.
+    void AddMessageFile(const std::string& path);
     void ClearMessageList();
     const MessageListModel& MessageList() const { return *messageList_; }
 

@@ -13,7 +13,8 @@
 namespace marrowgate {
 
 std::string RowFailure::Describe() const {
-    return "Could not convert " + messagePath + " into " + mailboxPath + ": " + reason;
+    const std::string into = mailboxPath.empty() ? "" : " into " + mailboxPath;
+    return "Could not convert " + messagePath + into + ": " + reason;
 }
 
 RunResult RunConversion(const MessageRows& rows, const std::string& outputRoot,
@@ -29,7 +30,6 @@ RunResult RunConversion(const MessageRows& rows, const std::string& outputRoot,
     // The rows of a folder come one after another: the mirrored folder and the
     // mailbox of one row serve the next while its folder is the same.
     std::string sourceFolder;
-    std::string folder;
     std::string mailbox;
     bool mailboxCounted = false;
     const int rowCount = rows.RowCount();
@@ -50,18 +50,19 @@ RunResult RunConversion(const MessageRows& rows, const std::string& outputRoot,
             ++result.emptyRowsSkipped;
         } else {
             std::string directory = DirectoryPart(source, options.syntax);
-            if (folder.empty() || directory != sourceFolder) {
-                sourceFolder = std::move(directory);
-                folder = MirroredFolder(source, root, options.syntax);
-                // A folder that could not be made shows up as the mailbox's open error.
-                if (ensuredFolders.insert(folder).second) {
-                    EnsureDirectoryPath(folder);
-                }
-                mailbox = MailboxPath(folder, options.syntax);
-                mailboxCounted = false;
-            }
-            CallYield(hooks.yield);
             try {
+                if (mailbox.empty() || directory != sourceFolder) {
+                    mailbox.clear(); // stays empty should the derivation fail
+                    const std::string folder = MirroredFolder(source, root, options.syntax);
+                    // A folder that could not be made shows up as the mailbox's open error.
+                    if (ensuredFolders.insert(folder).second) {
+                        EnsureDirectoryPath(folder);
+                    }
+                    mailbox = MailboxPath(folder, options.syntax);
+                    sourceFolder = std::move(directory);
+                    mailboxCounted = false;
+                }
+                CallYield(hooks.yield);
                 const AppendStats stats = writer.Append(source, mailbox, hooks.yield);
                 if (!lastConverted) {
                     lastConverted.emplace();

@@ -1,5 +1,7 @@
 #include "convert/PathDerivation.h"
 
+#include "convert/ConversionError.h"
+
 #include <cctype>
 #include <string_view>
 #include <vector>
@@ -37,14 +39,15 @@ std::size_t PosixRootLength(std::string_view folder) {
 
 // The folder's names below its root, with "." and ".." resolved and empty
 // names dropped, so that joining them to the output root stays inside it.
+// Windows takes "/" for a separator as well, so a Windows path is cut at both.
 std::vector<std::string_view> NamesBelowRoot(std::string_view folder, PathSyntax syntax) {
-    const char separator = Separator(syntax);
+    const std::string_view separators = syntax == PathSyntax::Windows ? "\\/" : "/";
     const auto rootLength =
         syntax == PathSyntax::Windows ? WindowsRootLength(folder) : PosixRootLength(folder);
     std::vector<std::string_view> names;
     auto rest = folder.substr(rootLength);
     while (!rest.empty()) {
-        const auto end = rest.find(separator);
+        const auto end = rest.find_first_of(separators);
         const auto name = rest.substr(0, end);
         rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
         if (name.empty() || name == ".") {
@@ -84,6 +87,11 @@ std::string NormaliseOutputRoot(const std::string& outputRoot, PathSyntax syntax
 
 std::string MirroredFolder(const std::string& sourcePath, const std::string& outputRoot,
                            PathSyntax syntax) {
+    // The system would read the path only up to a NUL: "..\0x" would become "..".
+    if (sourcePath.find('\0') != std::string::npos) {
+        throw ConversionError("Cannot derive a mailbox for the path " + sourcePath +
+                              ": it holds a NUL character");
+    }
     const char separator = Separator(syntax);
     const std::string folder = DirectoryPart(sourcePath, syntax);
     std::string mirrored = outputRoot;

@@ -19,7 +19,8 @@ std::string NormaliseOutputRoot(const std::string& outputRoot, PathSyntax syntax
 // The folder under `outputRoot` (which ends with a separator) that mirrors the
 // message's folder: the message folder less its root ("C:\", the "\\" of a UNC
 // path, "/"). "." and ".." steps are resolved first, so the result never
-// leaves the output root. Always ends with a separator.
+// leaves the output root. Always ends with a separator. Throws
+// ConversionError when the path holds a NUL character.
 std::string MirroredFolder(const std::string& sourcePath, const std::string& outputRoot,
                            PathSyntax syntax = NativeSyntax());
 

@@ -42,9 +42,11 @@ struct FolderListing {
     throw WalkError("Cannot list the folder " + folder + ": " + error.message());
 }
 
-// One pass over the folder, in the file system's order. Links to folders are
-// left out; links to files count as files; pipes, devices and sockets are left
-// out, as reading them could block or never end.
+// One pass over the folder, in the file system's order. Regular files count,
+// and links to them; folders are queued, links to folders are not. Pipes,
+// devices and sockets are left out, and links to them, as reading them could
+// block or never end. A link whose target cannot be looked at (dangling, a
+// loop) counts as a file, so that the conversion reports it.
 FolderListing ListFolder(const std::string& folder) {
     FolderListing listing;
     std::error_code error;
@@ -60,7 +62,7 @@ FolderListing ListFolder(const std::string& folder) {
         const std::string name = PathText(it->path().filename());
         if (it->is_symlink(statusError)) {
             const auto target = fs::status(it->path(), statusError);
-            if (!fs::is_directory(target)) {
+            if (fs::is_regular_file(target) || !fs::exists(target)) {
                 listing.files.push_back(name);
             }
         } else if (it->is_directory(statusError)) {

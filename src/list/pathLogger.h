@@ -18,8 +18,9 @@ namespace marrowgate {
 // "K" + the queue length once it is queued (so "K2" is the first). Files are
 // "K" + the file counter, from "K1", the same key in all three file collections.
 //
-// Only regular files and links to regular files are collected; a link to a
-// folder is neither collected nor entered, so a link loop cannot make the walk
+// Only regular files and links to regular files are collected (and links
+// whose target is missing, for the conversion to report); a link to a folder
+// is neither collected nor entered, so a link loop cannot make the walk
 // endless. Folders carry a final separator.
 class pathLogger {
 public:

@@ -1,12 +1,17 @@
 #include "WindowFixture.h"
 
 #include <QDir>
+#include <QFile>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
 #include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/resource.h>
 
 namespace marrowgate::testing {
 namespace {
@@ -132,6 +137,54 @@ TEST_F(ConversionTest, AFailingRowStopsTheRunWithAnErrorNamingTheFile) {
     EXPECT_EQ(ReadMailbox(inbox.front()).subjects, QStringList{"a"});
     EXPECT_TRUE(window.cmdClear1->isEnabled());
     EXPECT_TRUE(window.CmdConvert2PDF->isEnabled());
+}
+
+// A full disk stops the run like an unreadable message: a message names the
+// file and the reason, the mailbox keeps whole records only, and the window
+// stays usable: with room again, the next run converts the rest.
+TEST_F(ConversionTest, AFullDiskStopsTheRunAndTheWindowStaysUsable) {
+    const QString big = WriteMessage("Store/Inbox/big.eml", "big", QByteArray(200 * 1024, 'y'));
+    List({WriteMessage("Store/Inbox/a.eml", "a"), big, WriteMessage("Store/Inbox/c.eml", "c")});
+
+    // A file size limit makes the write fail part-way, as a full disk would.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit limit = old;
+    limit.rlim_cur = 100 * 1024;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    Convert(Out());
+    ::setrlimit(RLIMIT_FSIZE, &old);
+
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages.back().style, MsgStyle::Critical);
+    EXPECT_TRUE(LastPrompt().contains(big)) << LastPrompt().toStdString();
+    EXPECT_TRUE(LastPrompt().contains("File too large")) << LastPrompt().toStdString();
+    const QStringList inbox = FindFiles(Out(), "Inbox.mbox");
+    ASSERT_EQ(inbox.size(), 1);
+    EXPECT_TRUE(ReadMailbox(inbox.front()).wholeRecords);
+    EXPECT_EQ(ReadMailbox(inbox.front()).subjects, QStringList{"a"});
+
+    Convert(Out());
+    EXPECT_EQ(LastPrompt(), kCompletion) << LastPrompt().toStdString();
+    EXPECT_EQ(ReadMailbox(inbox.front()).subjects, (QStringList{"a", "a", "big", "c"}));
+}
+
+// A name the file system holds as bytes that are not UTF-8 is listed and
+// converted all the same.
+TEST_F(ConversionTest, NamesThatAreNotUtf8AreConverted) {
+    WriteMessage("Store/Odd/x", "odd");
+    const QByteArray folder = QFile::encodeName(TempPath("Store/Odd/"));
+    ASSERT_EQ(::rename(folder + "x", folder + "caf\xe9 \xff.eml"), 0);
+    dialogs.folders.push_back(TempPath("Store"));
+    window.CmdAddFolder->click();
+    ASSERT_EQ(Rows().size(), 1);
+
+    Convert(Out());
+    EXPECT_EQ(LastPrompt(), kCompletion) << LastPrompt().toStdString();
+    const QStringList odd = FindFiles(Out(), "Odd.mbox");
+    ASSERT_EQ(odd.size(), 1);
+    EXPECT_EQ(ReadMailbox(odd.front()).subjects, QStringList{"odd"});
 }
 
 // Closing the window, or Exit answered Yes, while messages are being

@@ -1,4 +1,5 @@
 #include "convert/PathDerivation.h"
+#include "convert/ConversionError.h"
 #include "shell/registry.h"
 
 #include <gtest/gtest.h>
@@ -71,6 +72,11 @@ TEST(PathDerivationTest, NeverLeavesTheOutputRoot) {
     EXPECT_EQ(MirroredFolder("//s//t/a.eml", "/o/", kPosix), "/o/s/t/");
     EXPECT_EQ(MirroredFolder(R"(C:\..\..\Windows\a.eml)", R"(D:\O\)", kWindows),
               R"(D:\O\Windows\)");
+    // Windows reads "/" as a separator too, so "../" climbs there.
+    EXPECT_EQ(MirroredFolder(R"(C:\x\../../..\y\a.eml)", R"(D:\O\)", kWindows), R"(D:\O\y\)");
+    // The system would cut the path at the NUL, leaving "/o/..".
+    using namespace std::string_literals;
+    EXPECT_THROW(MirroredFolder("/s/..\0x/a.eml"s, "/o/", kPosix), ConversionError);
 }
 
 TEST(PathDerivationTest, RowTextAndPathSplitting) {

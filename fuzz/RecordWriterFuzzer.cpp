@@ -1,0 +1,104 @@
+// The record writer on any bytes: read back the way an mbox reader reads it,
+// the record gives the message's lines, with the ">From " quoting undone; and
+// it does not depend on how the bytes were cut into pieces.
+#include "convert/HeaderBlock.h"
+#include "convert/RecordEncoder.h"
+
+#include "Require.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+using marrowgate::fuzz::Require;
+
+namespace {
+
+std::string Encode(std::string_view bytes, std::size_t pieceSize) {
+    marrowgate::RecordEncoder encoder;
+    marrowgate::RecordOutput out;
+    for (std::size_t i = 0; i < bytes.size(); i += pieceSize) {
+        encoder.Feed(bytes.substr(i, pieceSize), out);
+    }
+    encoder.Finish(out);
+    return out.Joined();
+}
+
+// The lines of the message file: CR LF, lone CR and lone LF each end one; a
+// line end at the very end adds no empty line.
+std::vector<std::string_view> MessageLines(std::string_view bytes) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\r' || bytes[i] == '\n') {
+            lines.push_back(bytes.substr(start, i - start));
+            if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
+                ++i;
+            }
+            start = i + 1;
+        }
+    }
+    if (start < bytes.size()) {
+        lines.push_back(bytes.substr(start));
+    }
+    return lines;
+}
+
+// What the message should give: the envelope line at the top dropped, the
+// first line without its leading spaces.
+std::vector<std::string_view> ExpectedLines(std::string_view bytes) {
+    auto lines = MessageLines(bytes);
+    if (!lines.empty() && marrowgate::HeaderBlock::IsEnvelopeLine(lines.front())) {
+        lines.erase(lines.begin());
+    }
+    if (!lines.empty()) {
+        auto& first = lines.front();
+        first.remove_prefix(std::min(first.find_first_not_of(' '), first.size()));
+    }
+    return lines;
+}
+
+bool IsQuotedFrom(std::string_view line) {
+    const auto quotes = line.find_first_not_of('>');
+    return quotes != 0 && quotes != std::string_view::npos &&
+           line.substr(quotes).starts_with("From ");
+}
+
+// The record's lines as a reader gets them, quoting undone.
+std::vector<std::string_view> ReadBack(std::string_view record) {
+    Require(record.ends_with("\r\n"), "the record ends with an empty line");
+    record.remove_suffix(2);
+    std::vector<std::string_view> lines;
+    while (!record.empty()) {
+        const auto end = record.find("\r\n");
+        Require(end != std::string_view::npos, "every line of the record ends with CR LF");
+        auto line = record.substr(0, end);
+        record.remove_prefix(end + 2);
+        Require(line.find_first_of("\r\n") == std::string_view::npos,
+                "no lone CR or LF inside a line");
+        Require(!line.starts_with("From "), "no line reads as the start of a record");
+        if (IsQuotedFrom(line)) {
+            line.remove_prefix(1);
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+} // namespace
+
+// The first byte picks the size of the pieces the rest is fed in.
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) {
+        return 0;
+    }
+    const std::size_t pieceSize = data[0] % 16 + 1;
+    const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
+
+    const std::string record = Encode(bytes, bytes.size() + 1);
+    Require(Encode(bytes, pieceSize) == record, "pieces of any size give the same record");
+    Require(ReadBack(record) == ExpectedLines(bytes), "the record gives the message's lines");
+    return 0;
+}

@@ -1,0 +1,357 @@
+"""The converter against bad input, odd names and trees, hostile output
+folders, a full disk and a kill at any moment. Whatever happens: no crash, no
+hang, no source file changed, nothing written outside the output folder, and
+every mailbox holds whole records only (but the one being written when the
+process was killed)."""
+import collections
+import hashlib
+import mailbox
+import os
+import random
+import resource
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+from mboxcheck import expected_record, unquoted
+
+CONVERTER = os.path.abspath(sys.argv[1])
+ROOT = os.geteuid() == 0
+
+
+def message(subject, body=b"body"):
+    return (b"From: ann@x.org\r\nDate: Mon, 5 Jul 2010 14:03:09 +0000\r\nSubject: " + subject +
+            b"\r\n\r\n" + body + b"\r\n")
+
+
+def snapshot(top, skip=None):
+    """Every entry below `top` (bytes paths): its kind, size, time and content hash."""
+    entries = {}
+    for folder, folders, files in os.walk(os.fsencode(top)):
+        if skip is not None:
+            folders[:] = [f for f in folders if os.path.join(folder, f) != os.fsencode(skip)]
+        for name in folders + files:
+            path = os.path.join(folder, name)
+            info = os.lstat(path)
+            entry = (info.st_mode, info.st_size, info.st_mtime_ns)
+            if os.path.islink(path):
+                entry += (os.readlink(path),)
+            elif os.path.isfile(path):
+                with open(path, "rb") as f:
+                    entry += (hashlib.sha256(f.read()).hexdigest(),)
+            entries[path] = entry
+    return entries
+
+
+def mailbox_for(out, folder):
+    """The mailbox the messages of `folder` (absolute, bytes) go to."""
+    return os.path.join(os.fsencode(out), folder.lstrip(b"/"), os.path.basename(folder) + b".mbox")
+
+
+def expected_mailboxes(store, out):
+    """For each mailbox, the records the regular .eml files of the store give."""
+    expected = collections.defaultdict(collections.Counter)
+    for folder, _, files in os.walk(os.fsencode(store)):
+        for name in files:
+            path = os.path.join(folder, name)
+            if name.strip(b" ").lower().endswith(b".eml") and os.path.isfile(path):
+                with open(path, "rb") as f:
+                    expected[mailbox_for(out, folder)][expected_record(f.read())] += 1
+    return expected
+
+
+def records(path):
+    """The records of a mailbox as a reader gets them, or None when the file is
+    not whole records only."""
+    with open(path, "rb") as f:
+        data = f.read()
+    if not data.startswith(b"From ") or not data.endswith(b"\r\n\r\n"):
+        return None
+    box = mailbox.mbox(os.fsdecode(path), create=False)
+    try:
+        return collections.Counter(unquoted(box.get_bytes(key)) for key in box.keys())
+    finally:
+        box.close()
+
+
+def written_files(out):
+    found = []
+    for folder, _, files in os.walk(os.fsencode(out)):
+        found += [os.path.join(folder, f) for f in files]
+    return sorted(found)
+
+
+class Reliability(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.mkdtemp(prefix="marrowgate-rel-")
+        os.chmod(self.tmp, 0o755)  # for runs as an unprivileged user
+        self.store = os.path.join(self.tmp, "Store")
+        self.out = os.path.join(self.tmp, "out")
+        os.makedirs(self.store)
+
+    def tearDown(self):
+        subprocess.run(["chmod", "-R", "u+rwx", self.tmp])
+        subprocess.run(["rm", "-rf", self.tmp])
+
+    def write(self, relative, data):
+        path = os.path.join(os.fsencode(self.store), relative)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+        return path
+
+    def convert(self, *args, unprivileged=False, **kwargs):
+        command = [CONVERTER, "--quiet", *args]
+        if unprivileged and ROOT:
+            command = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"] + command
+        result = subprocess.run(command, capture_output=True, timeout=300, **kwargs)
+        self.assertGreaterEqual(result.returncode, 0, result.stderr)  # not killed by a signal
+        self.assertNotIn(b"Sanitizer", result.stderr)
+        return result
+
+    def assert_converted(self, result_stderr=b""):
+        expected = expected_mailboxes(self.store, self.out)
+        self.assertEqual(written_files(self.out), sorted(expected))
+        for path, wanted in expected.items():
+            self.assertEqual(records(path), wanted, path)
+
+    def test_bad_files_and_odd_names(self):
+        rng = random.Random(5)
+        files = {
+            b"Inbox/empty.eml": b"",
+            b"Inbox/binary.eml": bytes(rng.randrange(256) for _ in range(5000)),
+            b"Inbox/nul.eml": b"From: a@x.org\r\n\r\n\0\0body\0\r\n",
+            b"Inbox/long header line.eml": b"Subject: " + b"x" * 200_000 + b"\r\n\r\nbody",
+            b"Inbox/no header.eml": b"just text\nwithout a header block\n",
+            b"Inbox/invalid utf-8.eml": b"From: \xff\xfe@x.org\r\nSubject: \xc3(\r\n\r\n\x80\r\n",
+            b"Inbox/folder.eml/inner.eml": message(b"in a folder named .eml"),
+            b"Names/\xff\xfe latin-1 \xe9.eml": message(b"non-UTF-8 name"),
+            b"Names/new\nline.eml": message(b"newline"),
+            b"Names/ spaces .eml ": message(b"spaces"),
+            b"Names/back\\slash.eml": message(b"backslash"),
+            b"Odd \xff\nfolder \\ /m.eml": message(b"odd folder"),
+        }
+        for relative, data in files.items():
+            self.write(relative, data)
+        store = os.fsencode(self.store)
+        inbox = os.path.join(store, b"Inbox")
+        os.symlink(b"nowhere.eml", os.path.join(inbox, b"dangling.eml"))
+        os.symlink(b"b.eml", os.path.join(inbox, b"loop-a.eml"))
+        os.symlink(b"loop-a.eml", os.path.join(inbox, b"b.eml"))
+        os.symlink(b"..", os.path.join(inbox, b"up"))
+        os.symlink(b"empty.eml", os.path.join(inbox, b"link.eml"))
+        os.mkfifo(os.path.join(inbox, b"fifo.eml"))
+        os.symlink(b"fifo.eml", os.path.join(inbox, b"link-to-fifo.eml"))
+        os.symlink(b"/dev/zero", os.path.join(inbox, b"zero.eml"))
+        listening = socket.socket(socket.AF_UNIX)
+        listening.bind(os.path.join(inbox, b"socket.eml"))
+        before = snapshot(self.tmp)
+
+        result = self.convert("--keep-going", "-o", self.out, self.store)
+        listening.close()
+        self.assertEqual(result.returncode, 1, result.stderr)
+        failures = result.stderr.splitlines()
+        self.assertEqual(len(failures), 3, result.stderr)
+        for name, reason in [(b"dangling.eml", b"No such file"),
+                             (b"loop-a.eml", b"Too many levels of symbolic links"),
+                             (b"/b.eml", b"Too many levels of symbolic links")]:
+            line = [f for f in failures if name + b" into" in f]
+            self.assertEqual(len(line), 1, failures)
+            self.assertIn(reason, line[0])
+        self.assertIn(b"Converted 13 messages", result.stdout)
+        self.assert_converted()
+        after = snapshot(self.tmp, skip=self.out)
+        self.assertEqual(after, before, "a source file or a file outside the output changed")
+
+    def test_deep_and_wide_trees(self):
+        deep = os.path.join(self.store, *["d"] * 200)
+        os.makedirs(deep)
+        self.write(deep.encode() + b"/deep.eml", message(b"deep"))
+        # 100,000 files in one folder, one in a hundred a message (converting
+        # 100,000 messages takes minutes under the sanitizers).
+        wide = os.path.join(self.store, "Wide")
+        os.makedirs(wide)
+        data = message(b"one of many")
+        for n in range(100_000):
+            with open(os.path.join(wide, f"{n}.eml" if n % 100 == 0 else f"{n}.txt"), "wb") as f:
+                f.write(data)
+        result = self.convert("-o", self.out, self.store)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn(b"Converted 1001 messages", result.stdout)
+        with open(mailbox_for(self.out, os.fsencode(wide)), "rb") as f:
+            self.assertEqual(f.read(), (b"From ann@x.org Mon Jul 05 14:03:09 2010\r\n" +
+                                        expected_record(data)) * 1000)
+        self.assertEqual(records(mailbox_for(self.out, os.fsencode(deep))),
+                         {expected_record(message(b"deep")): 1})
+
+    def test_paths_longer_than_the_system_takes(self):
+        # A mirrored folder too long to make: a clear error, nothing written.
+        folder = os.path.join(self.store, *["f" * 200] * 15)
+        self.write(folder.encode() + b"/m.eml", message(b"long"))
+        out = os.path.join(self.tmp, *["o" * 200] * 8)
+        result = self.convert("-o", out, self.store)
+        self.assertEqual(result.returncode, 1, result.stderr)
+        self.assertIn(b"m.eml", result.stderr)
+        self.assertIn(b"File name too long", result.stderr)
+        self.assertEqual(written_files(out), [])
+
+        # A store deeper than a path can name: the walk fails, naming the folder.
+        fd = os.open(folder, os.O_RDONLY)
+        for _ in range(10):
+            os.mkdir("g" * 200, dir_fd=fd)
+            fd, old = os.open("g" * 200, os.O_RDONLY, dir_fd=fd), fd
+            os.close(old)
+        os.close(fd)
+        result = self.convert("-o", self.out, self.store)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(b"Cannot list the folder", result.stderr)
+        self.assertIn(b"File name too long", result.stderr)
+        self.assertFalse(os.path.exists(self.out))
+
+    def test_hostile_output_folders(self):
+        self.write(b"Inbox/a.eml", message(b"a"))
+        self.write(b"Sent/b.eml", message(b"b"))
+        sent_box = mailbox_for(self.out, os.fsencode(self.store) + b"/Sent")
+        os.makedirs(sent_box)  # a folder where the mailbox should be
+        result = self.convert("--keep-going", "-o", self.out, self.store)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(b"b.eml", result.stderr)
+        self.assertIn(b"Is a directory", result.stderr)
+        self.assertEqual(len(written_files(self.out)), 1)
+        shutil.rmtree(self.out)
+
+        # The output inside the store, given as relative paths with "..": the
+        # mailboxes written are never taken for messages.
+        for run in (1, 2):
+            result = self.convert("-o", "Store/../Store/out", "Store/Inbox/../", cwd=self.tmp)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertIn(b"Converted 2 messages", result.stdout)
+        inner = os.path.join(self.store, "out")
+        boxes = written_files(inner)
+        self.assertEqual(len(boxes), 2)
+        self.assertTrue(all(b.endswith(b".mbox") for b in boxes), boxes)
+        self.assertEqual(sum(records(b)[expected_record(message(b"a"))] for b in boxes), 2)
+
+    def test_read_only_mailbox_and_unreadable_folder(self):
+        self.write(b"Inbox/a.eml", message(b"a"))
+        if ROOT:
+            shutil.chown(self.tmp, "nobody")
+        inbox_box = mailbox_for(self.out, os.fsencode(self.store) + b"/Inbox")
+        self.assertEqual(self.convert("-o", self.out, self.store, unprivileged=True).returncode, 0)
+        os.chmod(inbox_box, 0o444)
+        with open(inbox_box, "rb") as f:
+            earlier = f.read()
+        result = self.convert("-o", self.out, self.store, unprivileged=True)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(b"Permission denied", result.stderr)
+        with open(inbox_box, "rb") as f:
+            self.assertEqual(f.read(), earlier)
+
+        locked = os.path.join(self.store, "Locked")
+        self.write(b"Locked/x.eml", message(b"x"))
+        os.chmod(locked, 0)
+        result = self.convert("-o", self.out + "2", self.store, unprivileged=True)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(b"Cannot list the folder " + os.fsencode(locked), result.stderr)
+        self.assertIn(b"Permission denied", result.stderr)
+        self.assertFalse(os.path.exists(self.out + "2"))
+
+    def test_folders_vanishing_during_runs(self):
+        # Folders renamed away and back, and made unreadable, while runs go on:
+        # each run converts, or stops with a line naming the folder or file.
+        for n in range(300):
+            self.write(b"F%d/S%d/m%d.eml" % (n % 20, n % 3, n), message(b"%d" % n))
+        if ROOT:
+            shutil.chown(self.tmp, "nobody")
+        stop = threading.Event()
+
+        def churn():
+            rng = random.Random(3)
+            while not stop.is_set():
+                folder = os.path.join(self.store, "F%d" % rng.randrange(20))
+                os.rename(folder, folder + "-away")
+                os.rename(folder + "-away", folder)
+                os.chmod(folder, 0)
+                os.chmod(folder, 0o755)
+
+        thread = threading.Thread(target=churn)
+        thread.start()
+        try:
+            for _ in range(20):
+                shutil.rmtree(self.out, ignore_errors=True)
+                result = self.convert("-o", self.out, self.store, unprivileged=True)
+                self.assertIn(result.returncode, (0, 1), result.stderr)
+                for line in result.stderr.splitlines():
+                    self.assertRegex(line, rb"^marrowgate-convert: (Cannot list the folder|"
+                                           rb"Could not convert) /")
+                for path in written_files(self.out):
+                    self.assertIsNotNone(records(path), path)
+        finally:
+            stop.set()
+            thread.join()
+
+    def test_a_full_disk_loses_no_record(self):
+        self.write(b"Box/small.eml", message(b"small"))
+        self.assertEqual(self.convert("-o", self.out, self.store).returncode, 0)
+        box = mailbox_for(self.out, os.fsencode(self.store) + b"/Box")
+        big = self.write(b"Box/big.eml", message(b"big", b"y" * 100_000))
+        self.write(b"Other/c.eml", message(b"c"))
+
+        def file_size_limit():
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (50_000, resource.RLIM_INFINITY))
+
+        for args, converted in [(["--keep-going"], 2), ([], None)]:
+            with open(box, "rb") as f:
+                before = f.read()
+            result = self.convert(*args, "-o", self.out, self.store, preexec_fn=file_size_limit)
+            self.assertEqual(result.returncode, 1)
+            self.assertEqual(len(result.stderr.splitlines()), 1, result.stderr)
+            self.assertIn(big, result.stderr)
+            self.assertIn(b"File too large", result.stderr)
+            got = records(box)
+            self.assertIsNotNone(got, "a partial record was left")
+            self.assertNotIn(expected_record(message(b"big", b"y" * 100_000)), got)
+            if converted:
+                self.assertIn(b"Converted %d messages" % converted, result.stdout)
+                self.assertEqual(records(mailbox_for(self.out, os.fsencode(self.store) +
+                                                     b"/Other")),
+                                 {expected_record(message(b"c")): 1})
+            else:
+                with open(box, "rb") as f:
+                    self.assertTrue(f.read().startswith(before))
+
+    def test_killed_runs_leave_whole_records(self):
+        generator = os.path.join(os.path.dirname(__file__), "..", "..", "bench",
+                                 "generate_store.py")
+        subprocess.run([sys.executable, generator, self.store, "600"], check=True)
+        self.write(b"Inbox/big.eml", message(b"big", b"z" * 3_000_000))
+        before = snapshot(self.store)
+        expected = expected_mailboxes(self.store, self.out)
+
+        start = time.perf_counter()
+        self.assertEqual(self.convert("-o", self.out, self.store).returncode, 0)
+        whole_run = time.perf_counter() - start
+        rng = random.Random(9)
+        for attempt in range(30):
+            shutil.rmtree(self.out, ignore_errors=True)
+            process = subprocess.Popen([CONVERTER, "--quiet", "-o", self.out, self.store],
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            time.sleep(rng.uniform(0, whole_run))
+            process.kill()
+            process.wait()
+            # Whole records of the folder's own messages, but in one mailbox.
+            partial = [path for path in written_files(self.out)
+                       if records(path) is None or records(path) - expected[path]]
+            self.assertLessEqual(len(partial), 1, (attempt, partial))
+        self.assertEqual(snapshot(self.store), before)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)
