@@ -41,7 +41,10 @@ def run_measured(command, env=None):
     """Wall seconds and peak resident KiB of `command` and its children.
 
     The peak comes from GNU time: a child forked from this Python process
-    would count Python's own pages until it execs."""
+    would count Python's own pages until it execs. Data the previous program
+    left to be written out is flushed first, so that no program pays for
+    another's writeback."""
+    os.sync()
     start = time.perf_counter()
     result = subprocess.run(["/usr/bin/time", "-f", "%M"] + command, stdout=subprocess.DEVNULL,
                             stderr=subprocess.PIPE, env=env)
@@ -239,6 +242,7 @@ def bench_window(build, work, count, runs):
     for round_ in range(runs + 1):
         out = os.path.join(work, "out-window")
         shutil.rmtree(out, ignore_errors=True)
+        os.sync()
         text = subprocess.run([tool, "convert", store, out], check=True, capture_output=True,
                               text=True, env=env).stdout
         window = float(re.search(r"window_convert_seconds ([\d.]+)", text).group(1))

@@ -328,6 +328,7 @@ void frmStep1::CmdConvert2PDF_Click() {
         } catch (const std::exception& error) {
             unexpected = QString::fromStdString(error.what());
         }
+        ShowPendingProgress();
         ShowConvertingRow();
     }
     if (FinishPendingClose()) {
@@ -343,16 +344,21 @@ void frmStep1::CmdConvert2PDF_Click() {
 RunHooks frmStep1::ConversionHooks() {
     RunHooks hooks;
     // Moving the grid's current row to each row converted, with its
-    // selection and scrolling, would cost more than the conversion of a small
-    // message: the grid follows the run when the window gets to repaint.
+    // selection and scrolling, or laying out the progress text anew, would
+    // cost more than the conversion of a small message: the grid and the
+    // progress display follow the run when the window gets to repaint.
     hooks.yield = [this] {
         if (yield_.Due()) {
+            ShowPendingProgress();
             ShowConvertingRow();
             yield_();
         }
     };
     hooks.rowStarting = [this](int row) { convertingRow_ = row; };
-    hooks.progress = [this](int done, int count) { ShowProgress(done, count); };
+    hooks.progress = [this](int done, int count) {
+        pendingDone_ = done;
+        pendingCount_ = count;
+    };
     hooks.stopRequested = [this] { return closeRequested_; };
     return hooks;
 }
@@ -365,6 +371,13 @@ void frmStep1::ShowConvertingRow() {
 }
 
 // After each row: the share of the list done, and "Message i (of m)".
+void frmStep1::ShowPendingProgress() {
+    if (pendingDone_ >= 0) {
+        ShowProgress(pendingDone_, pendingCount_);
+        pendingDone_ = -1;
+    }
+}
+
 void frmStep1::ShowProgress(int done, int count) {
     if (count > 0) {
         const double percent = (static_cast<double>(done) / count) * 100.0;

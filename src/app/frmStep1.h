@@ -91,6 +91,7 @@ private:
     QLabel* NewLabel(const char* name, const QString& text, const QRect& geometry);
 
     void ShowProgress(int done, int count);
+    void ShowPendingProgress();
     void ShowConvertingRow();
     RunHooks ConversionHooks();
     void ReportRun(const RunResult& result);
@@ -107,6 +108,9 @@ private:
     bool closeRequested_ = false;
     // The row a conversion is at.
     int convertingRow_ = -1;
+    // Progress not shown yet: rows done (-1 for none) and the row count.
+    int pendingDone_ = -1;
+    int pendingCount_ = 0;
     // The store folder of the last import.
     QString storeFolder_;
 };

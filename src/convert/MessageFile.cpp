@@ -20,7 +20,8 @@ constexpr std::size_t kStartChunk = 64 * 1024;
 MessageFile::MessageFile(const std::string& path) : path_(path) {
     // The system would read the path only up to the NUL, and open another file.
     if (path.find('\0') != std::string::npos) {
-        throw ConversionError("Cannot open message file " + path + ": the path holds a NUL character");
+        throw ConversionError("Cannot open message file " + path +
+                              ": the path holds a NUL character");
     }
     // Non-blocking, so that opening a FIFO cannot hang; only regular files
     // are read, and for them the flag changes nothing, so it stays set.
