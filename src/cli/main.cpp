@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <iterator>
 
 using namespace marrowgate;
 
@@ -38,8 +39,9 @@ int main(int argc, char** argv) {
     std::vector<std::string> messages;
     for (const auto& store : command.stores) {
         try {
-            const auto found = CollectMessageFiles(store);
-            messages.insert(messages.end(), found.begin(), found.end());
+            auto found = CollectMessageFiles(store);
+            messages.insert(messages.end(), std::make_move_iterator(found.begin()),
+                            std::make_move_iterator(found.end()));
         } catch (const WalkError& error) {
             std::cerr << "marrowgate-convert: " << error.what() << "\n";
             return 1;

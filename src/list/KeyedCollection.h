@@ -35,6 +35,12 @@ public:
     bool Contains(const std::string& key) const { return index_.count(key) != 0; }
     std::size_t Count() const { return items_.size(); }
 
+    // Hands over the items, in order, and leaves the collection empty.
+    std::vector<T> TakeItems() {
+        index_ = {};
+        return std::exchange(items_, {});
+    }
+
     auto begin() const { return items_.begin(); }
     auto end() const { return items_.end(); }
 

@@ -16,13 +16,10 @@ CollectionHandle<std::string> CollectFiles(const std::string& folder) {
 }
 
 std::vector<std::string> CollectMessageFiles(const std::string& storeFolder) {
-    const auto files = CollectFiles(storeFolder);
-    std::vector<std::string> messages;
-    for (const auto& path : *files) {
-        if (IsMessageFilePath(path)) {
-            messages.push_back(path);
-        }
-    }
+    // The paths are moved, not copied: a store can hold a great many.
+    std::vector<std::string> messages = CollectFiles(storeFolder)->TakeItems();
+    std::erase_if(messages, [](const std::string& path) { return !IsMessageFilePath(path); });
+    messages.shrink_to_fit();
     return messages;
 }
 
