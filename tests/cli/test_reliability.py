@@ -1,4 +1,4 @@
-"""The converter against bad input, odd names and trees, hostile output
+"""The converter in everyday use, and against bad input, odd names and trees, hostile output
 folders, a full disk and a kill at any moment. Whatever happens: no crash, no
 hang, no source file changed, nothing written outside the output folder, and
 every mailbox holds whole records only (but the one being written when the
@@ -350,6 +350,64 @@ class Reliability(unittest.TestCase):
                        if records(path) is None or records(path) - expected[path]]
             self.assertLessEqual(len(partial), 1, (attempt, partial))
         self.assertEqual(snapshot(self.store), before)
+
+    # --- everyday use -------------------------------------------------------
+
+    def subjects(self, *folders):
+        folder = os.path.join(os.fsencode(self.store), *(f.encode() for f in folders))
+        box = mailbox.mbox(os.fsdecode(mailbox_for(self.out, folder)), create=False)
+        try:
+            return sorted(m["Subject"] for m in box)
+        finally:
+            box.close()
+
+    def test_converts_a_store_into_a_mirrored_tree(self):
+        self.write(b"Inbox/a.eml", message(b"one"))
+        self.write(b"Inbox/B.EML", message(b"two"))
+        self.write(b"Inbox/notes.txt", b"not mail")
+        self.write(b"Sent Items/c.eml", message(b"three"))
+        self.write("Réunions & co/d.eml".encode(), message(b"four"))
+        result = self.convert("-o", self.out, self.store + "/")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn(b"Converted 4 messages into 3 mailboxes (3 created, 0 appended to)",
+                      result.stdout)
+        self.assertEqual(self.subjects("Inbox"), ["one", "two"])
+        self.assertEqual(self.subjects("Sent Items"), ["three"])
+        self.assertEqual(self.subjects("Réunions & co"), ["four"])
+        # A second run appends; relative paths work.
+        result = self.convert("-o", os.path.relpath(self.out), os.path.relpath(self.store))
+        self.assertIn(b"(0 created, 3 appended to)", result.stdout)
+        self.assertEqual(len(self.subjects("Inbox")), 4)
+
+    def test_usage_help_and_version(self):
+        with open(os.path.join(self.tmp, "file"), "w"):
+            pass
+        for args, needle in [([self.store], b"output"), (["-o", self.out], b"STORE"),
+                             (["-o", self.out, os.path.join(self.tmp, "nowhere")], b"nowhere"),
+                             (["--bogus", "-o", self.out, self.store], b"bogus"),
+                             (["-o", os.path.join(self.tmp, "file"), self.store], b"file")]:
+            result = self.convert(*args)
+            self.assertEqual(result.returncode, 2, args)
+            self.assertEqual(len(result.stderr.splitlines()), 1, result.stderr)
+            self.assertIn(needle, result.stderr)
+        result = self.convert("--version")
+        self.assertEqual((result.returncode, result.stdout.strip()), (0, b"4.03"))
+        self.assertIn(b"--keep-going", self.convert("--help").stdout)
+
+    def test_a_failed_message_stops_the_run_unless_keep_going(self):
+        # Files of the store folder come before those of its subfolders.
+        os.symlink(os.path.join(self.tmp, "gone.eml"), os.path.join(self.store, "broken.eml"))
+        self.write(b"Inbox/a.eml", message(b"one"))
+        result = self.convert("-o", self.out, self.store)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(len(result.stderr.splitlines()), 1, result.stderr)
+        self.assertIn(b"broken.eml", result.stderr)
+        self.assertIn(b"No such file", result.stderr)
+        self.assertFalse(os.path.exists(mailbox_for(self.out, os.fsencode(self.store) + b"/Inbox")))
+        result = self.convert("--keep-going", "-o", self.out, self.store)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(b"Converted 1 message into 1 mailbox", result.stdout)
+        self.assertEqual(self.subjects("Inbox"), ["one"])
 
 
 if __name__ == "__main__":
