@@ -135,16 +135,6 @@ std::string HeaderBlock::Field::Unfolded() const {
     return std::string(TrimBlanks(unfolded));
 }
 
-std::vector<std::string> HeaderBlock::Values(std::string_view name) const {
-    std::vector<std::string> values;
-    for (const Field& field : fields_) {
-        if (EqualsIgnoringCase(field.name, name)) {
-            values.push_back(field.Unfolded());
-        }
-    }
-    return values;
-}
-
 std::optional<std::string> HeaderBlock::First(std::string_view name) const {
     for (const Field& field : fields_) {
         if (EqualsIgnoringCase(field.name, name)) {

@@ -26,9 +26,8 @@ public:
     // The block points into `start`, which must outlive it.
     static HeaderBlock Parse(std::string_view start);
 
-    // The values of the fields called `name` (any case), top to bottom, with
+    // The value of the first field called `name` (any case), unfolded, with
     // white space at both ends removed.
-    std::vector<std::string> Values(std::string_view name) const;
     std::optional<std::string> First(std::string_view name) const;
 
     bool Empty() const { return fields_.empty(); }
