@@ -55,36 +55,32 @@ TEST_F(MailboxWriterTest, WorkedExample) {
               58u);
 }
 
-TEST_F(MailboxWriterTest, LineEndsAndEmptyLines) {
-    EXPECT_EQ(RecordFor(""), Record("\r\n"));
-    EXPECT_EQ(RecordFor("\r\n"), Record("\r\n\r\n"));
-    EXPECT_EQ(RecordFor("A: b\r\n\r\nbody"), RecordFor("A: b\r\n\r\nbody\r\n"));
-    EXPECT_EQ(RecordFor("A: b\r\n\r\nbody\r\n\r\n"), Record("A: b\r\n\r\nbody\r\n\r\n\r\n"));
-    // CR LF, lone CR and lone LF each end one line.
-    EXPECT_EQ(RecordFor("A: b\n\nx\ry\r\nz\n"), Record("A: b\r\n\r\nx\r\ny\r\nz\r\n\r\n"));
-    EXPECT_EQ(RecordFor("a\n\rb"), Record("a\r\n\r\nb\r\n\r\n"));
-}
-
-TEST_F(MailboxWriterTest, OnlyTheFirstLineLosesLeadingSpaces) {
-    EXPECT_EQ(RecordFor("   \r\n  A: b \r\n\r\n  x  "), Record("\r\n  A: b \r\n\r\n  x  \r\n\r\n"));
-    EXPECT_EQ(RecordFor("\tA: b"), Record("\tA: b\r\n\r\n"));
-}
-
-TEST_F(MailboxWriterTest, QuotesLinesThatWouldStartARecord) {
-    EXPECT_EQ(RecordFor("A: b\n\nFrom x\n>From y\n>>From z\nFromage\n>From\n> From w\n"),
-              Record("A: b\r\n\r\n>From x\r\n>>From y\r\n>>>From z\r\nFromage\r\n>From\r\n"
-                     "> From w\r\n\r\n"));
-    // A line "From " that only leading spaces hid is no envelope: it is quoted.
-    EXPECT_EQ(RecordFor("  From a\nb"), Record(">From a\r\nb\r\n\r\n"));
-    EXPECT_EQ(RecordFor("A: b\rFrom c\r"), Record("A: b\r\n>From c\r\n\r\n"));
-}
-
-TEST_F(MailboxWriterTest, DropsTheEnvelopeLineAtTheTop) {
-    EXPECT_EQ(RecordFor("From someone@example.com Sat Jan  3 01:05:34 1996\nA: b\n\nx"),
-              Record("A: b\r\n\r\nx\r\n\r\n"));
-    EXPECT_EQ(RecordFor("From x"), Record("\r\n"));
-    EXPECT_EQ(RecordFor("From x\r\n  A: b"), Record("A: b\r\n\r\n"));
-    EXPECT_EQ(RecordFor("Fro"), Record("Fro\r\n\r\n"));
+// Line ends, the first line's spaces, ">From " quoting and the envelope line.
+TEST_F(MailboxWriterTest, RecordRules) {
+    const std::pair<std::string_view, std::string_view> cases[] = {
+        {"", "\r\n"},
+        {"\r\n", "\r\n\r\n"},
+        {"A: b\r\n\r\nbody", "A: b\r\n\r\nbody\r\n\r\n"},
+        {"A: b\r\n\r\nbody\r\n\r\n", "A: b\r\n\r\nbody\r\n\r\n\r\n"},
+        // CR LF, lone CR and lone LF each end one line.
+        {"A: b\n\nx\ry\r\nz\n", "A: b\r\n\r\nx\r\ny\r\nz\r\n\r\n"},
+        {"a\n\rb", "a\r\n\r\nb\r\n\r\n"},
+        // Only the first line loses its leading spaces.
+        {"   \r\n  A: b \r\n\r\n  x  ", "\r\n  A: b \r\n\r\n  x  \r\n\r\n"},
+        {"\tA: b", "\tA: b\r\n\r\n"},
+        {"A: b\n\nFrom x\n>From y\n>>From z\nFromage\n>From\n> From w\n",
+         "A: b\r\n\r\n>From x\r\n>>From y\r\n>>>From z\r\nFromage\r\n>From\r\n> From w\r\n\r\n"},
+        // A line "From " that only leading spaces hid is no envelope: it is quoted.
+        {"  From a\nb", ">From a\r\nb\r\n\r\n"},
+        {"A: b\rFrom c\r", "A: b\r\n>From c\r\n\r\n"},
+        {"From someone@example.com Sat Jan  3 01:05:34 1996\nA: b\n\nx", "A: b\r\n\r\nx\r\n\r\n"},
+        {"From x", "\r\n"},
+        {"From x\r\n  A: b", "A: b\r\n\r\n"},
+        {"Fro", "Fro\r\n\r\n"},
+    };
+    for (const auto& [bytes, body] : cases) {
+        EXPECT_EQ(RecordFor(bytes), Record(body)) << bytes;
+    }
     // The old header form "From  : ..." is a field, not an envelope: it stays,
     // quoted so that no reader takes it for the start of a record.
     EXPECT_EQ(RecordFor("From  : ann@x.org\nA: b"),
