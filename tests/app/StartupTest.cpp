@@ -7,7 +7,6 @@
 #include <QScreen>
 #include <QTableView>
 
-#include <cmath>
 
 namespace marrowgate::testing {
 namespace {
@@ -48,31 +47,6 @@ TEST_F(StartupTest, ShowsTheEmptyListAndDisabledConversion) {
     // The list: one empty row, its column 10000 twips wide.
     EXPECT_EQ(Rows(), QStringList{QString()});
     EXPECT_EQ(window.grdFiles1->columnWidth(0), 667);
-}
-
-TEST_F(StartupTest, PlacesEveryControlAtItsTwipsPosition) {
-    struct Placement {
-        const char* name;
-        int left, top, width, height; // twips, relative to the parent
-    };
-    const Placement placements[] = {
-        {"Image2", 0, 0, 9000, 1275},           {"CmdAddFolder", 240, 1440, 3495, 375},
-        {"cmdClear1", 4080, 1440, 1695, 375},   {"lblCount1", 270, 2040, 7695, 255},
-        {"grdFiles1", 240, 2280, 8535, 1575},   {"Label4", 240, 3960, 8535, 255},
-        {"Image1", 240, 4275, 330, 330},        {"LblProgessCurrent", 720, 4320, 8055, 255},
-        {"ProgressBar1", 240, 4680, 8535, 255}, {"CmdConvert2PDF", 3120, 5040, 2775, 435},
-        {"Shape1", 0, 5640, 9015, 855},         {"Picture3", 240, 5760, 8655, 495},
-        {"CmdHelp", 0, 0, 1695, 375},           {"cmdEnd", 7200, 0, 1335, 375},
-    };
-    for (const Placement& p : placements) {
-        const auto* control = window.findChild<QWidget*>(QString::fromLatin1(p.name));
-        ASSERT_NE(control, nullptr) << p.name;
-        const QRect expected(std::lround(p.left / 15.0), std::lround(p.top / 15.0),
-                             std::lround(p.width / 15.0), std::lround(p.height / 15.0));
-        EXPECT_EQ(control->geometry(), expected) << p.name;
-    }
-    EXPECT_EQ(window.CmdHelp->parentWidget(), window.Picture3);
-    EXPECT_EQ(window.cmdEnd->parentWidget(), window.Picture3);
 }
 
 } // namespace

@@ -69,36 +69,6 @@ TEST_F(pathLoggerTest, WalksBreadthFirstWithKeysAndPointers) {
     EXPECT_EQ(walker.fileNames()->Item(5), "c1");
 }
 
-TEST_F(pathLoggerTest, InitTerminateAndRepeatedWalks) {
-    pathLogger walker;
-    walker.PathLogInit();
-    walker.LogPath(root + "/");
-    EXPECT_EQ(walker.fileNames()->Count(), 0u);
-    EXPECT_EQ(walker.pathPointers()->Count(), 0u);
-    const auto kept = walker.fullFileNames();
-    walker.Terminate();
-    EXPECT_EQ(kept->Count(), 5u);
-    EXPECT_EQ(walker.fullFileNames()->Count(), 0u);
-    EXPECT_EQ(walker.Count(), 6);
-
-    // A second walk without PathLogInit repeats the first walk's keys.
-    pathLogger again;
-    again.PathLogInit();
-    again.LogPath(root);
-    EXPECT_THROW(again.LogPath(root), std::invalid_argument);
-
-    pathLogger fresh;
-    fresh.PathLogInit();
-    fresh.LogPath(dir / "no such folder");
-    EXPECT_EQ(fresh.Count(), 0);
-    EXPECT_EQ(fresh.pathNames()->Count(), 0u);
-
-    std::filesystem::create_directory(dir / "empty");
-    fresh.LogPath(dir / "empty");
-    EXPECT_EQ(fresh.Count(), 1);
-    EXPECT_EQ(Items(fresh.pathNames()), std::vector<std::string>{dir / "empty/"});
-}
-
 // Nothing that could block a reader, or never end, is collected: no pipe,
 // socket or device, nor a link to one. Links to folders are not entered.
 TEST_F(pathLoggerTest, CollectsRegularFilesAndLinksToThemOnly) {
