@@ -27,9 +27,7 @@ void PrintSummary(const RunResult& result, double seconds) {
                 result.bytesWritten / 1e6, seconds);
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+int Convert(int argc, char** argv) {
     CommandLine command;
     if (const auto exitCode = command.Parse(argc, argv)) {
         return *exitCode;
@@ -70,4 +68,18 @@ int main(int argc, char** argv) {
     PrintSummary(result,
                  std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     return result.failures.empty() ? 0 : 1;
+}
+
+} // namespace
+
+// Whatever escapes the run ends it with one line, not an abort.
+int main(int argc, char** argv) {
+    try {
+        return Convert(argc, argv);
+    } catch (const std::exception& error) {
+        std::cerr << "marrowgate-convert: " << error.what() << "\n";
+    } catch (...) {
+        std::cerr << "marrowgate-convert: stopped by an unexpected error\n";
+    }
+    return 1;
 }

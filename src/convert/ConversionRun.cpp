@@ -2,6 +2,7 @@
 
 #include "convert/ConversionError.h"
 #include "convert/MailboxWriter.h"
+#include "convert/OutputTree.h"
 #include "convert/PathDerivation.h"
 #include "convert/modMain.h"
 #include "shell/registry.h"
@@ -23,7 +24,8 @@ RunResult RunConversion(const MessageRows& rows, const std::string& outputRoot,
     const std::string root = NormaliseOutputRoot(outputRoot, options.syntax);
     CallYield(hooks.yield);
 
-    MailboxWriter writer;
+    OutputTree tree(root);
+    MailboxWriter writer(&tree);
     std::optional<RowFailure> lastConverted; // answers for the open mailbox's close
     std::unordered_set<std::string> ensuredFolders;
     std::unordered_set<std::string> mailboxesSeen;
@@ -54,9 +56,9 @@ RunResult RunConversion(const MessageRows& rows, const std::string& outputRoot,
                 if (mailbox.empty() || directory != sourceFolder) {
                     mailbox.clear(); // stays empty should the derivation fail
                     const std::string folder = MirroredFolder(source, root, options.syntax);
-                    // A folder that could not be made shows up as the mailbox's open error.
-                    if (ensuredFolders.insert(folder).second) {
-                        EnsureDirectoryPath(folder);
+                    if (!ensuredFolders.contains(folder)) {
+                        EnsureDirectoryPath(tree, folder);
+                        ensuredFolders.insert(folder);
                     }
                     mailbox = MailboxPath(folder, options.syntax);
                     sourceFolder = std::move(directory);

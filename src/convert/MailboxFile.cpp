@@ -1,6 +1,8 @@
 #include "convert/MailboxFile.h"
 
 #include "convert/ConversionError.h"
+#include "convert/OutputTree.h"
+#include "shell/registry.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -10,27 +12,59 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <string>
 #include <vector>
 
 namespace marrowgate {
 
 MailboxFile::MailboxFile(const std::string& path) : path_(path) {
-    constexpr int kFlags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK;
+    OutputTree folder(DirectoryPart(path), OutputTree::Root::MustExist);
+    Open(folder);
+}
+
+MailboxFile::MailboxFile(const std::string& path, OutputTree& tree) : path_(path) {
+    Open(tree);
+}
+
+void MailboxFile::Open(OutputTree& tree) {
+    const std::string folder = DirectoryPart(path_);
+    folder_ = tree.OpenFolder(folder.empty() ? "." : folder);
+    name_ = LastPathComponent(path_);
+    if (name_.empty() || name_.find('\0') != std::string::npos) {
+        throw ConversionError("Cannot open mailbox file " + path_ + ": not a file name");
+    }
+    if (path_.size() >= PATH_MAX) {
+        throw ConversionError::FromErrno("Cannot open mailbox file", path_, ENAMETOOLONG);
+    }
+    // Never through a link: one planted here would aim the mail at its target.
+    constexpr int kFlags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW;
     // Most opens are of a mailbox an earlier message created: try that first.
-    fd_ = ::open(path.c_str(), kFlags);
+    fd_ = ::openat(folder_.Get(), name_.c_str(), kFlags);
     if (fd_ < 0 && errno == ENOENT) {
-        fd_ = ::open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0666);
+        fd_ = ::openat(folder_.Get(), name_.c_str(), kFlags | O_CREAT | O_EXCL, 0666);
         created_ = fd_ >= 0;
     }
     if (fd_ < 0) {
-        throw ConversionError::FromErrno("Cannot open mailbox file", path, errno);
+        const int error = errno;
+        if (error == ELOOP) {
+            throw ConversionError("Cannot open mailbox file " + path_ + ": it is a symbolic link");
+        }
+        throw ConversionError::FromErrno("Cannot open mailbox file", path_, error);
     }
     struct stat info {};
+    std::string refusal;
     if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+        refusal = "not a regular file";
+    } else if (info.st_nlink > 1) {
+        // Another name of the same file may lie anywhere on the device.
+        refusal = "it has " + std::to_string(info.st_nlink) + " hard links";
+    }
+    if (!refusal.empty()) {
         ::close(fd_);
         fd_ = -1;
-        throw ConversionError("Cannot open mailbox file " + path + ": not a regular file");
+        throw ConversionError("Cannot open mailbox file " + path_ + ": " + refusal);
     }
+    identity_ = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
     recordStart_ = end_ = static_cast<std::uint64_t>(info.st_size);
 }
 
@@ -103,7 +137,7 @@ void MailboxFile::TakeBackRecord() noexcept {
         return;
     }
     if (created_ && recordStart_ == 0) {
-        ::unlink(path_.c_str());
+        ::unlinkat(folder_.Get(), name_.c_str(), 0);
     } else if (::ftruncate(fd_, static_cast<off_t>(recordStart_)) != 0) {
         // Nothing more can be done: the error that brought us here is reported.
     }

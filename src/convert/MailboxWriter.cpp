@@ -1,5 +1,6 @@
 #include "convert/MailboxWriter.h"
 
+#include "convert/ConversionError.h"
 #include "convert/FromLine.h"
 #include "convert/MailMessageObject.h"
 #include "convert/MailboxFile.h"
@@ -26,8 +27,8 @@ AppendStats AppendMessageToMailbox(const std::string& messagePath, const std::st
 // clearing it would cost as much as reading into it, and only the pages a
 // message reaches are ever touched. A record is written out once it passes the
 // threshold, so it never holds much more than a threshold and a start.
-MailboxWriter::MailboxWriter()
-    : chunk_(std::make_unique_for_overwrite<char[]>(MessageFile::kStartLimit)) {
+MailboxWriter::MailboxWriter(OutputTree* tree)
+    : tree_(tree), chunk_(std::make_unique_for_overwrite<char[]>(MessageFile::kStartLimit)) {
     record_.Reserve(kWriteThreshold + 2 * kReadChunk + 1024);
 }
 
@@ -46,7 +47,8 @@ MailboxFile& MailboxWriter::MailboxFor(const std::string& mailboxPath, bool& cre
     }
     created = false;
     if (!mailbox_) {
-        mailbox_ = std::make_unique<MailboxFile>(mailboxPath);
+        mailbox_ = tree_ ? std::make_unique<MailboxFile>(mailboxPath, *tree_)
+                         : std::make_unique<MailboxFile>(mailboxPath);
         created = mailbox_->Created();
     }
     return *mailbox_;
@@ -75,6 +77,10 @@ AppendStats MailboxWriter::Append(const std::string& messagePath, const std::str
 
         stats.bytesRead = start.size();
         MailboxFile& mailbox = MailboxFor(mailboxPath, stats.createdMailbox);
+        if (message.Identity() == mailbox.Identity()) {
+            throw ConversionError("Cannot convert message file " + messagePath +
+                                  ": it is the mailbox file being written");
+        }
         record_.Clear();
         record_.append(fromLine);
         record_.append("\r\n");

@@ -10,6 +10,7 @@
 namespace marrowgate {
 
 class MailboxFile;
+class OutputTree;
 
 struct AppendStats {
     std::uint64_t bytesRead = 0;    // size of the message file
@@ -46,7 +47,9 @@ AppendStats AppendMessageToMailbox(const std::string& messagePath, const std::st
 // point between two calls leaves whole records only.
 class MailboxWriter {
 public:
-    MailboxWriter();
+    // With a tree, mailboxes are opened in its folders, never through a link
+    // below its root; without one, each mailbox's folder must exist.
+    explicit MailboxWriter(OutputTree* tree = nullptr);
     ~MailboxWriter();
     MailboxWriter(const MailboxWriter&) = delete;
     MailboxWriter& operator=(const MailboxWriter&) = delete;
@@ -60,6 +63,7 @@ public:
 private:
     MailboxFile& MailboxFor(const std::string& mailboxPath, bool& created);
 
+    OutputTree* tree_;
     std::unique_ptr<MailboxFile> mailbox_;
     std::unique_ptr<char[]> chunk_;
     RecordOutput record_;

@@ -40,7 +40,9 @@ MessageFile::MessageFile(const std::string& path) : path_(path) {
         throw ConversionError("Cannot open message file " + path + ": not a regular file");
     }
     modified_ = std::chrono::sys_seconds(std::chrono::seconds(info.st_mtime));
+    modifiedNanoseconds_ = info.st_mtim.tv_nsec;
     sizeAtOpen_ = static_cast<std::uint64_t>(info.st_size);
+    identity_ = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
 }
 
 MessageFile::~MessageFile() {
@@ -53,20 +55,44 @@ std::size_t MessageFile::Read(char* data, std::size_t size) {
     if (atEnd_) {
         return 0;
     }
-    ssize_t got;
-    do {
-        got = ::read(fd_, data, size);
-    } while (got < 0 && errno == EINTR);
-    if (got < 0) {
+    // Never past the size the file had when opened: a file that grows while
+    // it is read (the mailbox being written, say) would be read for ever.
+    const std::uint64_t left = sizeAtOpen_ - offset_;
+    ssize_t got = 0;
+    if (left > 0) {
+        do {
+            got = ::read(fd_, data, static_cast<std::size_t>(std::min<std::uint64_t>(size, left)));
+        } while (got < 0 && errno == EINTR);
+        if (got < 0) {
+            throw ConversionError::FromErrno("Cannot read message file", path_, errno);
+        }
+        if (got == 0) {
+            throw Changed(); // cut short since it was opened
+        }
+        offset_ += static_cast<std::uint64_t>(got);
+    }
+    if (offset_ == sizeAtOpen_) {
+        atEnd_ = true;
+        CheckUnchanged();
+    }
+    return static_cast<std::size_t>(got);
+}
+
+void MessageFile::CheckUnchanged() const {
+    struct stat info {};
+    if (::fstat(fd_, &info) != 0) {
         throw ConversionError::FromErrno("Cannot read message file", path_, errno);
     }
-    offset_ += static_cast<std::uint64_t>(got);
-    // A short read that reaches the size the file had when opened is the end:
-    // this saves asking again only to be told so, once per message. A file
-    // that has grown since is read on to its new end.
-    atEnd_ = got == 0 ||
-             (static_cast<std::size_t>(got) < size && sizeAtOpen_ > 0 && offset_ >= sizeAtOpen_);
-    return static_cast<std::size_t>(got);
+    if (static_cast<std::uint64_t>(info.st_size) != sizeAtOpen_ ||
+        std::chrono::seconds(info.st_mtime) != modified_.time_since_epoch() ||
+        info.st_mtim.tv_nsec != modifiedNanoseconds_) {
+        throw Changed();
+    }
+}
+
+ConversionError MessageFile::Changed() const {
+    return ConversionError("Cannot read message file " + path_ +
+                           ": it changed while it was being read");
 }
 
 std::size_t MessageFile::ReadStart(char* buffer, std::size_t capacity) {
