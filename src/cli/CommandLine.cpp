@@ -20,6 +20,9 @@ int Usage(const std::string& what, const std::string& reason) {
 // The store as the system resolves it: "here/link/../Mail" is the Mail beside
 // the link's target, not here/Mail.
 std::optional<int> ResolveStore(std::string& store) {
+    if (store.empty()) {
+        return Usage("STORE", "the folder name is empty");
+    }
     std::error_code problem;
     const fs::path resolved = fs::canonical(NativePath(store), problem);
     if (problem) {
@@ -36,7 +39,7 @@ std::optional<int> ResolveStore(std::string& store) {
 // rest is made by the run. What exists of it must be a folder.
 std::optional<int> ResolveOutput(std::string& output) {
     if (output.empty()) {
-        return Usage("-o", "the output folder is empty");
+        return Usage("-o", "the folder name is empty");
     }
     std::error_code problem;
     const fs::path resolved = fs::weakly_canonical(fs::absolute(NativePath(output)), problem);
