@@ -52,7 +52,7 @@ MessageFile::~MessageFile() {
 }
 
 std::size_t MessageFile::Read(char* data, std::size_t size) {
-    if (atEnd_) {
+    if (atEnd_ || size == 0) {
         return 0;
     }
     // Never past the size the file had when opened: a file that grows while
