@@ -27,7 +27,9 @@ void PrintSummary(const RunResult& result, double seconds) {
                 result.bytesWritten / 1e6, seconds);
 }
 
-int Convert(int argc, char** argv) {
+} // namespace
+
+static int Convert(int argc, char** argv) {
     CommandLine command;
     if (const auto exitCode = command.Parse(argc, argv)) {
         return *exitCode;
@@ -69,8 +71,6 @@ int Convert(int argc, char** argv) {
                  std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     return result.failures.empty() ? 0 : 1;
 }
-
-} // namespace
 
 // Whatever escapes the run ends it with one line, not an abort.
 int main(int argc, char** argv) {
