@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -126,6 +127,30 @@ struct PlainRun {
             }                                                                                      \
         }                                                                                          \
         return text.size();                                                                        \
+    }                                                                                              \
+    /* Moves the bytes between CRs 64 at a time: each move may write past its  */                  \
+    /* piece, which the next move or the slack takes, and read up to 127 bytes */                  \
+    /* past a block's start, so the last 127 bytes are done one by one.         */                 \
+    __VA_ARGS__ std::size_t CopyWithoutCrs##Name(std::string_view text, char* to) {                \
+        const char* from = text.data();                                                            \
+        char* end = to;                                                                            \
+        std::size_t at = 0;                                                                        \
+        for (; at + 128 <= text.size(); at += 64) {                                                \
+            std::size_t pieceStart = at;                                                           \
+            for (std::uint64_t crs = Bits(from + at).crs; crs != 0; crs &= crs - 1) {              \
+                const std::size_t cr = at + static_cast<std::size_t>(std::countr_zero(crs));       \
+                std::memcpy(end, from + pieceStart, 64);                                           \
+                end += cr - pieceStart;                                                            \
+                pieceStart = cr + 1;                                                               \
+            }                                                                                      \
+            std::memcpy(end, from + pieceStart, 64);                                               \
+            end += at + 64 - pieceStart;                                                           \
+        }                                                                                          \
+        for (; at < text.size(); ++at) {                                                           \
+            *end = from[at];                                                                       \
+            end += from[at] != '\r';                                                               \
+        }                                                                                          \
+        return static_cast<std::size_t>(end - to);                                                 \
     }
 
 #if defined(MARROWGATE_X86)
@@ -140,24 +165,25 @@ struct Scans {
     Scan plainCrLfLinesEnd;
     Scan plainLfLinesEnd;
     Scan next;
+    std::size_t (*copyWithoutCrs)(std::string_view, char*);
 };
 
 std::optional<Scans> ScansOf(LineEndScanner::Width width) {
     switch (width) {
     case LineEndScanner::Width::Portable:
         return Scans{PlainLinesEndPortable<LineEnding::CrLf>, PlainLinesEndPortable<LineEnding::Lf>,
-                     NextPortable};
+                     NextPortable, CopyWithoutCrsPortable};
 #if defined(MARROWGATE_X86)
     case LineEndScanner::Width::Sse2:
         if (__builtin_cpu_supports("sse2")) {
             return Scans{PlainLinesEndSse2<LineEnding::CrLf>, PlainLinesEndSse2<LineEnding::Lf>,
-                         NextSse2};
+                         NextSse2, CopyWithoutCrsSse2};
         }
         break;
     case LineEndScanner::Width::Avx2:
         if (__builtin_cpu_supports("avx2")) {
             return Scans{PlainLinesEndAvx2<LineEnding::CrLf>, PlainLinesEndAvx2<LineEnding::Lf>,
-                         NextAvx2};
+                         NextAvx2, CopyWithoutCrsAvx2};
         }
         break;
 #else
@@ -190,6 +216,10 @@ std::size_t LineEndScanner::PlainLinesEnd(std::string_view text, std::size_t fro
                                           LineEnding ending) {
     return ending == LineEnding::CrLf ? scans.plainCrLfLinesEnd(text, from)
                                       : scans.plainLfLinesEnd(text, from);
+}
+
+std::size_t LineEndScanner::CopyWithoutCrs(std::string_view text, char* to) {
+    return scans.copyWithoutCrs(text, to);
 }
 
 bool LineEndScanner::Use(Width width) {

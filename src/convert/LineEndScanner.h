@@ -24,6 +24,12 @@ public:
     static std::size_t PlainLinesEnd(std::string_view text, std::size_t from,
                                      LineEnding ending = LineEnding::CrLf);
 
+    // Copies `text` less its CR bytes to `to` and returns the count copied.
+    // Writes up to kCopySlack bytes beyond that count: `to` must have room
+    // for text.size() + kCopySlack bytes.
+    static constexpr std::size_t kCopySlack = 64;
+    static std::size_t CopyWithoutCrs(std::string_view text, char* to);
+
     // The widest vectors the processor has are used. Tests pick each width in
     // turn, so that all are known to agree; not to be called during a run.
     enum class Width { Portable, Sse2, Avx2 };

@@ -54,11 +54,20 @@ void RecordEncoder::CopyBody(std::string_view in, std::size_t& i, RecordOutput& 
     // seen (the header fields are short).
     bool lastLineMended = false;
     while (true) {
-        const std::size_t plainEnd =
-            lastLineMended || !sawEmptyLine_ ? i : LineEndScanner::PlainLinesEnd(in, i, ending_);
+        const bool tryWide = !lastLineMended && sawEmptyLine_;
+        const std::size_t plainEnd = tryWide ? LineEndScanner::PlainLinesEnd(in, i, ending_) : i;
         lastLineMended = false;
         if (plainEnd > i) {
             i = plainEnd;
+        } else if (const std::size_t crLfEnd = tryWide && ending_ == LineEnding::Lf
+                                                   ? LineEndScanner::PlainLinesEnd(in, i)
+                                                   : i;
+                   crLfEnd > i) {
+            // Lines ended by CR LF (a Windows store's) into an LF record: one
+            // copy, less the CRs.
+            out.PassThrough(in.substr(runStart, i - runStart));
+            AppendWithoutCrs(in.substr(i, crLfEnd - i), out);
+            i = runStart = crLfEnd;
         } else {
             // One line the wide scan could not vouch for.
             const std::size_t end = LineEndScanner::Next(in, i);
@@ -78,7 +87,8 @@ void RecordEncoder::CopyBody(std::string_view in, std::size_t& i, RecordOutput& 
                 out.PassThrough(in.substr(runStart, end - runStart));
                 AppendLineEnd(out);
                 runStart = i;
-                lastLineMended = true;
+                // CR LF into LF: the wide scan for those lines may well serve next.
+                lastLineMended = ending_ == LineEnding::CrLf || !crLf;
                 // A CR at the end of the piece: the next piece may begin with its LF.
                 skipLineFeed_ = in[end] == '\r' && i == in.size();
             }
@@ -91,6 +101,13 @@ void RecordEncoder::CopyBody(std::string_view in, std::size_t& i, RecordOutput& 
             return;
         }
     }
+}
+
+// `lines` are whole lines, each ended by CR LF.
+void RecordEncoder::AppendWithoutCrs(std::string_view lines, RecordOutput& out) {
+    const std::size_t room = lines.size() + LineEndScanner::kCopySlack;
+    char* to = out.Grow(room);
+    out.Shrink(room - LineEndScanner::CopyWithoutCrs(lines, to));
 }
 
 void RecordEncoder::Finish(RecordOutput& out) {

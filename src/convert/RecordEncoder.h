@@ -49,6 +49,7 @@ private:
     void ReplayHeldBytes(RecordOutput& out);
     void FlushPrefix(RecordOutput& out);
     void AppendLineEnd(RecordOutput& out) const;
+    static void AppendWithoutCrs(std::string_view lines, RecordOutput& out);
 
     LineEnding ending_;
     State state_ = State::Top;
