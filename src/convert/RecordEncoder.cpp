@@ -90,7 +90,7 @@ void RecordEncoder::CopyBody(std::string_view in, std::size_t& i, RecordOutput& 
                 // CR LF into LF: the wide scan for those lines may well serve next.
                 lastLineMended = ending_ == LineEnding::CrLf || !crLf;
                 // A CR at the end of the piece: the next piece may begin with its LF.
-                skipLineFeed_ = in[end] == '\r' && i == in.size();
+                skipLineFeed_ = !crLf && in[end] == '\r' && i == in.size();
             }
         }
         lineHasBytes_ = false;

@@ -92,6 +92,8 @@ TEST(RecordEncoderTest, MessageStartAndEnd) {
         {"Subject: s\r\n \r\n", "Subject: s\r\n \r\n\r\n\r\n"},
         {"A: b\r\n\r\n", "A: b\r\n\r\n\r\n"},
         {"A: b\n\nx\ry\r\nz\n", "A: b\r\n\r\nx\r\ny\r\nz\r\n\r\n"},
+        // An LF after a CR LF is an empty line, wherever the pieces are cut.
+        {"A: b\r\n\r\nxy\r\n\nz\r\n\r\r\n", "A: b\r\n\r\nxy\r\n\r\nz\r\n\r\n\r\n\r\n"},
     };
     for (const auto& [bytes, record] : cases) {
         for (std::size_t piece = 1; piece <= 7; ++piece) {
