@@ -45,6 +45,17 @@ void RecordEncoder::Feed(std::string_view in, RecordOutput& out) {
 }
 
 void RecordEncoder::CopyBody(std::string_view in, std::size_t& i, RecordOutput& out) {
+    if (ending_ == LineEnding::CrLf) {
+        CopyBodyAs<LineEnding::CrLf>(in, i, out);
+    } else {
+        CopyBodyAs<LineEnding::Lf>(in, i, out);
+    }
+}
+
+// Written once for each line ending, so that neither pays for the other's
+// tests in the loop.
+template <LineEnding kEnding>
+void RecordEncoder::CopyBodyAs(std::string_view in, std::size_t& i, RecordOutput& out) {
     // Lines that already end as the record wants and do not begin with "F" or
     // ">" pass unchanged, so a run of them is copied in one piece.
     std::size_t runStart = i;
@@ -55,11 +66,11 @@ void RecordEncoder::CopyBody(std::string_view in, std::size_t& i, RecordOutput& 
     bool lastLineMended = false;
     while (true) {
         const bool tryWide = !lastLineMended && sawEmptyLine_;
-        const std::size_t plainEnd = tryWide ? LineEndScanner::PlainLinesEnd(in, i, ending_) : i;
+        const std::size_t plainEnd = tryWide ? LineEndScanner::PlainLinesEnd(in, i, kEnding) : i;
         lastLineMended = false;
         if (plainEnd > i) {
             i = plainEnd;
-        } else if (const std::size_t crLfEnd = tryWide && ending_ == LineEnding::Lf
+        } else if (const std::size_t crLfEnd = kEnding == LineEnding::Lf && tryWide
                                                    ? LineEndScanner::PlainLinesEnd(in, i)
                                                    : i;
                    crLfEnd > i) {
@@ -83,12 +94,12 @@ void RecordEncoder::CopyBody(std::string_view in, std::size_t& i, RecordOutput& 
             if (crLf) {
                 ++i;
             }
-            if (ending_ == LineEnding::CrLf ? !crLf : in[end] != '\n') {
+            if (kEnding == LineEnding::CrLf ? !crLf : in[end] != '\n') {
                 out.PassThrough(in.substr(runStart, end - runStart));
                 AppendLineEnd(out);
                 runStart = i;
                 // CR LF into LF: the wide scan for those lines may well serve next.
-                lastLineMended = ending_ == LineEnding::CrLf || !crLf;
+                lastLineMended = kEnding == LineEnding::CrLf || !crLf;
                 // A CR at the end of the piece: the next piece may begin with its LF.
                 skipLineFeed_ = !crLf && in[end] == '\r' && i == in.size();
             }

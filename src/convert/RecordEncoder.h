@@ -43,6 +43,8 @@ private:
     // Copies body lines from `in` at `i` on, up to the end of `in` or to the
     // start of a line that may need quoting.
     void CopyBody(std::string_view in, std::size_t& i, RecordOutput& out);
+    template <LineEnding kEnding>
+    void CopyBodyAs(std::string_view in, std::size_t& i, RecordOutput& out);
     void Step(char byte, RecordOutput& out);
     void EndLine(char lineEnd, RecordOutput& out);
     void EndEnvelopeCandidate(RecordOutput& out);
