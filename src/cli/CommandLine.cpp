@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 
+#include "Version.h"
 #include "shell/registry.h"
 
 #include <CLI/CLI.hpp>
