@@ -1,0 +1,49 @@
+#include "list/StoreWalk.h"
+
+#include "list/WalkError.h"
+#include "shell/registry.h"
+
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+namespace marrowgate {
+
+StoreWalk::StoreWalk(const std::string& folder) {
+    std::error_code error;
+    if (std::filesystem::is_directory(NativePath(folder), error)) {
+        folders_.push_back(WithTrailingSeparator(folder));
+    }
+}
+
+bool StoreWalk::Next(std::string& path) {
+    while (nextFile_ == listing_.files.size()) {
+        if (folders_.empty()) {
+            return false;
+        }
+        folder_ = std::move(folders_.front());
+        folders_.pop_front();
+        listing_ = {};
+        nextFile_ = 0;
+        try {
+            listing_ = ListFolder(folder_);
+        } catch (const WalkError&) {
+            // A folder removed since it was queued has no files left to give.
+            std::error_code error;
+            if (!std::filesystem::exists(NativePath(folder_), error) && !error) {
+                continue;
+            }
+            folders_.clear();
+            throw;
+        }
+        for (const std::string& name : listing_.subfolders) {
+            folders_.push_back(WithTrailingSeparator(folder_ + name));
+        }
+        listing_.subfolders = {};
+    }
+    path.assign(folder_);
+    path += listing_.files[nextFile_++];
+    return true;
+}
+
+} // namespace marrowgate
