@@ -93,14 +93,18 @@ int main(int argc, char** argv) {
     for (const auto& failure : result.failures) {
         std::cerr << "marrowgate-convert: " << failure.Describe() << "\n";
     }
-    if (result.emptyRowsSkipped > 0) {
-        std::cerr << "marrowgate-convert: " << result.emptyRowsSkipped
-                  << " message file(s) counted at the start had gone when the walk reached them\n";
+    // Rows left empty are files counted at the start that the walk did not
+    // meet again: say so, unless the walk's failure already explains it.
+    const bool filesGone = result.emptyRowsSkipped > 0 && rows->WalkFailure().empty();
+    if (filesGone) {
+        std::cerr << "marrowgate-convert: Could not convert " << result.emptyRowsSkipped
+                  << " message file(s) counted at the start: they had gone when the walk"
+                     " reached their folder\n";
     }
     if (!rows->WalkFailure().empty()) {
         std::cerr << "marrowgate-convert: " << rows->WalkFailure() << "\n";
     }
     PrintSummary(result,
                  std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    return result.failures.empty() && rows->WalkFailure().empty() ? 0 : 1;
+    return result.failures.empty() && rows->WalkFailure().empty() && !filesGone ? 0 : 1;
 }

@@ -1,6 +1,5 @@
 #include "list/StoreWalk.h"
 
-#include "list/WalkError.h"
 #include "shell/registry.h"
 
 #include <filesystem>
@@ -27,12 +26,7 @@ bool StoreWalk::Next(std::string& path) {
         nextFile_ = 0;
         try {
             listing_ = ListFolder(folder_);
-        } catch (const WalkError&) {
-            // A folder removed since it was queued has no files left to give.
-            std::error_code error;
-            if (!std::filesystem::exists(NativePath(folder_), error) && !error) {
-                continue;
-            }
+        } catch (...) {
             folders_.clear();
             throw;
         }

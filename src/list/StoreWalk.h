@@ -19,9 +19,9 @@ public:
     explicit StoreWalk(const std::string& folder);
 
     // The next file's path (the folder's path text, with a separator, then the
-    // name) into `path`; false once every file has been given. A folder removed
-    // since it was queued gives no file. Throws WalkError naming a folder that
-    // cannot be listed; the walk then ends.
+    // name) into `path`; false once every file has been given. Throws WalkError
+    // naming a folder that cannot be listed (a folder removed since it was
+    // queued among them); the walk then ends.
     bool Next(std::string& path);
 
 private:

@@ -116,18 +116,26 @@ TEST_F(StoreWalkTest, AStoreThatChangesAfterTheCountNeitherCrashesNorMisleads) {
     }
     const std::string s = dir / "S";
     {
-        // A folder that goes before the walk reaches it, and one that goes
-        // after it was queued: their rows read as empty.
+        // A folder that goes before the walk lists its parent: its rows read
+        // as empty.
         const WalkedRows rows({s});
         fs::remove_all(dir / "S/Gone");
-        EXPECT_EQ(rows.RowText(0), s + "/a.eml");
-        fs::remove_all(dir / "S/Kept");
-        EXPECT_EQ(RowsOf(rows), (std::vector<std::string>{s + "/a.eml", "", "", ""}));
+        EXPECT_EQ(RowsOf(rows),
+                  (std::vector<std::string>{s + "/a.eml", s + "/Kept/d.eml", "", ""}));
         EXPECT_TRUE(rows.WalkFailure().empty());
         EXPECT_THROW(rows.RowText(1), std::logic_error);
     }
     Message("S/Gone/b.eml");
-    Message("S/Kept/d.eml");
+    {
+        // One that goes once queued cannot be listed: the walk ends, saying so.
+        WalkedRows rows({s});
+        EXPECT_EQ(rows.RowText(0), s + "/a.eml");
+        fs::remove_all(dir / "S/Gone");
+        EXPECT_EQ(RowsOf(rows), (std::vector<std::string>{s + "/a.eml", "", ""}));
+        EXPECT_NE(rows.WalkFailure().find(s + "/Gone/"), std::string::npos) << rows.WalkFailure();
+        EXPECT_TRUE(rows.TakeRest().empty());
+    }
+    Message("S/Gone/b.eml");
     {
         // Files that come after the count wait for the caller, in walk order.
         WalkedRows rows({s});
