@@ -30,13 +30,14 @@ bool StoreWalk::Next(std::string& path) {
             folders_.clear();
             throw;
         }
-        for (const std::string& name : listing_.subfolders) {
-            folders_.push_back(WithTrailingSeparator(folder_ + name));
+        for (std::size_t i = 0; i < listing_.subfolders.size(); ++i) {
+            folders_.push_back(
+                WithTrailingSeparator(std::string(folder_).append(listing_.subfolders[i])));
         }
         listing_.subfolders = {};
     }
     path.assign(folder_);
-    path += listing_.files[nextFile_++];
+    path.append(listing_.files[nextFile_++]);
     return true;
 }
 

@@ -70,11 +70,13 @@ void pathLogger::LogPath(const std::string& folder) {
 void pathLogger::VisitFolder(std::int32_t position, std::int32_t& queueLength) {
     const std::string folder = Ensure(pathNames_)->Item(static_cast<std::size_t>(position));
     const FolderListing listing = ListFolder(folder);
-    for (const auto& name : listing.subfolders) {
+    for (std::size_t i = 0; i < listing.subfolders.size(); ++i) {
         ++queueLength;
-        pathNames_->Add(Key(queueLength), WithTrailingSeparator(folder + name));
+        pathNames_->Add(Key(queueLength),
+                        WithTrailingSeparator(std::string(folder).append(listing.subfolders[i])));
     }
-    for (const auto& name : listing.files) {
+    for (std::size_t i = 0; i < listing.files.size(); ++i) {
+        const std::string name(listing.files[i]);
         const std::string key = Key(fileCounter_);
         Ensure(fullFileNames_)->Add(key, folder + name);
         if (!fullFileNamesOnly_) {
