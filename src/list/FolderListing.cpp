@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <stdexcept>
 #include <filesystem>
 #include <system_error>
 
@@ -51,16 +53,25 @@ bool NameOrder(std::string_view a, std::string_view b) {
 }
 
 void NameList::Add(std::string_view name) {
-    spans_.push_back(
-        {static_cast<std::uint32_t>(text_.size()), static_cast<std::uint32_t>(name.size())});
-    text_.append(name);
+    constexpr std::uint32_t kBlock = 1u << kBlockBits;
+    const std::size_t size = name.size();
+    if (size >= kBlock) {
+        throw std::length_error("a file name longer than any file system allows");
+    }
+    if (used_ + size + 1 > kBlock) {
+        blocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlock));
+        used_ = 0;
+    }
+    char* const place = blocks_.back().get() + used_;
+    std::memcpy(place, name.data(), size);
+    place[size] = '\0';
+    places_.push_back(static_cast<std::uint32_t>((blocks_.size() - 1) << kBlockBits) | used_);
+    used_ += static_cast<std::uint32_t>(size + 1);
 }
 
 void NameList::Sort() {
-    std::sort(spans_.begin(), spans_.end(), [this](const Span& a, const Span& b) {
-        return NameOrder(std::string_view(text_).substr(a.start, a.length),
-                         std::string_view(text_).substr(b.start, b.length));
-    });
+    std::sort(places_.begin(), places_.end(),
+              [this](std::uint32_t a, std::uint32_t b) { return NameOrder(At(a), At(b)); });
 }
 
 std::string WithTrailingSeparator(const std::string& path) {

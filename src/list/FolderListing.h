@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,24 +19,27 @@ bool NameOrder(std::string_view a, std::string_view b);
 // `path` with the system's separator at its end (unchanged when it has one).
 std::string WithTrailingSeparator(const std::string& path);
 
-// Names kept in one block of text, 8 bytes each beyond their own, so that a
-// folder of 100,000 files costs little more than its names.
+// Names kept in blocks of 64 KiB, each ended by a NUL (which no file name
+// holds), 5 bytes each beyond their own: a folder of 100,000 files costs
+// little more than its names, and growing never copies what is kept.
 class NameList {
 public:
+    // Throws std::length_error for a name of 64 KiB or more, which no file
+    // system allows.
     void Add(std::string_view name);
     void Sort(); // into NameOrder
-    std::size_t size() const { return spans_.size(); }
-    std::string_view operator[](std::size_t i) const {
-        return std::string_view(text_).substr(spans_[i].start, spans_[i].length);
-    }
+    std::size_t size() const { return places_.size(); }
+    std::string_view operator[](std::size_t i) const { return At(places_[i]); }
 
 private:
-    struct Span {
-        std::uint32_t start;
-        std::uint32_t length;
-    };
-    std::string text_;
-    std::vector<Span> spans_;
+    static constexpr std::uint32_t kBlockBits = 16;
+    const char* At(std::uint32_t place) const {
+        return blocks_[place >> kBlockBits].get() + (place & ((1u << kBlockBits) - 1));
+    }
+
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    std::uint32_t used_ = 1u << kBlockBits; // of the last block
+    std::vector<std::uint32_t> places_;     // block number, then offset
 };
 
 // One folder's entries, each list in NameOrder.
