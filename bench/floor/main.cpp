@@ -30,7 +30,7 @@ enum class Method { Read, CopyFileRange, Sendfile };
 
 struct Options {
     Method method = Method::Read;
-    std::size_t buffer = 128 * 1024;
+    std::size_t buffer = 256 * 1024;
     bool fsync = false;
 };
 
