@@ -36,7 +36,10 @@ class CorpusRoundTrip(unittest.TestCase):
             for name in files:
                 if name.strip(" ").lower().endswith(".eml"):
                     with open(os.path.join(folder, name), "rb") as f:
-                        record = expected_record(f.read())
+                        data = f.read()
+                    if not data.strip():
+                        continue  # white space only: not a message
+                    record = expected_record(data)
                     mirrored = os.path.join(self.out, folder.lstrip("/"))
                     mbox = os.path.join(mirrored, os.path.basename(folder) + ".mbox")
                     expected[mbox][record] += 1
@@ -46,7 +49,8 @@ class CorpusRoundTrip(unittest.TestCase):
         self.assertEqual(self.result.returncode, 0, self.result.stderr)
         self.assertEqual(self.result.stderr, b"")
         expected = self.expected_by_mailbox()
-        self.assertEqual(sum(sum(c.values()) for c in expected.values()), 191)
+        self.assertEqual(sum(sum(c.values()) for c in expected.values()), 189)
+        self.assertIn(b"Empty, nothing to convert: 2 files.", self.result.stdout)
 
         written = []
         for folder, _, files in os.walk(self.out):
