@@ -57,6 +57,8 @@ int main(int argc, char** argv) {
         return *exitCode;
     }
     const auto start = std::chrono::steady_clock::now();
+    // From here on a signal ends the program between records, with its line.
+    const InterruptSignals signals;
 
     std::vector<std::string> messages;
     for (const auto& store : command.stores) {
@@ -89,7 +91,6 @@ int main(int argc, char** argv) {
     options.convertAgain = command.reconvert;
 
     const VectorRows rows(std::move(messages));
-    const InterruptSignals signals;
     RunResult result;
     try {
         result = RunConversion(rows, command.output, hooks, options);
