@@ -2,6 +2,7 @@
 
 #include "convert/ConversionError.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <ctime>
@@ -205,7 +206,7 @@ void ConversionLedger::Apply(std::string_view line) {
         if (kind == "open") {
             DropRecordsBeyond(mailbox, size);
         }
-        mailboxes_[mailbox] = {size, kind == "open"};
+        mailboxes_[mailbox] = {size, size, kind == "open"};
     } else if (kind == "record" && fields.size() >= 9) {
         LedgerRecord record;
         record.mailbox = Unescaped(fields[1]);
@@ -228,12 +229,20 @@ void ConversionLedger::DropRecordsBeyond(const std::string& mailbox, std::uint64
     if (state == mailboxes_.end() || state->second.knownEnd <= size) {
         return;
     }
+    // What stands is accounted for; what lies past it, up to `size`, is a
+    // record cut short.
+    std::uint64_t end = std::min(state->second.openedAt, size);
     for (std::size_t i = 0; i < records_.size(); ++i) {
-        if (standing_[i] && records_[i].end > size && records_[i].mailbox == mailbox) {
+        if (!standing_[i] || records_[i].mailbox != mailbox) {
+            continue;
+        }
+        if (records_[i].end > size) {
             standing_[i] = false;
+        } else {
+            end = std::max(end, records_[i].end);
         }
     }
-    state->second.knownEnd = size;
+    state->second.knownEnd = end;
 }
 
 // A mailbox shorter than the ledger knows it was cut or removed since: the
@@ -244,11 +253,7 @@ void ConversionLedger::DropRecordsOfMissingBytes() {
         const std::string path = root_ + mailbox;
         const std::uint64_t size =
             ::stat(path.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
-        if (size < state.knownEnd) {
-            const bool open = state.open;
-            DropRecordsBeyond(mailbox, size);
-            state.open = open;
-        }
+        DropRecordsBeyond(mailbox, size);
     }
 }
 
@@ -280,7 +285,7 @@ std::uint64_t ConversionLedger::Opening(const std::string& mailbox, std::uint64_
     line_ += '\n';
     Append(line_);
     Sync();
-    state = {keep, true};
+    state = {keep, keep, true};
     return keep;
 }
 
@@ -310,7 +315,7 @@ void ConversionLedger::Closed(const std::string& mailbox, std::uint64_t size) {
     AppendNumber(line_, static_cast<std::int64_t>(size));
     line_ += '\n';
     Append(line_);
-    mailboxes_[mailbox] = {size, false};
+    mailboxes_[mailbox] = {size, size, false};
 }
 
 // One write per line: a kill cannot tear a line. A failed or short write

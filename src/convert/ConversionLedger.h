@@ -93,6 +93,7 @@ private:
 
     struct MailboxState {
         std::uint64_t knownEnd = 0; // the end of what the ledger accounts for
+        std::uint64_t openedAt = 0; // the size at the last "open" or "closed"
         bool open = false;          // an "open" without its "closed"
     };
 
