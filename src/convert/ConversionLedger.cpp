@@ -337,6 +337,16 @@ void ConversionLedger::Append(const std::string& line) {
     size_ += line.size();
 }
 
+std::vector<std::string> ConversionLedger::UnsettledMailboxes() const {
+    std::vector<std::string> unsettled;
+    for (const auto& [mailbox, state] : mailboxes_) {
+        if (state.open) {
+            unsettled.push_back(mailbox);
+        }
+    }
+    return unsettled;
+}
+
 void ConversionLedger::Sync() {
     if (::fdatasync(fd_) != 0) {
         throw ConversionError::FromErrno("Cannot write the conversion ledger", path_, errno);

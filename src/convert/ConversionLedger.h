@@ -82,6 +82,9 @@ public:
     std::uint64_t Opening(const std::string& mailbox, std::uint64_t size);
     void Recorded(const LedgerRecord& record);
     void Closed(const std::string& mailbox, std::uint64_t size);
+    // The mailboxes an earlier run opened and never closed (it was killed),
+    // nor this run since.
+    std::vector<std::string> UnsettledMailboxes() const;
     // Flushes the ledger to disk. Throws ConversionError on failure.
     void Sync();
     // The ledger file did not exist before this object.

@@ -131,7 +131,27 @@ void ResumableOutput::Closing(MailboxFile& mailbox) {
     ledger_.Closed(Relative(mailbox.Path()), mailbox.End());
 }
 
+void ResumableOutput::Settle(const std::string& mailbox) {
+    const std::string path = root_ + mailbox;
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 && errno == ENOENT) {
+        ledger_.Closed(mailbox, 0);
+        return;
+    }
+    MailboxFile file(path);
+    Opened(file);
+    Closing(file);
+    file.Close();
+}
+
 void ResumableOutput::Finish() {
+    for (const std::string& mailbox : ledger_.UnsettledMailboxes()) {
+        try {
+            Settle(mailbox);
+        } catch (const ConversionError&) {
+            // Left as it is: the next run settles it. The messages are safe.
+        }
+    }
     ledger_.Sync();
     for (const std::string& folder : foldersToSync_) {
         SyncFolder(folder);

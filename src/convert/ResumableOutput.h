@@ -31,13 +31,17 @@ public:
     void Written(const MailboxFile& mailbox, std::uint64_t begin, std::uint64_t end) override;
     void Closing(MailboxFile& mailbox) override;
 
-    // Flushes the ledger and the folder entries of the mailboxes this run
-    // created to disk. Throws ConversionError.
+    // Settles the mailboxes a killed run left open that this run did not
+    // write to (their tails taken back, so that what is appended to them later
+    // by someone else is never taken for ours), then flushes the ledger and
+    // the folder entries of the mailboxes this run created to disk. Throws
+    // ConversionError.
     void Finish();
 
 private:
     std::string Relative(const std::string& mailboxPath) const;
     std::optional<LedgerSource> Identify(const std::string& sourcePath);
+    void Settle(const std::string& mailbox);
 
     std::string root_;
     ConversionLedger ledger_;

@@ -75,11 +75,16 @@ class Resume(unittest.TestCase):
     def run_and_stop(self, how, moment):
         """Starts a run and sends `how` once it has begun to write, `moment`
         seconds later; returns the finished process's result."""
+        ledger = os.path.join(self.out, os.fsdecode(LEDGER))
+
+        def ledger_size():
+            return os.path.getsize(ledger) if os.path.exists(ledger) else 0
+
+        before = ledger_size()
         process = subprocess.Popen([CONVERTER, "--quiet", "-o", self.out, self.store],
                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        ledger = os.path.join(self.out, os.fsdecode(LEDGER))
-        while process.poll() is None and not os.path.exists(ledger):
-            time.sleep(0.001)
+        while process.poll() is None and ledger_size() == before:
+            time.sleep(0.001)  # until the run has written its first line
         time.sleep(moment)
         process.send_signal(how)
         stdout, stderr = process.communicate()
@@ -146,9 +151,9 @@ class Resume(unittest.TestCase):
             both = [subprocess.Popen([CONVERTER, "--quiet", "-o", self.out, self.store],
                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE)
                     for _ in range(2)]
-            codes = [p.wait() for p in both]
-            for p, code in zip(both, codes):
-                stderr = p.stderr.read()
+            outputs = [p.communicate() for p in both]
+            codes = [p.returncode for p in both]
+            for (_, stderr), code in zip(outputs, codes):
                 self.assertIn(code, (0, 1), stderr)
                 if code == 1:
                     self.assertIn(b"Another conversion is writing into", stderr)
@@ -231,6 +236,34 @@ class Resume(unittest.TestCase):
         for subject in (b"a", b"c"):
             self.assertEqual(got[expected_record(message(subject))], 1)
         self.assertEqual(got[expected_record(message(b"big", b"b" * 30_000_000))], 1)
+
+    def test_a_killed_runs_tail_is_taken_back_even_when_nothing_is_left_to_convert(self):
+        self.write(b"Inbox/a.eml", message(b"a"))
+        self.assertEqual(self.convert("-o", self.out, self.store).returncode, 0)
+        box = mailbox_for(self.out, os.fsencode(self.store) + b"/Inbox")
+        with open(box, "rb") as f:
+            whole = f.read()
+        # As a kill leaves it: the mailbox not closed, a record cut short.
+        ledger = os.path.join(os.fsencode(self.out), LEDGER)
+        with open(ledger, "rb") as f:
+            lines = f.read().splitlines(keepends=True)
+        with open(ledger, "wb") as f:
+            f.write(b"".join(line for line in lines if not line.startswith(b"closed")))
+        with open(box, "ab") as f:
+            f.write(b"From ann@x.org Mon Jul 05 14:03:09 2010\r\nSubject: cut sh")
+        result = self.convert("-o", self.out, self.store)
+        self.assertIn(b"Converted 0 messages", result.stdout)
+        with open(box, "rb") as f:
+            self.assertEqual(f.read(), whole)
+        # Settled: what a mail program adds now is never cut.
+        delivered = b"From z@y.org Mon Jul 05 14:03:09 2010\r\nSubject: delivered\r\n\r\nhi\r\n\r\n"
+        with open(box, "ab") as f:
+            f.write(delivered)
+        self.write(b"Inbox/b.eml", message(b"b"))
+        self.assertEqual(self.convert("-o", self.out, self.store).returncode, 0)
+        with open(box, "rb") as f:
+            self.assertTrue(f.read().startswith(whole + delivered))
+        self.assertEqual(records(box)[expected_record(message(b"b"))], 1)
 
     def test_the_ledger_after_failures_merges_and_empty_files(self):
         self.write(b"Inbox/a.eml", message(b"a"))

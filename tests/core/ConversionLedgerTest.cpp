@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 namespace marrowgate::test {
@@ -84,6 +85,9 @@ TEST_F(ConversionLedgerTest, TellsWhoseTheTailIs) {
     Mailbox("B/B.mbox", 80);
     Mailbox("C/C.mbox", 45); // cut by someone, inside the second record
     ConversionLedger ledger(Root());
+    std::vector<std::string> unsettled = ledger.UnsettledMailboxes();
+    std::sort(unsettled.begin(), unsettled.end());
+    EXPECT_EQ(unsettled, (std::vector<std::string>{"A/A.mbox", "C/C.mbox"}));
     EXPECT_EQ(ledger.Opening("A/A.mbox", 70), 40u);
     EXPECT_EQ(ledger.Opening("B/B.mbox", 80), 80u);
     EXPECT_EQ(ledger.Lookup("C/C.mbox", Source("/s/3.eml")), ConversionLedger::Seen::Converted);
