@@ -106,7 +106,8 @@ std::vector<LedgerRecord> ConversionLedger::ReadRecords(const std::string& ledge
     return standing;
 }
 
-ConversionLedger::ConversionLedger(const std::string& ledgerPath, ReadOnly) : path_(ledgerPath) {
+ConversionLedger::ConversionLedger(const std::string& ledgerPath, ReadOnly)
+    : path_(ledgerPath), keepRecords_(true) {
     fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0 && errno == ENOENT) {
         return;
@@ -161,9 +162,18 @@ ConversionLedger::ConversionLedger(const std::string& outputRoot)
 }
 
 ConversionLedger::~ConversionLedger() {
-    if (fd_ >= 0) {
-        ::close(fd_); // releases the lock
+    if (fd_ < 0) {
+        return;
     }
+    if (!keepRecords_) {
+        try {
+            Flush();
+        } catch (const ConversionError&) {
+            // The records not written lie past what the ledger knows: the next
+            // run takes them back and converts them again.
+        }
+    }
+    ::close(fd_); // releases the lock
 }
 
 std::string ConversionLedger::ReadWhole(int fd, const std::string& path) {
@@ -216,9 +226,16 @@ void ConversionLedger::Apply(std::string_view line) {
             !Parse(fields[7], record.source.device) || !Parse(fields[8], record.source.inode)) {
             return;
         }
-        MailboxState& state = mailboxes_[record.mailbox];
-        state.knownEnd = std::max(state.knownEnd, record.end);
-        index_[Key(record.mailbox, record.source.path)] = records_.size();
+        Add(std::move(record));
+    }
+}
+
+void ConversionLedger::Add(LedgerRecord record) {
+    MailboxState& state = mailboxes_[record.mailbox];
+    state.knownEnd = std::max(state.knownEnd, record.end);
+    index_[Key(record.mailbox, record.source.path)] = {record.source.size, record.source.modifiedNs,
+                                                       record.end};
+    if (keepRecords_) {
         records_.push_back(std::move(record));
         standing_.push_back(true);
     }
@@ -232,14 +249,20 @@ void ConversionLedger::DropRecordsBeyond(const std::string& mailbox, std::uint64
     // What stands is accounted for; what lies past it, up to `size`, is a
     // record cut short.
     std::uint64_t end = std::min(state->second.openedAt, size);
-    for (std::size_t i = 0; i < records_.size(); ++i) {
-        if (!standing_[i] || records_[i].mailbox != mailbox) {
+    const std::string prefix = Key(mailbox, "");
+    for (auto& [key, known] : index_) {
+        if (!known.standing || !key.starts_with(prefix)) {
             continue;
         }
-        if (records_[i].end > size) {
-            standing_[i] = false;
+        if (known.end > size) {
+            known.standing = false;
         } else {
-            end = std::max(end, records_[i].end);
+            end = std::max(end, known.end);
+        }
+    }
+    for (std::size_t i = 0; i < records_.size(); ++i) {
+        if (records_[i].end > size && records_[i].mailbox == mailbox) {
+            standing_[i] = false;
         }
     }
     state->second.knownEnd = end;
@@ -260,16 +283,18 @@ void ConversionLedger::DropRecordsOfMissingBytes() {
 ConversionLedger::Seen ConversionLedger::Lookup(const std::string& mailbox,
                                                 const LedgerSource& source) const {
     const auto found = index_.find(Key(mailbox, source.path));
-    if (found == index_.end() || found->second < firstCounted_ || !standing_[found->second]) {
+    if (found == index_.end() || !found->second.standing || found->second.earlierRun) {
         return Seen::New;
     }
-    const LedgerSource& known = records_[found->second].source;
+    const Known& known = found->second;
     return known.size == source.size && known.modifiedNs == source.modifiedNs ? Seen::Converted
                                                                               : Seen::Changed;
 }
 
 void ConversionLedger::ForgetEarlierRuns() {
-    firstCounted_ = records_.size();
+    for (auto& [key, known] : index_) {
+        known.earlierRun = true;
+    }
 }
 
 std::uint64_t ConversionLedger::Opening(const std::string& mailbox, std::uint64_t size) {
@@ -302,11 +327,7 @@ void ConversionLedger::Recorded(const LedgerRecord& record) {
     AppendNumber(line_, static_cast<std::int64_t>(record.source.inode));
     line_ += '\n';
     Append(line_);
-    MailboxState& state = mailboxes_[record.mailbox];
-    state.knownEnd = record.end;
-    index_[Key(record.mailbox, record.source.path)] = records_.size();
-    records_.push_back(record);
-    standing_.push_back(true);
+    Add(record);
 }
 
 void ConversionLedger::Closed(const std::string& mailbox, std::uint64_t size) {
@@ -315,15 +336,31 @@ void ConversionLedger::Closed(const std::string& mailbox, std::uint64_t size) {
     AppendNumber(line_, static_cast<std::int64_t>(size));
     line_ += '\n';
     Append(line_);
+    Flush();
     mailboxes_[mailbox] = {size, size, false};
 }
 
-// One write per line: a kill cannot tear a line. A failed or short write
-// (a full disk) is taken back, so the next line starts on its own.
 void ConversionLedger::Append(const std::string& line) {
+    constexpr std::size_t kGathered = 64 * 1024;
+    pending_ += line;
+    if (pending_.size() >= kGathered) {
+        try {
+            Flush();
+        } catch (const ConversionError&) {
+            // The line's record is taken back: the line must never be written.
+            pending_.resize(pending_.size() - line.size());
+            throw;
+        }
+    }
+}
+
+// Whole lines in one write: a kill cannot tear a line. A failed or short
+// write (a full disk) is taken back, and the lines kept for the next try, so
+// that every line starts on its own.
+void ConversionLedger::Flush() {
     std::size_t done = 0;
-    while (done < line.size()) {
-        const ssize_t put = ::write(fd_, line.data() + done, line.size() - done);
+    while (done < pending_.size()) {
+        const ssize_t put = ::write(fd_, pending_.data() + done, pending_.size() - done);
         if (put < 0 && errno == EINTR) {
             continue;
         }
@@ -334,7 +371,8 @@ void ConversionLedger::Append(const std::string& line) {
         }
         done += static_cast<std::size_t>(put);
     }
-    size_ += line.size();
+    size_ += pending_.size();
+    pending_.clear();
 }
 
 std::vector<std::string> ConversionLedger::UnsettledMailboxes() const {
@@ -348,6 +386,7 @@ std::vector<std::string> ConversionLedger::UnsettledMailboxes() const {
 }
 
 void ConversionLedger::Sync() {
+    Flush();
     if (::fdatasync(fd_) != 0) {
         throw ConversionError::FromErrno("Cannot write the conversion ledger", path_, errno);
     }

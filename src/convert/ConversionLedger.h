@@ -45,9 +45,13 @@ struct LedgerRecord {
 // mailbox was cut or removed): their messages count as not converted.
 //
 // An object holds the ledger open and locked (flock) for the whole run: one
-// writer per output folder. Lines are appended with one write each and made
-// durable by Sync(); Opening() syncs itself, as the guarantees above rest on
-// an "open" line being on disk before the mailbox grows.
+// writer per output folder. "record" lines are gathered and written some at a
+// time; "open" and "closed" lines are written at once, with those gathered
+// before them, and Opening() flushes the ledger to disk too: the guarantees
+// above rest on an "open" line being on disk before the mailbox grows, and
+// on a "closed" line being written before the mailbox's lock is let go. A
+// record whose line a kill lost lies past the last record the ledger knows of
+// a mailbox still open, and is taken back.
 class ConversionLedger {
 public:
     static constexpr std::string_view kFileName = ".marrowgate-ledger";
@@ -63,6 +67,7 @@ public:
     // ConversionError naming the folder when another run holds it, or when
     // it cannot be opened or read.
     explicit ConversionLedger(const std::string& outputRoot);
+    // Writes the lines gathered, if it can.
     ~ConversionLedger();
     ConversionLedger(const ConversionLedger&) = delete;
     ConversionLedger& operator=(const ConversionLedger&) = delete;
@@ -85,7 +90,10 @@ public:
     // The mailboxes an earlier run opened and never closed (it was killed),
     // nor this run since.
     std::vector<std::string> UnsettledMailboxes() const;
-    // Flushes the ledger to disk. Throws ConversionError on failure.
+    // Writes the lines gathered. Throws ConversionError on failure.
+    void Flush();
+    // Writes the lines gathered and flushes the ledger to disk. Throws
+    // ConversionError on failure.
     void Sync();
     // The ledger file did not exist before this object.
     bool Created() const { return created_; }
@@ -94,6 +102,14 @@ private:
     struct ReadOnly {};
     ConversionLedger(const std::string& ledgerPath, ReadOnly);
 
+    // The latest record of a mailbox and source pair.
+    struct Known {
+        std::uint64_t size = 0;
+        std::int64_t modifiedNs = 0;
+        std::uint64_t end = 0;
+        bool standing = true;
+        bool earlierRun = false;
+    };
     struct MailboxState {
         std::uint64_t knownEnd = 0; // the end of what the ledger accounts for
         std::uint64_t openedAt = 0; // the size at the last "open" or "closed"
@@ -103,6 +119,7 @@ private:
     void Read(std::string_view data);
     static std::string ReadWhole(int fd, const std::string& path);
     void Apply(std::string_view line);
+    void Add(LedgerRecord record);
     void DropRecordsBeyond(const std::string& mailbox, std::uint64_t size);
     void DropRecordsOfMissingBytes();
     void Append(const std::string& line);
@@ -111,14 +128,15 @@ private:
     std::string path_;
     int fd_ = -1;
     bool created_ = false;
-    std::uint64_t size_ = 0; // the ledger file's length
-    std::vector<LedgerRecord> records_;
-    std::vector<bool> standing_;
-    std::size_t firstCounted_ = 0; // records before it are forgotten
-    // Latest record of each mailbox and source path pair.
-    std::unordered_map<std::string, std::size_t> index_;
+    std::uint64_t size_ = 0; // the ledger file's length, less the lines gathered
+    std::string pending_;    // lines gathered, not yet written
+    std::unordered_map<std::string, Known> index_;
     std::unordered_map<std::string, MailboxState> mailboxes_;
     std::string line_;
+    // Every record, in file order, for ReadRecords() only.
+    bool keepRecords_ = false;
+    std::vector<LedgerRecord> records_;
+    std::vector<bool> standing_;
 };
 
 } // namespace marrowgate
