@@ -79,7 +79,7 @@ template <typename Number> bool Parse(std::string_view text, Number& value) {
     return error == std::errc() && end == text.data() + text.size() && !text.empty();
 }
 
-void AppendNumber(std::string& line, std::int64_t value) {
+template <typename Number> void AppendNumber(std::string& line, Number value) {
     char digits[24];
     const auto [end, error] = std::to_chars(digits, digits + sizeof digits, value);
     line += '\t';
@@ -156,7 +156,7 @@ ConversionLedger::ConversionLedger(const std::string& outputRoot)
         Append(std::string(kFirstLine) + "\n");
     }
     line_ = "run";
-    AppendNumber(line_, static_cast<std::int64_t>(std::time(nullptr)));
+    AppendNumber(line_, std::time(nullptr));
     line_ += '\n';
     Append(line_);
 }
@@ -304,11 +304,7 @@ std::uint64_t ConversionLedger::Opening(const std::string& mailbox, std::uint64_
         keep = state.knownEnd; // the tail of a run that did not get to close it
     }
     DropRecordsBeyond(mailbox, keep);
-    line_ = "open\t";
-    AppendEscaped(line_, mailbox);
-    AppendNumber(line_, static_cast<std::int64_t>(keep));
-    line_ += '\n';
-    Append(line_);
+    AppendMailboxLine("open", mailbox, keep);
     Sync();
     state = {keep, keep, true};
     return keep;
@@ -317,27 +313,33 @@ std::uint64_t ConversionLedger::Opening(const std::string& mailbox, std::uint64_
 void ConversionLedger::Recorded(const LedgerRecord& record) {
     line_ = "record\t";
     AppendEscaped(line_, record.mailbox);
-    AppendNumber(line_, static_cast<std::int64_t>(record.begin));
-    AppendNumber(line_, static_cast<std::int64_t>(record.end));
+    AppendNumber(line_, record.begin);
+    AppendNumber(line_, record.end);
     line_ += '\t';
     AppendEscaped(line_, record.source.path);
-    AppendNumber(line_, static_cast<std::int64_t>(record.source.size));
+    AppendNumber(line_, record.source.size);
     AppendNumber(line_, record.source.modifiedNs);
-    AppendNumber(line_, static_cast<std::int64_t>(record.source.device));
-    AppendNumber(line_, static_cast<std::int64_t>(record.source.inode));
+    AppendNumber(line_, record.source.device);
+    AppendNumber(line_, record.source.inode);
     line_ += '\n';
     Append(line_);
     Add(record);
 }
 
 void ConversionLedger::Closed(const std::string& mailbox, std::uint64_t size) {
-    line_ = "closed\t";
-    AppendEscaped(line_, mailbox);
-    AppendNumber(line_, static_cast<std::int64_t>(size));
-    line_ += '\n';
-    Append(line_);
+    AppendMailboxLine("closed", mailbox, size);
     Flush();
     mailboxes_[mailbox] = {size, size, false};
+}
+
+void ConversionLedger::AppendMailboxLine(std::string_view kind, const std::string& mailbox,
+                                         std::uint64_t size) {
+    line_ = kind;
+    line_ += '\t';
+    AppendEscaped(line_, mailbox);
+    AppendNumber(line_, size);
+    line_ += '\n';
+    Append(line_);
 }
 
 void ConversionLedger::Append(const std::string& line) {

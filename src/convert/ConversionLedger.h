@@ -123,6 +123,7 @@ private:
     void DropRecordsBeyond(const std::string& mailbox, std::uint64_t size);
     void DropRecordsOfMissingBytes();
     void Append(const std::string& line);
+    void AppendMailboxLine(std::string_view kind, const std::string& mailbox, std::uint64_t size);
 
     std::string root_;
     std::string path_;

@@ -18,7 +18,7 @@ protected:
     std::string LedgerPath() const { return Root() + std::string(ConversionLedger::kFileName); }
 
     static LedgerSource Source(const std::string& path, std::uint64_t size = 10) {
-        return {path, size, 1'278'338'589'000'000'123, 2049, 77};
+        return {path, size, 1'278'338'589'000'000'123, 2049, 18'446'744'073'709'551'557u};
     }
 
     void SetUp() override { std::filesystem::create_directories(Root()); }
@@ -52,7 +52,7 @@ TEST_F(ConversionLedgerTest, RecordsRoundTripAndAreFoundByLaterRuns) {
     EXPECT_EQ(records[1].end, 95u);
     EXPECT_EQ(records[1].source.modifiedNs, 1'278'338'589'000'000'123);
     EXPECT_EQ(records[1].source.device, 2049u);
-    EXPECT_EQ(records[1].source.inode, 77u);
+    EXPECT_EQ(records[1].source.inode, 18'446'744'073'709'551'557u); // past INT64_MAX
 
     ConversionLedger again(Root());
     EXPECT_EQ(again.Lookup("A/A.mbox", Source(odd)), ConversionLedger::Seen::Converted);
