@@ -54,6 +54,7 @@ private:
     // mailbox of one row serve the next while its folder is the same.
     std::unordered_set<std::string> ensuredFolders_;
     std::unordered_set<std::string> mailboxesSeen_;
+    std::unordered_set<std::string> emptySeen_;
     std::string sourceFolder_;
     std::string mailbox_;
     bool mailboxCounted_ = false;
@@ -128,7 +129,9 @@ bool Run::ConvertRow(int row, const std::string& source) {
         CallYield(hooks_.yield);
         const AppendStats stats = writer_.Append(source, mailbox, hooks_.yield);
         if (stats.empty) {
-            result_.emptyMessages.push_back(source);
+            if (emptySeen_.insert(source).second) { // a file listed twice is listed once
+                result_.emptyMessages.push_back(source);
+            }
             return true;
         }
         if (seen == ConversionLedger::Seen::Changed) {
