@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     }
     const auto start = std::chrono::steady_clock::now();
     // From here on a signal ends the program between records, with its line.
-    const InterruptSignals signals;
+    InterruptSignals::Catch();
 
     std::vector<std::string> messages;
     for (const auto& store : command.stores) {

@@ -121,11 +121,14 @@ ConversionLedger::ConversionLedger(const std::string& ledgerPath, ReadOnly)
 ConversionLedger::ConversionLedger(const std::string& outputRoot)
     : root_(outputRoot), path_(outputRoot + std::string(kFileName)) {
     constexpr int kFlags = O_RDWR | O_APPEND | O_CLOEXEC | O_NOFOLLOW;
-    fd_ = ::open(path_.c_str(), kFlags);
-    if (fd_ < 0 && errno == ENOENT) {
-        fd_ = ::open(path_.c_str(), kFlags | O_CREAT | O_EXCL, 0644);
-        created_ = fd_ >= 0;
-    }
+    // Another run may make it between the two opens: then it is opened again.
+    do {
+        fd_ = ::open(path_.c_str(), kFlags);
+        if (fd_ < 0 && errno == ENOENT) {
+            fd_ = ::open(path_.c_str(), kFlags | O_CREAT | O_EXCL, 0644);
+            created_ = fd_ >= 0;
+        }
+    } while (fd_ < 0 && errno == EEXIST);
     if (fd_ < 0) {
         throw ConversionError::FromErrno("Cannot open the conversion ledger", path_, errno);
     }
