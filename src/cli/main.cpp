@@ -5,15 +5,15 @@
 #include "cli/ProgressLine.h"
 #include "convert/ConversionError.h"
 #include "convert/ConversionRun.h"
-#include "list/StoreScan.h"
 #include "list/WalkError.h"
+#include "list/WalkedRows.h"
 
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <iostream>
-#include <iterator>
+#include <memory>
 
 using namespace marrowgate;
 
@@ -49,6 +49,25 @@ void ListPaths(const char* what, const std::vector<std::string>& paths) {
     }
 }
 
+// Adds the figures of a later run, whose rows follow `rowsBefore` rows.
+void AddRun(RunResult& total, RunResult more, int rowsBefore) {
+    total.messagesConverted += more.messagesConverted;
+    total.alreadyConverted += more.alreadyConverted;
+    for (auto list : {&RunResult::changedSinceConverted, &RunResult::emptyMessages}) {
+        (total.*list).insert((total.*list).end(), (more.*list).begin(), (more.*list).end());
+    }
+    total.emptyRowsSkipped += more.emptyRowsSkipped;
+    total.stopped = more.stopped;
+    total.mailboxesCreated += more.mailboxesCreated;
+    total.mailboxesAppended += more.mailboxesAppended;
+    total.bytesRead += more.bytesRead;
+    total.bytesWritten += more.bytesWritten;
+    for (RowFailure& failure : more.failures) {
+        failure.row += rowsBefore;
+        total.failures.push_back(std::move(failure));
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -60,40 +79,49 @@ int main(int argc, char** argv) {
     // From here on a signal ends the program between records, with its line.
     InterruptSignals::Catch();
 
-    std::vector<std::string> messages;
-    for (const auto& store : command.stores) {
-        try {
-            auto found = CollectMessageFiles(store);
-            messages.insert(messages.end(), std::make_move_iterator(found.begin()),
-                            std::make_move_iterator(found.end()));
-        } catch (const WalkError& error) {
-            std::cerr << "marrowgate-convert: " << error.what() << "\n";
-            return 1;
-        }
+    // The stores are walked while they are converted, so memory does not grow
+    // with their size; a first walk only counts, for the progress line.
+    std::unique_ptr<WalkedRows> rows;
+    try {
+        rows = std::make_unique<WalkedRows>(command.stores);
+    } catch (const WalkError& error) {
+        std::cerr << "marrowgate-convert: " << error.what() << "\n";
+        return 1;
     }
-    if (messages.empty()) {
+    if (rows->RowCount() == 0) {
         std::cerr << "marrowgate-convert: no .eml files found; nothing to convert\n";
         return 0;
     }
 
     ProgressLine progress(stderr, !command.quiet && ::isatty(STDERR_FILENO));
     std::uint64_t bytesRead = 0;
-    int done = 0;
+    int rowsBefore = 0; // rows of the runs before this one
+    int extraRows = 0;  // rows found beyond the count
+    int done = 0;       // rows done, in all runs
     RunHooks hooks;
     hooks.messageConverted = [&](std::uint64_t bytes) { bytesRead += bytes; };
-    hooks.progress = [&](int rowsDone, int total) {
-        done = rowsDone;
-        progress.Update(rowsDone, total, bytesRead);
+    hooks.progress = [&](int rowsDone, int /*total*/) {
+        done = rowsBefore + rowsDone;
+        progress.Update(done, rows->RowCount() + extraRows, bytesRead);
     };
     hooks.stopRequested = [] { return InterruptSignals::Received() != 0; };
     RunOptions options;
     options.keepGoing = command.keepGoing;
     options.convertAgain = command.reconvert;
 
-    const VectorRows rows(std::move(messages));
     RunResult result;
     try {
-        result = RunConversion(rows, command.output, hooks, options);
+        result = RunConversion(*rows, command.output, hooks, options);
+        // Files added to the stores since the count follow, in walk order.
+        if (!result.stopped && (options.keepGoing || result.failures.empty())) {
+            if (std::vector<std::string> rest = rows->TakeRest(); !rest.empty()) {
+                rowsBefore = rows->RowCount();
+                extraRows = static_cast<int>(rest.size());
+                AddRun(result,
+                       RunConversion(VectorRows(std::move(rest)), command.output, hooks, options),
+                       rowsBefore);
+            }
+        }
     } catch (const ConversionError& error) {
         progress.Done();
         std::cerr << "marrowgate-convert: " << error.what() << "\n";
@@ -104,7 +132,7 @@ int main(int argc, char** argv) {
         for (const auto& failure : result.failures) {
             std::cerr << "marrowgate-convert: " << failure.Describe() << "\n";
         }
-        std::cerr << "Interrupted after " << done << " of " << rows.RowCount()
+        std::cerr << "Interrupted after " << done << " of " << rows->RowCount() + extraRows
                   << " messages; run the same command again to continue\n";
         return 128 + signal;
     }
@@ -114,7 +142,18 @@ int main(int argc, char** argv) {
     }
     ListPaths("Changed since converted, converted again", result.changedSinceConverted);
     ListPaths("Empty, nothing to convert", result.emptyMessages);
+    // Rows left empty are files counted at the start that the walk did not
+    // meet again: say so, unless the walk's failure already explains it.
+    const bool filesGone = result.emptyRowsSkipped > 0 && rows->WalkFailure().empty();
+    if (filesGone) {
+        std::cerr << "marrowgate-convert: Could not convert " << result.emptyRowsSkipped
+                  << " message file(s) counted at the start: they had gone when the walk"
+                     " reached their folder\n";
+    }
+    if (!rows->WalkFailure().empty()) {
+        std::cerr << "marrowgate-convert: " << rows->WalkFailure() << "\n";
+    }
     PrintSummary(result,
                  std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    return result.failures.empty() ? 0 : 1;
+    return result.failures.empty() && rows->WalkFailure().empty() && !filesGone ? 0 : 1;
 }
