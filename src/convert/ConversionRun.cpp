@@ -16,6 +16,9 @@
 namespace marrowgate {
 
 std::string RowFailure::Describe() const {
+    if (messagePath.empty()) {
+        return reason; // the output's own failure (its ledger), not a message's
+    }
     const std::string into = mailboxPath.empty() ? "" : " into " + mailboxPath;
     return "Could not convert " + messagePath + into + ": " + reason;
 }
