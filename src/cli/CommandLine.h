@@ -19,6 +19,7 @@ public:
     std::vector<std::string> stores;
     bool quiet = false;
     bool keepGoing = false;
+    bool reconvert = false;
 };
 
 } // namespace marrowgate
