@@ -26,10 +26,12 @@ std::vector<std::string> RowsOf(const MessageRows& rows) {
 }
 
 // Every file below `root`, by path relative to it, with its bytes.
+// The mailboxes below `root` and their contents (the ledger, which dates its
+// runs, is left out).
 std::map<std::string, std::string> Tree(const std::string& root) {
     std::map<std::string, std::string> files;
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        if (entry.is_regular_file()) {
+        if (entry.is_regular_file() && entry.path().extension() == ".mbox") {
             files[fs::relative(entry.path(), root).string()] = ReadFile(entry.path().string());
         }
     }
