@@ -461,7 +461,8 @@ class Reliability(unittest.TestCase):
             thread = threading.Thread(target=meddle)
             thread.start()
             try:
-                result = self.convert("--keep-going", "-o", self.out,
+                out = os.path.join(self.tmp, "out-" + change)
+                result = self.convert("--keep-going", "-o", out,
                                       os.path.join(self.store, name.decode()),
                                       os.path.join(self.store, "Other"))
             finally:
@@ -471,7 +472,7 @@ class Reliability(unittest.TestCase):
             self.assertEqual(len(result.stderr.splitlines()), 1, result.stderr)
             self.assertIn(path + b": it changed while it was being read", result.stderr)
             self.assertIn(b"Converted 1 message", result.stdout)
-            self.assertFalse(os.path.exists(mailbox_for(self.out, os.path.dirname(path))))
+            self.assertFalse(os.path.exists(mailbox_for(out, os.path.dirname(path))))
             os.unlink(path)
 
     def test_folders_that_cannot_be_made_name_the_folder_and_the_cause(self):
