@@ -16,6 +16,8 @@
 #include <QElapsedTimer>
 #include <QPixmap>
 #include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTableView>
 
 #include <algorithm>
@@ -24,7 +26,6 @@
 #include <cstring>
 
 using marrowgate::frmStep1;
-using marrowgate::MsgStyle;
 using marrowgate::ScriptedDialogs;
 
 namespace {
@@ -58,8 +59,9 @@ bool Import(frmStep1& window, ScriptedDialogs& dialogs, const QString& store) {
 bool Convert(frmStep1& window, ScriptedDialogs& dialogs, const QString& output) {
     dialogs.folders.push_back(output);
     window.CmdConvert2PDF_Click();
-    if (dialogs.messages.empty() || dialogs.messages.back().style != MsgStyle::Information ||
-        !LastPrompt(dialogs).startsWith(QStringLiteral("Your data has been"))) {
+    if (dialogs.messages.empty() ||
+        dialogs.messages.back().kind != ScriptedDialogs::Kind::Summary ||
+        !LastPrompt(dialogs).startsWith(QStringLiteral("The conversion is complete."))) {
         std::fprintf(stderr, "conversion failed: %s\n", qPrintable(LastPrompt(dialogs)));
         return false;
     }
@@ -149,6 +151,11 @@ int main(int argc, char* argv[]) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication app(argc, argv);
+    // What the window remembers goes to a test location, not the user's.
+    QStandardPaths::setTestModeEnabled(true);
+    QApplication::setOrganizationName(QStringLiteral("marrowgate-bench"));
+    QApplication::setApplicationName(QStringLiteral("marrowgate-window-bench"));
+    QSettings().clear();
     const QStringList args = QCoreApplication::arguments();
 
     ScriptedDialogs dialogs;

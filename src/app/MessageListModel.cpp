@@ -1,19 +1,13 @@
 #include "app/MessageListModel.h"
 
-#include <QBrush>
 #include <QByteArrayView>
-#include <QColor>
 
 namespace marrowgate {
-
-namespace {
-// Cells are light yellow; the area beyond the last row keeps the view's white.
-const QColor kCellBackground(255, 255, 191);
-} // namespace
 
 MessageListModel::MessageListModel(QObject* parent) : QAbstractListModel(parent), rows_(1) {}
 
 void MessageListModel::Append(const QString& path) {
+    listedPaths_.insert(path.toUtf8().toStdString());
     if (IsEmpty()) {
         rows_.front() = path;
         const QModelIndex first = index(0);
@@ -34,6 +28,15 @@ void MessageListModel::AppendFileName(const std::string& path) {
     Append(QString::fromUtf8(bytes));
 }
 
+bool MessageListModel::AppendFileNameIfNew(const std::string& path) {
+    if (listedPaths_.contains(path)) {
+        return false;
+    }
+    AppendFileName(path);
+    listedPaths_.insert(path);
+    return true;
+}
+
 std::string MessageListModel::RowText(int row) const {
     if (!exactPaths_.empty()) {
         if (const auto exact = exactPaths_.find(row); exact != exactPaths_.end()) {
@@ -46,6 +49,7 @@ std::string MessageListModel::RowText(int row) const {
 void MessageListModel::Clear() {
     beginResetModel();
     exactPaths_.clear();
+    listedPaths_.clear();
     rows_.clear();
     rows_.shrink_to_fit();
     rows_.emplace_back();
@@ -68,8 +72,6 @@ QVariant MessageListModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
         return Path(index.row());
-    case Qt::BackgroundRole:
-        return QBrush(kCellBackground);
     default:
         return {};
     }

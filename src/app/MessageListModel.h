@@ -7,11 +7,13 @@
 
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace marrowgate {
 
-// The message list: one path per row, in the order added, duplicates allowed.
+// The message list: one path per row, in the order added; Append allows
+// duplicates, AppendFileNameIfNew does not.
 // It never has zero rows: the empty list is one row whose text is empty, and
 // the first path added is written into that row. A conversion run reads it
 // through MessageRows.
@@ -26,6 +28,10 @@ public:
     // The same for a path as the file system gives it: any bytes. A path that
     // is not UTF-8 is shown as well as it can be and read back unchanged.
     void AppendFileName(const std::string& path);
+    // AppendFileName unless the list already holds exactly these bytes, so
+    // that a store folder added again adds only its new files. True when the
+    // path was added.
+    bool AppendFileNameIfNew(const std::string& path);
     // Back to the one empty row.
     void Clear();
     // One row, and its text is empty.
@@ -44,6 +50,8 @@ private:
     // The exact bytes of the rows whose path is not UTF-8, which a QString
     // cannot hold; they are rare, so they are kept aside.
     std::unordered_map<int, std::string> exactPaths_;
+    // The bytes of every path listed, for AppendFileNameIfNew.
+    std::unordered_set<std::string> listedPaths_;
 };
 
 } // namespace marrowgate

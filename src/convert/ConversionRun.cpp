@@ -33,6 +33,7 @@ RunResult RunConversion(const MessageRows& rows, const std::string& outputRoot,
     std::string mailbox;
     bool mailboxCounted = false;
     const int rowCount = rows.RowCount();
+    bool keepGoing = options.keepGoing;
     for (int row = 0; row < rowCount; ++row) {
         if (hooks.stopRequested && hooks.stopRequested()) {
             result.stopped = true;
@@ -81,8 +82,13 @@ RunResult RunConversion(const MessageRows& rows, const std::string& outputRoot,
                 }
             } catch (const ConversionError& error) {
                 result.failures.push_back({row, source, mailbox, error.what()});
-                if (!options.keepGoing) {
-                    break;
+                if (!keepGoing) {
+                    const FailureChoice choice =
+                        hooks.failed ? hooks.failed(result.failures.back()) : FailureChoice::Stop;
+                    if (choice == FailureChoice::Stop) {
+                        break;
+                    }
+                    keepGoing = choice == FailureChoice::SkipAll;
                 }
             }
         }
