@@ -5,20 +5,25 @@
 // marrowgate-window-bench add-paths N
 //     Adds N paths to the list, yielding as an import does, and prints the
 //     total time and the time per path over the first and the last tenth.
-// marrowgate-window-bench screenshot STORE FILE [OUTPUT]
+// marrowgate-window-bench screenshot STORE FILE [OUTPUT [SUMMARY]]
 //     Imports STORE (and converts it into OUTPUT when given) and saves the
-//     window as a PNG picture. Runs on the platform Qt picks (e.g. under Xvfb).
+//     window as a PNG picture, and the box that ends the run as SUMMARY. Runs
+//     on the platform Qt picks (e.g. under Xvfb); with MARROWGATE_BENCH_DARK=1
+//     in a dark palette, with MARROWGATE_BENCH_SIZE=WxH at that size.
+#include "app/QtUserDialogs.h"
 #include "app/ScriptedDialogs.h"
 #include "app/ThrottledYield.h"
 #include "app/frmStep1.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QPalette>
 #include <QPixmap>
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTableView>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -33,7 +38,7 @@ namespace {
 int Usage() {
     std::fprintf(stderr, "usage: marrowgate-window-bench convert STORE OUTPUT\n"
                          "       marrowgate-window-bench add-paths N\n"
-                         "       marrowgate-window-bench screenshot STORE FILE [OUTPUT]\n");
+                         "       marrowgate-window-bench screenshot STORE FILE [OUTPUT [SUMMARY]]\n");
     return 2;
 }
 
@@ -120,24 +125,67 @@ int AddPaths(frmStep1& window, long count) {
     return 0;
 }
 
-int Screenshot(frmStep1& window, ScriptedDialogs& dialogs, const QString& store,
-               const QString& file, const QString& output) {
-    if (!Import(window, dialogs, store) ||
-        (!output.isEmpty() && !Convert(window, dialogs, output))) {
-        return 1;
-    }
-    window.grdFiles1->setCurrentIndex(window.grdFiles1->model()->index(0, 0));
-    window.cmdClear1->setFocus();
+bool Save(QWidget& widget, const QString& file) {
     QElapsedTimer settle;
     settle.start();
     while (settle.elapsed() < 500) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
-    if (!window.grab().save(file, "PNG")) {
+    if (!widget.grab().save(file, "PNG")) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
+        return false;
+    }
+    return true;
+}
+
+// The summary of the last run as the real message box shows it.
+bool SaveSummary(frmStep1& window, const ScriptedDialogs& dialogs, const QString& file) {
+    bool saved = false;
+    QTimer::singleShot(300, &window, [&] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            saved = Save(*box, file);
+            box->close();
+        }
+    });
+    marrowgate::QtUserDialogs().ShowSummary(&window, LastPrompt(dialogs));
+    return saved;
+}
+
+int Screenshot(frmStep1& window, ScriptedDialogs& dialogs, const QString& store,
+               const QString& file, const QString& output, const QString& summary) {
+    if (!Import(window, dialogs, store) ||
+        (!output.isEmpty() && !Convert(window, dialogs, output))) {
         return 1;
     }
-    return 0;
+    const QStringList size = qEnvironmentVariable("MARROWGATE_BENCH_SIZE").split(QLatin1Char('x'));
+    if (size.size() == 2) {
+        window.resize(size.at(0).toInt(), size.at(1).toInt());
+    }
+    window.grdFiles1->setCurrentIndex(window.grdFiles1->model()->index(0, 0));
+    window.cmdClear1->setFocus();
+    if (!Save(window, file)) {
+        return 1;
+    }
+    return summary.isEmpty() || SaveSummary(window, dialogs, summary) ? 0 : 1;
+}
+
+QPalette DarkPalette() {
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(45, 45, 45));
+    dark.setColor(QPalette::WindowText, QColor(238, 238, 238));
+    dark.setColor(QPalette::Base, QColor(30, 30, 30));
+    dark.setColor(QPalette::AlternateBase, QColor(45, 45, 45));
+    dark.setColor(QPalette::Text, QColor(238, 238, 238));
+    dark.setColor(QPalette::Button, QColor(60, 60, 60));
+    dark.setColor(QPalette::ButtonText, QColor(238, 238, 238));
+    dark.setColor(QPalette::Highlight, QColor(53, 132, 228));
+    dark.setColor(QPalette::HighlightedText, Qt::white);
+    dark.setColor(QPalette::Light, QColor(75, 75, 75));
+    dark.setColor(QPalette::Midlight, QColor(65, 65, 65));
+    dark.setColor(QPalette::Mid, QColor(50, 50, 50));
+    dark.setColor(QPalette::Dark, QColor(25, 25, 25));
+    dark.setColor(QPalette::Shadow, Qt::black);
+    return dark;
 }
 
 } // namespace
@@ -156,6 +204,10 @@ int main(int argc, char* argv[]) {
     QApplication::setOrganizationName(QStringLiteral("marrowgate-bench"));
     QApplication::setApplicationName(QStringLiteral("marrowgate-window-bench"));
     QSettings().clear();
+    if (qEnvironmentVariable("MARROWGATE_BENCH_DARK") == QLatin1String("1")) {
+        QApplication::setStyle(QStringLiteral("Fusion"));
+        QApplication::setPalette(DarkPalette());
+    }
     const QStringList args = QCoreApplication::arguments();
 
     ScriptedDialogs dialogs;
@@ -169,8 +221,8 @@ int main(int argc, char* argv[]) {
     if (args.at(1) == QLatin1String("add-paths") && args.size() == 3) {
         return AddPaths(window, std::strtol(argv[2], nullptr, 10));
     }
-    if (screenshot && (args.size() == 4 || args.size() == 5)) {
-        return Screenshot(window, dialogs, args.at(2), args.at(3), args.value(4));
+    if (screenshot && args.size() >= 4 && args.size() <= 6) {
+        return Screenshot(window, dialogs, args.at(2), args.at(3), args.value(4), args.value(5));
     }
     return Usage();
 }

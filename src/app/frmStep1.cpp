@@ -22,6 +22,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QMimeData>
+#include <QPainter>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
@@ -29,6 +30,7 @@
 #include <QTableView>
 #include <QUrl>
 
+#include <algorithm>
 #include <exception>
 #include <optional>
 #include <string>
@@ -53,6 +55,19 @@ QIcon ProgramIcon() {
         icon.addFile(QStringLiteral(":/icons/marrowgate-%1.png").arg(size), QSize(size, size));
     }
     return icon;
+}
+
+// The banner at `width`: its last column carries on to the right edge.
+QPixmap WideBanner(const QPixmap& banner, int width) {
+    if (width <= banner.width() || banner.isNull()) {
+        return banner;
+    }
+    QPixmap wide(width, banner.height());
+    QPainter painter(&wide);
+    painter.drawPixmap(0, 0, banner);
+    painter.drawPixmap(QRect(banner.width(), 0, width - banner.width(), banner.height()), banner,
+                       QRect(banner.width() - 1, 0, 1, banner.height()));
+    return wide;
 }
 
 // The local folders among dropped addresses.
@@ -116,7 +131,8 @@ void frmStep1::CreateControls() {
     messageList_ = new MessageListModel(this);
 
     Image2 = NewLabel("Image2", QString(), TwipsRect(0, 0, 9000, 1275));
-    Image2->setPixmap(QPixmap(QStringLiteral(":/images/banner.png")));
+    banner_ = QPixmap(QStringLiteral(":/images/banner.png"));
+    Image2->setPixmap(banner_);
     CmdAddFolder =
         NewButton(this, "CmdAddFolder", QStringLiteral("Choose Windows Live Mail Store Folder..."),
                   TwipsRect(240, 1440, 3495, 375));
@@ -221,6 +237,7 @@ void frmStep1::LayOutForResizing() {
     using Follow = EdgeLayout::Follow;
     const Follow wide{0, 0, 1, 0};
     const Follow wideBelow{0, 1, 1, 0};
+    layout_.Add(Image2, wide);
     layout_.Add(lblCount1, wide);
     layout_.Add(grdFiles1, {0, 0, 1, 1});
     for (QWidget* below :
@@ -236,6 +253,9 @@ void frmStep1::LayOutForResizing() {
 void frmStep1::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     layout_.Apply(size());
+    Image2->setPixmap(WideBanner(banner_, Image2->width()));
+    // The column keeps its designed width, and fills a wider list.
+    grdFiles1->setColumnWidth(0, std::max(TwipsToPixels(10000), grdFiles1->viewport()->width()));
 }
 
 // The band's outline: the designed light grey, or on a dark palette a grey

@@ -5,6 +5,7 @@
 #include "app/ThrottledYield.h"
 #include "app/UserDialogs.h"
 
+#include <QPixmap>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -142,6 +143,7 @@ private:
     // The store folder of the last import.
     QString storeFolder_;
     EdgeLayout layout_;
+    QPixmap banner_;
     QPointer<HelpViewer> helpViewer_;
 };
 
