@@ -5,11 +5,14 @@
 // marrowgate-window-bench add-paths N
 //     Adds N paths to the list, yielding as an import does, and prints the
 //     total time and the time per path over the first and the last tenth.
+// marrowgate-window-bench help FILE
+//     Saves the help window, as it shows where there is no browser, as FILE.
 // marrowgate-window-bench screenshot STORE FILE [OUTPUT [SUMMARY]]
 //     Imports STORE (and converts it into OUTPUT when given) and saves the
 //     window as a PNG picture, and the box that ends the run as SUMMARY. Runs
 //     on the platform Qt picks (e.g. under Xvfb); with MARROWGATE_BENCH_DARK=1
 //     in a dark palette, with MARROWGATE_BENCH_SIZE=WxH at that size.
+#include "app/HelpViewer.h"
 #include "app/QtUserDialogs.h"
 #include "app/ScriptedDialogs.h"
 #include "app/ThrottledYield.h"
@@ -36,9 +39,11 @@ using marrowgate::ScriptedDialogs;
 namespace {
 
 int Usage() {
-    std::fprintf(stderr, "usage: marrowgate-window-bench convert STORE OUTPUT\n"
-                         "       marrowgate-window-bench add-paths N\n"
-                         "       marrowgate-window-bench screenshot STORE FILE [OUTPUT [SUMMARY]]\n");
+    std::fprintf(stderr,
+                 "usage: marrowgate-window-bench convert STORE OUTPUT\n"
+                 "       marrowgate-window-bench add-paths N\n"
+                 "       marrowgate-window-bench help FILE\n"
+                 "       marrowgate-window-bench screenshot STORE FILE [OUTPUT [SUMMARY]]\n");
     return 2;
 }
 
@@ -194,7 +199,8 @@ int main(int argc, char* argv[]) {
     if (argc < 3) {
         return Usage();
     }
-    const bool screenshot = std::strcmp(argv[1], "screenshot") == 0;
+    const bool screenshot =
+        std::strcmp(argv[1], "screenshot") == 0 || std::strcmp(argv[1], "help") == 0;
     if (!screenshot && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
@@ -220,6 +226,12 @@ int main(int argc, char* argv[]) {
     }
     if (args.at(1) == QLatin1String("add-paths") && args.size() == 3) {
         return AddPaths(window, std::strtol(argv[2], nullptr, 10));
+    }
+    if (args.at(1) == QLatin1String("help") && args.size() == 3) {
+        marrowgate::HelpViewer viewer(
+            frmStep1::HelpManualPath(QCoreApplication::applicationDirPath()), nullptr);
+        viewer.show();
+        return Save(viewer, args.at(2)) ? 0 : 1;
     }
     if (screenshot && args.size() >= 4 && args.size() <= 6) {
         return Screenshot(window, dialogs, args.at(2), args.at(3), args.value(4), args.value(5));
