@@ -65,9 +65,13 @@ QTableView* NewMessageGrid(QWidget* parent, QAbstractItemModel* model) {
     grid->setTabKeyNavigation(false);
     grid->setWordWrap(false);
     grid->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    SetGridLineColour(grid);
+    return grid;
+}
+
+void SetGridLineColour(QTableView* grid) {
     grid->setStyleSheet(QStringLiteral("QTableView { gridline-color: %1; }")
                             .arg(GridColoursFor(grid->palette()).lines.name()));
-    return grid;
 }
 
 } // namespace marrowgate

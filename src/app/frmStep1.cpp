@@ -94,7 +94,8 @@ frmStep1::frmStep1(UserDialogs& dialogs, QWidget* parent)
     Form_Load();
     LayOutForResizing();
     if (const QSize kept = WindowSettings::Size(); kept.isValid()) {
-        resize(kept.expandedTo(SmallestSize()));
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        resize(kept.boundedTo(screen ? screen->availableSize() : kept).expandedTo(SmallestSize()));
     }
     CentreOnScreen();
 }
@@ -258,12 +259,21 @@ void frmStep1::resizeEvent(QResizeEvent* event) {
     grdFiles1->setColumnWidth(0, std::max(TwipsToPixels(10000), grdFiles1->viewport()->width()));
 }
 
-// The band's outline: the designed light grey, or on a dark palette a grey
-// between its base and text.
+// The band's outline and the list's grid lines: the designed light grey, or
+// on a dark palette a grey between its base and text.
 void frmStep1::ApplyPaletteColours() {
     QPalette outline = Shape1->palette();
     outline.setColor(QPalette::WindowText, GridColoursFor(palette()).lines);
     Shape1->setPalette(outline);
+    SetGridLineColour(grdFiles1);
+}
+
+// The desktop's theme changed while the window is open.
+void frmStep1::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && Shape1 != nullptr) {
+        ApplyPaletteColours();
+    }
 }
 
 void frmStep1::CentreOnScreen() {
@@ -430,6 +440,9 @@ void frmStep1::ImportStoreFolders(const QStringList& folders) {
                 break;
             }
             added += AddMessageFile(entry) ? 1 : 0;
+        }
+        if (closeRequested_) {
+            break;
         }
     }
     wait.Restore();

@@ -67,17 +67,17 @@ QPalette DarkPalette() {
 
 using AppearanceTest = WindowTest;
 
-// Under a light and a dark palette the list's rows and the labels are drawn
-// with readable contrast, measured on the window as drawn; the light palette
-// keeps the list's light yellow cells, the dark one a dark bottom band.
+// Under a light and then a dark palette the list's rows and the labels are
+// drawn with readable contrast, measured on the window as drawn; the light
+// palette keeps the list's light yellow cells, the dark one a dark bottom band.
 TEST_F(AppearanceTest, TheListAndTheLabelsAreReadableInLightAndDarkThemes) {
     const QPalette before = QApplication::palette();
     for (bool darkTheme : {false, true}) {
         SCOPED_TRACE(darkTheme ? "dark" : "light");
+        // The window follows a change of theme while it is open.
         QApplication::setPalette(darkTheme ? DarkPalette() : before);
-        ScriptedDialogs answers;
-        frmStep1 themed(answers);
-        themed.show();
+        frmStep1& themed = window;
+        themed.ClearMessageList();
         themed.AddMessagePath("/store/Inbox/0001 first message.eml");
         themed.AddMessagePath("/store/Inbox/0002 second message.eml");
         themed.grdFiles1->setCurrentIndex(themed.MessageList().index(1));
