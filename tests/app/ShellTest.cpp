@@ -5,7 +5,11 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QApplication>
 #include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QPushButton>
@@ -117,6 +121,33 @@ TEST_F(ShellTest, ExitAndTheCloseBoxAskAndOnlyYesCloses) {
     EXPECT_FALSE(window.isVisible());
     EXPECT_EQ(unloaded.count(), 3);
     EXPECT_TRUE(dialogs.messages.empty());
+}
+
+// The output folder may be typed in before it exists: the dialog creates it,
+// parents and all. The source folder dialog does not.
+TEST_F(ShellTest, TheOutputDialogCreatesAFolderTypedIn) {
+    for (bool createMissing : {false, true}) {
+        SCOPED_TRACE(createMissing ? "output" : "source");
+        const QString wanted = TempPath(createMissing ? "New/Out" : "Missing/Store");
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            dialog->selectFile(wanted);
+            // A refusal is a message box of its own: answered as it shows.
+            QTimer::singleShot(0, [] {
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                    box->close();
+                }
+            });
+            static_cast<QDialog*>(dialog)->accept();
+            if (dialog->isVisible()) {
+                dialog->reject();
+            }
+        });
+        const QString chosen = BrowseForFolder(&window, "Folder", TempPath(""), createMissing);
+        EXPECT_EQ(chosen, createMissing ? wanted : QString());
+        EXPECT_EQ(QFileInfo(wanted).isDir(), createMissing);
+    }
 }
 
 // Receives what the shell would open.
