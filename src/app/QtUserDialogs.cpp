@@ -72,7 +72,7 @@ SummaryAnswer QtUserDialogs::ShowSummary(QWidget* owner, const QString& prompt) 
     QMessageBox box(owner);
     SetUp(box, prompt, QMessageBox::Information);
     QPushButton* open =
-        box.addButton(QStringLiteral("&Open Output Folder"), QMessageBox::ActionRole);
+        box.addButton(QStringLiteral("&Open Mailbox Folder"), QMessageBox::ActionRole);
     box.addButton(QMessageBox::Ok);
     box.setDefaultButton(QMessageBox::Ok);
     box.setEscapeButton(QMessageBox::Ok);

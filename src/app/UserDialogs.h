@@ -36,7 +36,7 @@ public:
     virtual FailureChoice AskAfterFailure(QWidget* owner, const QString& prompt) = 0;
 
     // The information box that ends a run, with OK and a button that opens
-    // the output folder.
+    // the folder of the mailboxes written.
     virtual SummaryAnswer ShowSummary(QWidget* owner, const QString& prompt) = 0;
 
     // A folder chosen by the user, or the empty text when cancelled. The

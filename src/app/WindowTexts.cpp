@@ -56,7 +56,8 @@ QString FailureQuestionText(int row, int count, const std::string& description) 
                           "on, skip all further failures, or stop here?");
 }
 
-QString SummaryText(const RunResult& result, int rowCount, const QString& outputFolder) {
+QString SummaryText(const RunResult& result, int rowCount, const QString& outputFolder,
+                    const QString& mailboxesFolder) {
     const int failed = static_cast<int>(result.failures.size());
     QStringList lines{
         failed == 0 ? QStringLiteral("The conversion is complete.")
@@ -68,6 +69,9 @@ QString SummaryText(const RunResult& result, int rowCount, const QString& output
         Figure("Mailboxes appended to: ", result.mailboxesAppended),
         QStringLiteral("Output folder: ") + outputFolder,
     };
+    if (mailboxesFolder != outputFolder) {
+        lines << QStringLiteral("The mailboxes are in: ") + mailboxesFolder;
+    }
     if (failed > 0) {
         lines << QString() << QStringLiteral("Failed messages:");
         for (int i = 0; i < failed && i < kFailuresListed; ++i) {

@@ -23,8 +23,10 @@ QString FailureQuestionText(int row, int count, const std::string& description);
 // What a run did, for the box that ends it: the figures, the output folder,
 // each failure, then how to import the mailboxes (all eight completion
 // lines when nothing failed; the import steps alone otherwise). `rowCount`
-// is the list's row count at the end of the run.
-QString SummaryText(const RunResult& result, int rowCount, const QString& outputFolder);
+// is the list's row count at the end of the run; `mailboxesFolder` is named
+// too when it is not the output folder.
+QString SummaryText(const RunResult& result, int rowCount, const QString& outputFolder,
+                    const QString& mailboxesFolder);
 
 // "N Files Added to List.", N with the locale's thousands separators.
 QString FilesAddedText(int added);

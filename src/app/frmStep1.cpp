@@ -1,6 +1,7 @@
 #include "app/frmStep1.h"
 
 #include "app/HelpViewer.h"
+#include "app/MailboxesFolder.h"
 #include "app/MessageGrid.h"
 #include "app/MessageListModel.h"
 #include "app/Twips.h"
@@ -554,9 +555,11 @@ void frmStep1::ReportRun(const RunResult& result, const QString& outputRoot) {
     if (result.stopped) {
         return;
     }
-    if (dialogs_.ShowSummary(this, SummaryText(result, messageList_->RowCount(), outputRoot)) ==
-        SummaryAnswer::OpenFolder) {
-        dialogs_.OpenWithShell(outputRoot);
+    // The button opens the folder where the mailboxes are, deep as it may lie.
+    const QString mailboxes = MailboxesFolder(*messageList_, outputRoot);
+    const QString summary = SummaryText(result, messageList_->RowCount(), outputRoot, mailboxes);
+    if (dialogs_.ShowSummary(this, summary) == SummaryAnswer::OpenFolder) {
+        dialogs_.OpenWithShell(mailboxes);
     }
 }
 

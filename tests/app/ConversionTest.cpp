@@ -64,6 +64,8 @@ protected:
     }
 
     QString Out() const { return TempPath("Out"); }
+    // Where the mailboxes of the messages under Store go.
+    QString Mailboxes() const { return QDir::cleanPath(Out() + "/" + TempPath("Store")); }
 
     std::vector<Snapshot> snapshots;
 };
@@ -99,8 +101,9 @@ TEST_F(ConversionTest, ConvertsEachFolderIntoItsMailboxAndShowsProgressAfterEach
     EXPECT_EQ(ReadMailbox(sent.front()).subjects, QStringList{"d"});
 }
 
-// The box that ends a run gives its figures and the output folder, and its
-// button opens that folder.
+// The box that ends a run gives its figures, the output folder and the folder
+// in it that holds the mailboxes (deep below, as the store lies deep below its
+// root), and its button opens that folder.
 TEST_F(ConversionTest, TheSummaryCountsMessagesAndMailboxesAndOpensTheOutputFolder) {
     List({WriteMessage("Store/Inbox/a.eml", "a"), WriteMessage("Store/Inbox/b.eml", "b"),
           WriteMessage("Store/Sent/c.eml", "c")});
@@ -112,7 +115,8 @@ TEST_F(ConversionTest, TheSummaryCountsMessagesAndMailboxesAndOpensTheOutputFold
                                         "Mailboxes created: 2\r\n"
                                         "Mailboxes appended to: 0\r\n"
                                         "Output folder: " +
-                                        Out() + "\r\n\r\n"))
+                                        Out() + "\r\nThe mailboxes are in: " + Mailboxes() +
+                                        "\r\n\r\n"))
         << LastPrompt().toStdString();
     EXPECT_TRUE(dialogs.opened.isEmpty()) << "OK opens nothing";
 
@@ -124,8 +128,14 @@ TEST_F(ConversionTest, TheSummaryCountsMessagesAndMailboxesAndOpensTheOutputFold
     EXPECT_TRUE(LastPrompt().contains("Messages converted: 2\r\n")) << LastPrompt().toStdString();
     EXPECT_TRUE(LastPrompt().contains("Mailboxes created: 0\r\nMailboxes appended to: 2\r\n"))
         << LastPrompt().toStdString();
-    EXPECT_EQ(dialogs.opened, QStringList{Out()});
-    EXPECT_EQ(dialogs.browseStarts, (QStringList{QString(), Out()}))
+    EXPECT_EQ(dialogs.opened, QStringList{Mailboxes()}) << "where the mailboxes are";
+
+    // Two stores: the folder that holds both.
+    window.ClearMessageList();
+    List({WriteMessage("Store/Inbox/f.eml", "f"), WriteMessage("Other/Sent/g.eml", "g")});
+    Convert(Out());
+    EXPECT_EQ(dialogs.opened.back(), QDir::cleanPath(Out() + "/" + TempPath("")));
+    EXPECT_EQ(dialogs.browseStarts.mid(0, 2), (QStringList{QString(), Out()}))
         << "the output dialog starts where the last run wrote";
 }
 

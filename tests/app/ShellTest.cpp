@@ -3,19 +3,19 @@
 #include "app/HelpViewer.h"
 #include "shell/registryShell.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QApplication>
 #include <QDir>
-#include <QFileDialog>
-#include <QMessageBox>
-#include <QTimer>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QUrl>
 
 namespace marrowgate::testing {
