@@ -94,10 +94,15 @@ frmStep1::frmStep1(UserDialogs& dialogs, QWidget* parent)
     CreateControls();
     Form_Load();
     LayOutForResizing();
-    if (const QSize kept = WindowSettings::Size(); kept.isValid()) {
-        const QScreen* screen = QGuiApplication::primaryScreen();
-        resize(kept.boundedTo(screen ? screen->availableSize() : kept).expandedTo(SmallestSize()));
-    }
+    // The size it was closed at, or the designed one; within the screen with
+    // room for a frame, which is unknown before the window is shown (at a
+    // large scale factor the designed size may not fit), but never below the
+    // smallest.
+    const QSize kept = WindowSettings::Size();
+    const QSize wanted = kept.isValid() ? kept : DesignedSize();
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QSize room = screen ? screen->availableSize() - QSize(16, 40) : wanted;
+    resize(wanted.boundedTo(room).expandedTo(SmallestSize()));
     CentreOnScreen();
 }
 
@@ -107,7 +112,7 @@ QSize frmStep1::DesignedSize() {
 
 // Room for the bottom buttons side by side and two rows of the list.
 QSize frmStep1::SmallestSize() {
-    return DesignedSize() - QSize(180, 64);
+    return DesignedSize() - QSize(180, 48);
 }
 
 frmStep1::~frmStep1() = default;
