@@ -7,7 +7,6 @@ namespace marrowgate {
 MessageListModel::MessageListModel(QObject* parent) : QAbstractListModel(parent), rows_(1) {}
 
 void MessageListModel::Append(const QString& path) {
-    listedPaths_.insert(path.toUtf8().toStdString());
     if (IsEmpty()) {
         rows_.front() = path;
         const QModelIndex first = index(0);
@@ -29,12 +28,32 @@ void MessageListModel::AppendFileName(const std::string& path) {
 }
 
 bool MessageListModel::AppendFileNameIfNew(const std::string& path) {
-    if (listedPaths_.contains(path)) {
+    IndexNewRows();
+    const QByteArrayView bytes(path.data(), static_cast<qsizetype>(path.size()));
+    if (bytes.isValidUtf8() ? listedText_.contains(QString::fromUtf8(bytes))
+                            : listedBytes_.contains(path)) {
         return false;
     }
     AppendFileName(path);
-    listedPaths_.insert(path);
+    IndexNewRows();
     return true;
+}
+
+// A path that is UTF-8 is known by its text, which holds it exactly (and
+// shares the row's storage); any other by its bytes, since two of those may
+// show as the same text.
+void MessageListModel::IndexNewRows() {
+    if (IsEmpty()) {
+        return;
+    }
+    for (; indexedRows_ < RowCount(); ++indexedRows_) {
+        const auto exact = exactPaths_.empty() ? exactPaths_.end() : exactPaths_.find(indexedRows_);
+        if (exact != exactPaths_.end()) {
+            listedBytes_.insert(exact->second);
+        } else {
+            listedText_.insert(Path(indexedRows_));
+        }
+    }
 }
 
 std::string MessageListModel::RowText(int row) const {
@@ -49,7 +68,9 @@ std::string MessageListModel::RowText(int row) const {
 void MessageListModel::Clear() {
     beginResetModel();
     exactPaths_.clear();
-    listedPaths_.clear();
+    listedText_.clear();
+    listedBytes_.clear();
+    indexedRows_ = 0;
     rows_.clear();
     rows_.shrink_to_fit();
     rows_.emplace_back();

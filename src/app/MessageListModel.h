@@ -3,6 +3,7 @@
 #include "convert/MessageRows.h"
 
 #include <QAbstractListModel>
+#include <QSet>
 #include <QString>
 
 #include <string>
@@ -50,8 +51,13 @@ private:
     // The exact bytes of the rows whose path is not UTF-8, which a QString
     // cannot hold; they are rare, so they are kept aside.
     std::unordered_map<int, std::string> exactPaths_;
-    // The bytes of every path listed, for AppendFileNameIfNew.
-    std::unordered_set<std::string> listedPaths_;
+    // The paths listed, for AppendFileNameIfNew: rows below indexedRows_ are
+    // in one of the two sets. Filled only when that is called, so that
+    // appending alone costs nothing more.
+    void IndexNewRows();
+    QSet<QString> listedText_;
+    std::unordered_set<std::string> listedBytes_;
+    int indexedRows_ = 0;
 };
 
 } // namespace marrowgate

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDropEvent>
+#include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLocale>
@@ -14,6 +15,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -96,6 +98,22 @@ TEST_F(ImportTest, AFolderAddedAgainAddsOnlyItsNewFiles) {
     EXPECT_EQ(dialogs.browseStarts.mid(0, 2), (QStringList{QString(), store}));
     window.CmdAddFolder->click(); // cancelled
     EXPECT_EQ(dialogs.browseStarts.back(), store) << "a dropped folder is remembered too";
+}
+
+// Two names that are not UTF-8 may show as the same text: each is listed,
+// once, however often its folder is added.
+TEST_F(ImportTest, NamesThatShowAlikeAreStillListedOnceEach) {
+    WriteMessage("Odd/x", "x");
+    WriteMessage("Odd/y", "y");
+    const QByteArray folder = QFile::encodeName(TempPath("Odd/"));
+    ASSERT_EQ(::rename(folder + "x", folder + "caf\xe9.eml"), 0);
+    ASSERT_EQ(::rename(folder + "y", folder + "caf\xe8.eml"), 0);
+    Import(TempPath("Odd"));
+    Import(TempPath("Odd"));
+    ASSERT_EQ(Rows().size(), 2);
+    EXPECT_EQ(Rows().front(), Rows().back()) << "shown alike";
+    EXPECT_NE(window.MessageList().RowText(0), window.MessageList().RowText(1));
+    EXPECT_EQ(LastPrompt(), "0 Files Added to List.");
 }
 
 // Counts are written with the locale's thousands separators.
