@@ -308,10 +308,9 @@ void frmStep1::closeEvent(QCloseEvent* event) {
 }
 
 // The close box asks as Exit does; during a conversion it asks whether to stop
-// after the message in hand. An import stops without a question: the list is
-// all it has changed.
+// after the message in hand.
 bool frmStep1::MayClose() {
-    if (closeRequested_ || busy_ == Busy::Importing) {
+    if (closeRequested_) {
         return true;
     }
     if (busy_ == Busy::Converting) {

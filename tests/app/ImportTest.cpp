@@ -182,8 +182,10 @@ TEST_F(ImportTest, AClearDuringTheImportEmptiesTheListAndTheRestIsAppended) {
     EXPECT_TRUE(window.CmdConvert2PDF->isEnabled());
 }
 
-TEST_F(ImportTest, ClosingDuringTheImportStopsItWithoutAMessage) {
+// Closing asks as Exit does; Yes stops the import there.
+TEST_F(ImportTest, ClosingDuringTheImportAsksAndStopsIt) {
     const QString store = MakeStoreWithTwelveMessages();
+    dialogs.answers = {MsgAnswer::Yes};
     QObject::connect(&window.MessageList(), &QAbstractItemModel::rowsInserted, &window, [&] {
         if (window.MessageList().RowCount() == 3) {
             QTimer::singleShot(0, &window, &QWidget::close);
@@ -191,7 +193,8 @@ TEST_F(ImportTest, ClosingDuringTheImportStopsItWithoutAMessage) {
     });
     Import(store);
     EXPECT_FALSE(window.isVisible());
-    EXPECT_TRUE(dialogs.messages.empty());
+    ASSERT_EQ(dialogs.messages.size(), 1u) << "no count message";
+    EXPECT_EQ(LastPrompt(), "Are you sure you want to exit now?");
     EXPECT_EQ(Rows().size(), 3);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
