@@ -519,9 +519,11 @@ RunHooks frmStep1::ConversionHooks() {
         pendingCount_ = count;
     };
     hooks.stopRequested = [this] { return closeRequested_; };
-    // The run waits for the answer; a close meanwhile stops it at the next row.
+    // The list shows the failed row while the run waits for the answer; a
+    // close meanwhile stops the run at the next row.
     hooks.failed = [this](const RowFailure& failure) {
         ShowPendingProgress();
+        ShowConvertingRow();
         return dialogs_.AskAfterFailure(
             this, FailureQuestionText(failure.row, messageList_->RowCount(), failure.Describe()));
     };
