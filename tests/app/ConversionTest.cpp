@@ -189,7 +189,13 @@ TEST_F(ConversionTest, AFailedMessageCanBeSkippedOrStopTheRun) {
         List({WriteMessage(store + "a.eml", "a"), missing1, WriteMessage(store + "c.eml", "c"),
               missing2, WriteMessage(store + "e.eml", "e")});
         dialogs.failureChoices = c.choices;
+        std::vector<int> shownRows; // the list's current row as each question shows
+        dialogs.onMessage = [&](const ScriptedDialogs::Shown&) {
+            shownRows.push_back(window.grdFiles1->currentIndex().row());
+        };
         Convert(Out());
+        dialogs.onMessage = nullptr;
+        EXPECT_EQ(shownRows.front(), 1) << "the failed row";
 
         ASSERT_EQ(dialogs.messages.size(), static_cast<std::size_t>(c.asked) + 1);
         const auto& first = dialogs.messages.front();
