@@ -3,6 +3,7 @@
 #include "app/Twips.h"
 
 #include <QHeaderView>
+#include <QPainter>
 #include <QPalette>
 #include <QStyledItemDelegate>
 #include <QTableView>
@@ -17,11 +18,23 @@ QColor Mix(const QColor& from, const QColor& to, double share) {
                   mix(from.blue(), to.blue()));
 }
 
-// Paints each cell in the colours of the view's palette as it is now, so
-// that the grid follows a change of theme.
+// Paints each cell, and the grid lines below and right of it, in the colours
+// of the view's palette as it is now, so that the grid follows a change of
+// theme.
 class CellDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyledItemDelegate::paint(painter, option, index);
+        const QRect& cell = option.rect;
+        painter->save();
+        painter->setPen(GridColoursFor(option.palette).lines);
+        painter->drawLine(cell.bottomLeft(), cell.bottomRight());
+        painter->drawLine(cell.topRight(), cell.bottomRight());
+        painter->restore();
+    }
 
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
@@ -65,13 +78,10 @@ QTableView* NewMessageGrid(QWidget* parent, QAbstractItemModel* model) {
     grid->setTabKeyNavigation(false);
     grid->setWordWrap(false);
     grid->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-    SetGridLineColour(grid);
+    // The cells draw their own lines: the styles pick the colour of a table's
+    // grid themselves, and a style sheet would take the grid's font with it.
+    grid->setShowGrid(false);
     return grid;
-}
-
-void SetGridLineColour(QTableView* grid) {
-    grid->setStyleSheet(QStringLiteral("QTableView { gridline-color: %1; }")
-                            .arg(GridColoursFor(grid->palette()).lines.name()));
 }
 
 } // namespace marrowgate

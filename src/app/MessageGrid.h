@@ -24,9 +24,6 @@ GridColours GridColoursFor(const QPalette& palette);
 // True when the palette draws light text on dark backgrounds.
 bool IsDarkPalette(const QPalette& palette);
 
-// Draws the grid lines of `grid` in the colour its palette calls for.
-void SetGridLineColour(QTableView* grid);
-
 // The one-column grid that shows the message list: no headers, fixed rows,
 // colours as above (the area beyond the last row is the palette's base).
 // Not editable; Tab leaves it.

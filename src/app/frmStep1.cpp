@@ -1,5 +1,6 @@
 #include "app/frmStep1.h"
 
+#include "app/BannerLabel.h"
 #include "app/HelpViewer.h"
 #include "app/MailboxesFolder.h"
 #include "app/MessageGrid.h"
@@ -23,7 +24,6 @@
 #include <QIcon>
 #include <QLabel>
 #include <QMimeData>
-#include <QPainter>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
@@ -56,19 +56,6 @@ QIcon ProgramIcon() {
         icon.addFile(QStringLiteral(":/icons/marrowgate-%1.png").arg(size), QSize(size, size));
     }
     return icon;
-}
-
-// The banner at `width`: its last column carries on to the right edge.
-QPixmap WideBanner(const QPixmap& banner, int width) {
-    if (width <= banner.width() || banner.isNull()) {
-        return banner;
-    }
-    QPixmap wide(width, banner.height());
-    QPainter painter(&wide);
-    painter.drawPixmap(0, 0, banner);
-    painter.drawPixmap(QRect(banner.width(), 0, width - banner.width(), banner.height()), banner,
-                       QRect(banner.width() - 1, 0, 1, banner.height()));
-    return wide;
 }
 
 // The local folders among dropped addresses.
@@ -137,9 +124,12 @@ void frmStep1::Form_Initialize() {
 void frmStep1::CreateControls() {
     messageList_ = new MessageListModel(this);
 
-    Image2 = NewLabel("Image2", QString(), TwipsRect(0, 0, 9000, 1275));
-    banner_ = QPixmap(QStringLiteral(":/images/banner.png"));
-    Image2->setPixmap(banner_);
+    auto* banner = new BannerLabel(this);
+    banner->setObjectName(QStringLiteral("Image2"));
+    banner->setGeometry(TwipsRect(0, 0, 9000, 1275));
+    banner->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    banner->SetBanner(QPixmap(QStringLiteral(":/images/banner.png")));
+    Image2 = banner;
     CmdAddFolder =
         NewButton(this, "CmdAddFolder", QStringLiteral("Choose Windows Live Mail Store Folder..."),
                   TwipsRect(240, 1440, 3495, 375));
@@ -260,18 +250,16 @@ void frmStep1::LayOutForResizing() {
 void frmStep1::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     layout_.Apply(size());
-    Image2->setPixmap(WideBanner(banner_, Image2->width()));
     // The column keeps its designed width, and fills a wider list.
     grdFiles1->setColumnWidth(0, std::max(TwipsToPixels(10000), grdFiles1->viewport()->width()));
 }
 
-// The band's outline and the list's grid lines: the designed light grey, or
-// on a dark palette a grey between its base and text.
+// The band's outline: the designed light grey, or on a dark palette a grey
+// between its base and text.
 void frmStep1::ApplyPaletteColours() {
     QPalette outline = Shape1->palette();
     outline.setColor(QPalette::WindowText, GridColoursFor(palette()).lines);
     Shape1->setPalette(outline);
-    SetGridLineColour(grdFiles1);
 }
 
 // The desktop's theme changed while the window is open.

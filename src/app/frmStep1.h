@@ -5,7 +5,6 @@
 #include "app/ThrottledYield.h"
 #include "app/UserDialogs.h"
 
-#include <QPixmap>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -144,7 +143,6 @@ private:
     // The store folder of the last import.
     QString storeFolder_;
     EdgeLayout layout_;
-    QPixmap banner_;
     QPointer<HelpViewer> helpViewer_;
 };
 
