@@ -95,8 +95,13 @@ TEST_F(AppearanceTest, TheListAndTheLabelsAreReadableInLightAndDarkThemes) {
             EXPECT_GE(drawn.contrast, 4.5) << "row " << row;
             EXPECT_EQ(QColor(drawn.background), row == 0 ? colours.cell : colours.selected);
         }
+        // The line between the two rows.
+        const QPoint line = grid->viewport()->mapTo(
+            &themed, grid->visualRect(grid->model()->index(0, 0)).bottomLeft() + QPoint(20, 0));
+        EXPECT_EQ(QColor(image.pixel(line)), colours.lines);
         if (!darkTheme) {
             EXPECT_EQ(colours.cell, QColor(255, 255, 191));
+            EXPECT_EQ(colours.lines, QColor(192, 192, 192));
         }
 
         for (QLabel* label : {themed.lblCount1, themed.Label4, themed.LblProgessCurrent}) {
