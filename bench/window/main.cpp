@@ -14,6 +14,7 @@
 //     window as a PNG picture, and the box that ends the run as SUMMARY. Runs
 //     on the platform Qt picks (e.g. under Xvfb); with MARROWGATE_BENCH_DARK=1
 //     in a dark palette, with MARROWGATE_BENCH_SIZE=WxH at that size.
+#include "app/DarkPalette.h"
 #include "app/HelpViewer.h"
 #include "app/QtUserDialogs.h"
 #include "app/ScriptedDialogs.h"
@@ -22,7 +23,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QPalette>
 #include <QPixmap>
 #include <QPushButton>
 #include <QSettings>
@@ -204,25 +204,6 @@ int Screenshot(frmStep1& window, ScriptedDialogs& dialogs, const QString& store,
     return summary.isEmpty() || SaveSummary(window, dialogs, summary) ? 0 : 1;
 }
 
-QPalette DarkPalette() {
-    QPalette dark;
-    dark.setColor(QPalette::Window, QColor(45, 45, 45));
-    dark.setColor(QPalette::WindowText, QColor(238, 238, 238));
-    dark.setColor(QPalette::Base, QColor(30, 30, 30));
-    dark.setColor(QPalette::AlternateBase, QColor(45, 45, 45));
-    dark.setColor(QPalette::Text, QColor(238, 238, 238));
-    dark.setColor(QPalette::Button, QColor(60, 60, 60));
-    dark.setColor(QPalette::ButtonText, QColor(238, 238, 238));
-    dark.setColor(QPalette::Highlight, QColor(53, 132, 228));
-    dark.setColor(QPalette::HighlightedText, Qt::white);
-    dark.setColor(QPalette::Light, QColor(75, 75, 75));
-    dark.setColor(QPalette::Midlight, QColor(65, 65, 65));
-    dark.setColor(QPalette::Mid, QColor(50, 50, 50));
-    dark.setColor(QPalette::Dark, QColor(25, 25, 25));
-    dark.setColor(QPalette::Shadow, Qt::black);
-    return dark;
-}
-
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -242,7 +223,7 @@ int main(int argc, char* argv[]) {
     QSettings().clear();
     if (qEnvironmentVariable("MARROWGATE_BENCH_DARK") == QLatin1String("1")) {
         QApplication::setStyle(QStringLiteral("Fusion"));
-        QApplication::setPalette(DarkPalette());
+        QApplication::setPalette(marrowgate::DarkPalette());
     }
     const QStringList args = QCoreApplication::arguments();
 

@@ -1,5 +1,6 @@
 #include "WindowFixture.h"
 
+#include "app/DarkPalette.h"
 #include "app/MessageGrid.h"
 
 #include <QApplication>
@@ -48,21 +49,6 @@ Drawn TextContrast(const QImage& image, const QRect& area) {
         }
     }
     return {background, best};
-}
-
-QPalette DarkPalette() {
-    QPalette dark;
-    dark.setColor(QPalette::Window, QColor(45, 45, 45));
-    dark.setColor(QPalette::WindowText, QColor(238, 238, 238));
-    dark.setColor(QPalette::Base, QColor(30, 30, 30));
-    dark.setColor(QPalette::AlternateBase, QColor(45, 45, 45));
-    dark.setColor(QPalette::Text, QColor(238, 238, 238));
-    dark.setColor(QPalette::Button, QColor(60, 60, 60));
-    dark.setColor(QPalette::ButtonText, QColor(238, 238, 238));
-    dark.setColor(QPalette::Highlight, QColor(53, 132, 228));
-    dark.setColor(QPalette::HighlightedText, Qt::white);
-    dark.setColor(QPalette::Mid, QColor(80, 80, 80));
-    return dark;
 }
 
 using AppearanceTest = WindowTest;
