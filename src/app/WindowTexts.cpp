@@ -63,7 +63,9 @@ QString SummaryText(const RunResult& result, int rowCount, const QString& output
         failed == 0 ? QStringLiteral("The conversion is complete.")
                     : QStringLiteral("The conversion ended with failed messages."),
         Figure("Messages converted: ", result.messagesConverted),
-        Figure("Messages skipped: ", std::max(0, rowCount - result.messagesConverted - failed)),
+        Figure("Messages already converted: ", result.alreadyConverted),
+        Figure("Messages skipped: ",
+               std::max(0, rowCount - result.messagesConverted - result.alreadyConverted - failed)),
         Figure("Messages failed: ", failed),
         Figure("Mailboxes created: ", result.mailboxesCreated),
         Figure("Mailboxes appended to: ", result.mailboxesAppended),

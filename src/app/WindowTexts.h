@@ -20,7 +20,9 @@ QString NothingToConvertText();
 // further failure, or stop.
 QString FailureQuestionText(int row, int count, const std::string& description);
 
-// What a run did, for the box that ends it: the figures, the output folder,
+// What a run did, for the box that ends it: the figures (messages skipped
+// are the rows neither converted now or before nor failed: empty rows and
+// files, and the rows after a stop), the output folder,
 // each failure, then how to import the mailboxes (all eight completion
 // lines when nothing failed; the import steps alone otherwise). `rowCount`
 // is the list's row count at the end of the run; `mailboxesFolder` is named

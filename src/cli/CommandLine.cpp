@@ -40,6 +40,9 @@ std::optional<int> CommandLine::Parse(int argc, char** argv) {
     app.add_flag("-q,--quiet", quiet, "Show no progress line");
     app.add_flag("-k,--keep-going", keepGoing,
                  "After a failed message, convert the rest and list every failure at the end");
+    app.add_flag("--reconvert", reconvert,
+                 "Convert again messages that the output's ledger shows as converted by an "
+                 "earlier run (they are appended once more)");
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& done) {

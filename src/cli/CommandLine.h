@@ -18,6 +18,7 @@ public:
     std::vector<std::string> stores;
     bool quiet = false;
     bool keepGoing = false;
+    bool reconvert = false;
 };
 
 } // namespace marrowgate

@@ -27,7 +27,8 @@ struct RunHooks {
     std::function<void(int done, int count)> progress;
     // After each message appended: the size of its file.
     std::function<void(std::uint64_t bytesRead)> messageConverted;
-    // Asked before each row; true ends the run there (a closing window).
+    // Asked before each row and between chunks of a message; true ends the
+    // run there (a closing window, a signal). A record in hand is taken back.
     std::function<bool()> stopRequested;
     // Asked after a failed row when the options do not say to keep going;
     // without it the run stops at the first failure.
@@ -37,6 +38,8 @@ struct RunHooks {
 struct RunOptions {
     // Go on after a failed row and collect every failure (command line).
     bool keepGoing = false;
+    // Convert messages again that the output's ledger holds from earlier runs.
+    bool convertAgain = false;
     PathSyntax syntax = NativeSyntax();
 };
 
@@ -52,6 +55,14 @@ struct RowFailure {
 struct RunResult {
     int messagesConverted = 0;
     int emptyRowsSkipped = 0;
+    // Messages the output's ledger shows in their mailbox already (from an
+    // earlier run, or met before in this one): not converted again.
+    int alreadyConverted = 0;
+    // Messages converted before whose file changed since: converted again
+    // (and counted in messagesConverted).
+    std::vector<std::string> changedSinceConverted;
+    // Message files holding nothing but white space: not messages, skipped.
+    std::vector<std::string> emptyMessages;
     bool nothingToConvert = false; // every row was empty: nothing was done
     bool stopped = false;          // stopRequested ended the run early
     std::vector<RowFailure> failures;
@@ -68,6 +79,14 @@ struct RunResult {
 // skipped. The row count is read once at the start. Without keepGoing each
 // failed row asks hooks.failed whether to go on (stopping when there is no
 // such hook); rows before a stop stay converted.
+//
+// Exactly once: the output's conversion ledger (ConversionLedger) holds the
+// run's lock and tells which messages are in their mailboxes already; those
+// are skipped, so a run killed, stopped or failed is finished by running it
+// again. Mailboxes, the ledger and new folder entries are on disk before the
+// run returns. Throws ConversionError before converting anything when the
+// output cannot be set up: another run holds it, or its ledger cannot be
+// opened.
 RunResult RunConversion(const MessageRows& rows, const std::string& outputRoot,
                         const RunHooks& hooks = {}, const RunOptions& options = {});
 

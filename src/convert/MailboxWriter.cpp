@@ -2,15 +2,25 @@
 
 #include "convert/FromLine.h"
 #include "convert/MailMessageObject.h"
+#include "convert/MailboxEvents.h"
 #include "convert/MailboxFile.h"
 #include "convert/MessageFile.h"
 #include "convert/RecordEncoder.h"
+#include "convert/RunInterrupted.h"
+
+#include <algorithm>
 
 namespace marrowgate {
 namespace {
 
 constexpr std::size_t kReadChunk = 1024 * 1024;
 constexpr std::size_t kWriteThreshold = 1024 * 1024;
+
+bool OnlyWhiteSpace(std::string_view bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) {
+        return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+    });
+}
 
 } // namespace
 
@@ -35,9 +45,14 @@ MailboxWriter::~MailboxWriter() = default;
 
 void MailboxWriter::Close() {
     std::unique_ptr<MailboxFile> mailbox = std::move(mailbox_);
-    if (mailbox) {
-        mailbox->Close();
+    if (!mailbox) {
+        return;
     }
+    mailbox->TakeBack();
+    if (events_ && mailbox->IsOpen()) {
+        events_->Closing(*mailbox);
+    }
+    mailbox->Close();
 }
 
 MailboxFile& MailboxWriter::MailboxFor(const std::string& mailboxPath, bool& created) {
@@ -48,6 +63,9 @@ MailboxFile& MailboxWriter::MailboxFor(const std::string& mailboxPath, bool& cre
     if (!mailbox_) {
         mailbox_ = std::make_unique<MailboxFile>(mailboxPath);
         created = mailbox_->Created();
+        if (events_) {
+            events_->Opened(*mailbox_);
+        }
     }
     return *mailbox_;
 }
@@ -64,6 +82,11 @@ AppendStats MailboxWriter::Append(const std::string& messagePath, const std::str
         MessageFile message(messagePath);
         const std::string_view start(chunk_.get(),
                                      message.ReadStart(chunk_.get(), MessageFile::kStartLimit));
+        if (message.AtEnd() && OnlyWhiteSpace(start)) {
+            stats.bytesRead = start.size();
+            stats.empty = true;
+            return stats;
+        }
         std::string fromLine;
         {
             MailMessageObject mail;
@@ -89,6 +112,9 @@ AppendStats MailboxWriter::Append(const std::string& messagePath, const std::str
             if (record_.PointsIntoInput() || record_.size() >= kWriteThreshold) {
                 writeOut();
             }
+            if (interrupted_ && interrupted_()) {
+                throw RunInterrupted();
+            }
             const std::size_t got = message.Read(chunk_.get(), kReadChunk);
             if (got == 0) {
                 break;
@@ -99,10 +125,18 @@ AppendStats MailboxWriter::Append(const std::string& messagePath, const std::str
         encoder.Finish(record_);
         writeOut();
         stats.bytesWritten = mailbox.RecordBytes();
+        if (events_) {
+            events_->Written(mailbox, mailbox.RecordStart(), mailbox.End());
+        }
         mailbox.EndRecord();
     } catch (...) {
-        // Takes back a record cut short by a read error before it is reported.
-        mailbox_.reset();
+        // Takes back a record cut short by a read error before it is reported,
+        // and closes the mailbox, whole records only, as any other close.
+        try {
+            Close();
+        } catch (const std::exception&) {
+            mailbox_.reset(); // the error that brought us here is the one reported
+        }
         throw;
     }
     // The record is whole and the message closed: only now may the window run

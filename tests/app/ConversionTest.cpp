@@ -110,6 +110,7 @@ TEST_F(ConversionTest, TheSummaryCountsMessagesAndMailboxesAndOpensTheOutputFold
     Convert(Out());
     EXPECT_TRUE(LastPrompt().startsWith("The conversion is complete.\r\n"
                                         "Messages converted: 3\r\n"
+                                        "Messages already converted: 0\r\n"
                                         "Messages skipped: 0\r\n"
                                         "Messages failed: 0\r\n"
                                         "Mailboxes created: 2\r\n"
@@ -212,6 +213,7 @@ TEST_F(ConversionTest, AFailedMessageCanBeSkippedOrStopTheRun) {
         EXPECT_EQ(dialogs.messages.back().kind, ScriptedDialogs::Kind::Summary);
         EXPECT_TRUE(summary.contains(
             QString("Messages converted: %1\r\n").arg(c.converted.size()) +
+            QString("Messages already converted: 0\r\n") +
             QString("Messages skipped: %1\r\n").arg(5 - c.converted.size() - c.failed) +
             QString("Messages failed: %1\r\n").arg(c.failed)))
             << summary.toStdString();
@@ -259,7 +261,9 @@ TEST_F(ConversionTest, AFullDiskStopsTheRunAndTheWindowStaysUsable) {
 
     Convert(Out());
     EXPECT_TRUE(LastPrompt().endsWith(kCompletion)) << LastPrompt().toStdString();
-    EXPECT_EQ(ReadMailbox(inbox.front()).subjects, (QStringList{"a", "a", "big", "c"}));
+    EXPECT_TRUE(LastPrompt().contains("Messages converted: 2\r\nMessages already converted: 1\r\n"))
+        << LastPrompt().toStdString();
+    EXPECT_EQ(ReadMailbox(inbox.front()).subjects, (QStringList{"a", "big", "c"}));
 }
 
 // A name the file system holds as bytes that are not UTF-8 is listed and
@@ -281,7 +285,8 @@ TEST_F(ConversionTest, NamesThatAreNotUtf8AreConverted) {
 
 // Closing the window while messages are being converted asks first. Yes (or
 // Exit answered Yes, which asks nothing more) ends the run after a whole
-// record and closes without a summary; No lets the run finish.
+// record and closes without a summary, and the same conversion run again
+// finishes it; No lets the run finish.
 TEST_F(ConversionTest, ClosingDuringTheRunAsksAndLeavesWholeRecordsOnly) {
     const struct {
         const char* name;
@@ -336,6 +341,16 @@ TEST_F(ConversionTest, ClosingDuringTheRunAsksAndLeavesWholeRecordsOnly) {
         if (stopped) {
             EXPECT_GE(done, 2);
             EXPECT_LT(done, 6) << "the rows after the close are not converted";
+            // Opened again, the same conversion finishes the job: each message once.
+            window.show();
+            Convert(Out());
+            EXPECT_TRUE(LastPrompt().contains(QString("Messages converted: %1\r\n"
+                                                      "Messages already converted: %2\r\n")
+                                                  .arg(6 - done)
+                                                  .arg(done)))
+                << LastPrompt().toStdString();
+            EXPECT_EQ(ReadMailbox(inbox.front()).subjects,
+                      (QStringList{"m0", "m1", "m2", "m3", "m4", "m5"}));
         } else {
             EXPECT_EQ(done, 6);
             EXPECT_EQ(dialogs.messages.back().kind, ScriptedDialogs::Kind::Summary);
