@@ -36,6 +36,15 @@ std::optional<int> CommandLine::Parse(int argc, char** argv) {
     app.add_flag("-q,--quiet", quiet, "Show no progress line");
     app.add_flag("-k,--keep-going", keepGoing,
                  "After a failed message, convert the rest and list every failure at the end");
+    std::string targetName{target.Name()};
+    std::vector<std::string> names(OutputTarget::Names().begin(), OutputTarget::Names().end());
+    app.add_option("-t,--target", targetName,
+                   "Mail program the mailboxes are for: entourage (CR LF, the whole source path), "
+                   "thunderbird (Local Folders files and .sbd folders), apple-mail (Name.mbox "
+                   "folders), mboxrd (plain RFC 4155 files); the last three are LF and start at "
+                   "each store folder")
+        ->check(CLI::IsMember(names))
+        ->option_text("NAME");
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& done) {
@@ -44,6 +53,8 @@ std::optional<int> CommandLine::Parse(int argc, char** argv) {
         std::cerr << "marrowgate-convert: " << error.what() << " (see --help)\n";
         return 2;
     }
+
+    target = *OutputTarget::Named(targetName);
 
     std::error_code problem;
     for (auto& store : stores) {

@@ -27,6 +27,23 @@ void PrintSummary(const RunResult& result, double seconds) {
                 result.bytesWritten / 1e6, seconds);
 }
 
+void PrintImportSteps(const OutputTarget& target, const RunResult& result) {
+    if (result.fieldsAdded > 0) {
+        std::printf("%d message%s did not start with two header fields and got X-Marrowgate- "
+                    "fields at the top, so that mail programs read %s as messages.\n",
+                    result.fieldsAdded, result.fieldsAdded == 1 ? "" : "s",
+                    result.fieldsAdded == 1 ? "it" : "them");
+    }
+    if (target.GetKind() == OutputTarget::Kind::Entourage || result.messagesConverted == 0) {
+        return;
+    }
+    std::printf("To import into %s:\n", std::string(target.Name()).c_str());
+    int step = 0;
+    for (const auto& line : target.ImportSteps()) {
+        std::printf("  %d. %s\n", ++step, line.c_str());
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -59,6 +76,8 @@ int main(int argc, char** argv) {
     hooks.progress = [&](int done, int total) { progress.Update(done, total, bytesRead); };
     RunOptions options;
     options.keepGoing = command.keepGoing;
+    options.target = command.target;
+    options.stores = command.stores;
 
     const VectorRows rows(std::move(messages));
     const RunResult result = RunConversion(rows, command.output, hooks, options);
@@ -69,5 +88,6 @@ int main(int argc, char** argv) {
     }
     PrintSummary(result,
                  std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    PrintImportSteps(command.target, result);
     return result.failures.empty() ? 0 : 1;
 }

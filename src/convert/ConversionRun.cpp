@@ -6,11 +6,44 @@
 #include "convert/modMain.h"
 #include "shell/registry.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <optional>
 #include <unordered_set>
 #include <utility>
 
 namespace marrowgate {
+namespace {
+
+// The innermost of `stores` that holds `source`; empty when none does.
+std::string StoreOf(const std::string& source, const std::vector<std::string>& stores,
+                    PathSyntax syntax) {
+    const std::string* best = nullptr;
+    for (const auto& store : stores) {
+        const bool holds =
+            source.size() > store.size() && source.starts_with(store) &&
+            (store.ends_with(Separator(syntax)) || source[store.size()] == Separator(syntax));
+        if (holds && (!best || store.size() > best->size())) {
+            best = &store;
+        }
+    }
+    return best ? *best : std::string();
+}
+
+// Mail programs that keep subfolders beside a mailbox file show them only
+// when that file is there: the folders above a mailbox get an empty one.
+void EnsureMailboxFiles(const std::vector<std::string>& mailboxes) {
+    for (const auto& path : mailboxes) {
+        const int fd =
+            ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+}
+
+} // namespace
 
 std::string RowFailure::Describe() const {
     const std::string into = mailboxPath.empty() ? "" : " into " + mailboxPath;
@@ -23,7 +56,7 @@ RunResult RunConversion(const MessageRows& rows, const std::string& outputRoot,
     const std::string root = NormaliseOutputRoot(outputRoot, options.syntax);
     CallYield(hooks.yield);
 
-    MailboxWriter writer;
+    MailboxWriter writer(options.target);
     std::optional<RowFailure> lastConverted; // answers for the open mailbox's close
     std::unordered_set<std::string> ensuredFolders;
     std::unordered_set<std::string> mailboxesSeen;
@@ -53,12 +86,15 @@ RunResult RunConversion(const MessageRows& rows, const std::string& outputRoot,
             try {
                 if (mailbox.empty() || directory != sourceFolder) {
                     mailbox.clear(); // stays empty should the derivation fail
-                    const std::string folder = MirroredFolder(source, root, options.syntax);
+                    const MailboxPlace place = options.target.PlaceOf(
+                        source, StoreOf(source, options.stores, options.syntax), root,
+                        options.syntax);
                     // A folder that could not be made shows up as the mailbox's open error.
-                    if (ensuredFolders.insert(folder).second) {
-                        EnsureDirectoryPath(folder);
+                    if (ensuredFolders.insert(place.folder).second) {
+                        EnsureDirectoryPath(place.folder);
+                        EnsureMailboxFiles(place.parentMailboxes);
                     }
-                    mailbox = MailboxPath(folder, options.syntax);
+                    mailbox = place.mailbox;
                     sourceFolder = std::move(directory);
                     mailboxCounted = false;
                 }
@@ -73,6 +109,7 @@ RunResult RunConversion(const MessageRows& rows, const std::string& outputRoot,
                 ++result.messagesConverted;
                 result.bytesRead += stats.bytesRead;
                 result.bytesWritten += stats.bytesWritten;
+                result.fieldsAdded += stats.fieldsAdded ? 1 : 0;
                 if (hooks.messageConverted) {
                     hooks.messageConverted(stats.bytesRead);
                 }

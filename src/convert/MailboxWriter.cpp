@@ -1,16 +1,33 @@
 #include "convert/MailboxWriter.h"
 
 #include "convert/FromLine.h"
+#include "convert/HeaderStart.h"
 #include "convert/MailMessageObject.h"
 #include "convert/MailboxFile.h"
 #include "convert/MessageFile.h"
-#include "convert/RecordEncoder.h"
 
 namespace marrowgate {
 namespace {
 
 constexpr std::size_t kReadChunk = 1024 * 1024;
 constexpr std::size_t kWriteThreshold = 1024 * 1024;
+// How much of a message's start the header field test looks at; the readers
+// that apply it look at no more.
+constexpr std::size_t kFieldTestWindow = 8192;
+
+std::string FirstBytes(RecordOutput& record, std::size_t from, std::size_t count) {
+    std::string bytes;
+    for (std::string_view piece : record.Pieces()) {
+        const std::size_t skip = std::min(from, piece.size());
+        from -= skip;
+        piece.remove_prefix(skip);
+        bytes.append(piece.substr(0, count - bytes.size()));
+        if (bytes.size() == count) {
+            break;
+        }
+    }
+    return bytes;
+}
 
 } // namespace
 
@@ -26,8 +43,8 @@ AppendStats AppendMessageToMailbox(const std::string& messagePath, const std::st
 // clearing it would cost as much as reading into it, and only the pages a
 // message reaches are ever touched. A record is written out once it passes the
 // threshold, so it never holds much more than a threshold and a start.
-MailboxWriter::MailboxWriter()
-    : chunk_(std::make_unique_for_overwrite<char[]>(MessageFile::kStartLimit)) {
+MailboxWriter::MailboxWriter(const OutputTarget& target)
+    : target_(target), chunk_(std::make_unique_for_overwrite<char[]>(MessageFile::kStartLimit)) {
     record_.Reserve(kWriteThreshold + 2 * kReadChunk + 1024);
 }
 
@@ -75,29 +92,24 @@ AppendStats MailboxWriter::Append(const std::string& messagePath, const std::str
 
         stats.bytesRead = start.size();
         MailboxFile& mailbox = MailboxFor(mailboxPath, stats.createdMailbox);
-        record_.Clear();
-        record_.append(fromLine);
-        record_.append("\r\n");
-        RecordEncoder encoder;
-        encoder.Feed(start, record_);
-        // The record may point into the buffer: it goes out before the next read.
-        const auto writeOut = [&] {
-            mailbox.Write(record_.Pieces());
-            record_.Clear();
-        };
+        const bool whole = message.AtEnd();
+        BeginRecord(messagePath, fromLine, start, whole, stats);
         while (!message.AtEnd()) {
+            // The record may point into the buffer: it goes out before the next read.
             if (record_.PointsIntoInput() || record_.size() >= kWriteThreshold) {
-                writeOut();
+                WriteOut(mailbox);
             }
             const std::size_t got = message.Read(chunk_.get(), kReadChunk);
             if (got == 0) {
                 break;
             }
             stats.bytesRead += got;
-            encoder.Feed(std::string_view(chunk_.get(), got), record_);
+            encoder_.Feed(std::string_view(chunk_.get(), got), record_);
         }
-        encoder.Finish(record_);
-        writeOut();
+        if (!whole) {
+            encoder_.Finish(record_);
+        }
+        WriteOut(mailbox);
         stats.bytesWritten = mailbox.RecordBytes();
         mailbox.EndRecord();
     } catch (...) {
@@ -110,6 +122,53 @@ AppendStats MailboxWriter::Append(const std::string& messagePath, const std::str
     CallYield(yield);
     CallYield(yield);
     return stats;
+}
+
+void MailboxWriter::BeginRecord(const std::string& messagePath, const std::string& fromLine,
+                                std::string_view start, bool whole, AppendStats& stats) {
+    const auto begin = [&](int missingFields) {
+        record_.Clear();
+        record_.append(fromLine);
+        record_.append("\r\n");
+        if (missingFields > 0) {
+            record_.append(MarkerFields(missingFields, messagePath, LineEnding::CrLf));
+        }
+        encoder_ = RecordEncoder();
+        encoder_.Feed(start, record_);
+        if (whole) {
+            encoder_.Finish(record_);
+        }
+    };
+    begin(0);
+    if (!target_.NeedsFieldsAtStart()) {
+        return;
+    }
+    const int missing =
+        FieldLinesMissing(FirstBytes(record_, fromLine.size() + 2, kFieldTestWindow), whole);
+    if (missing > 0) {
+        begin(missing);
+        stats.fieldsAdded = true;
+    }
+}
+
+void MailboxWriter::WriteOut(MailboxFile& mailbox) {
+    if (target_.LineEnd() == LineEnding::Lf) {
+        // Every line of the record ends in CR LF and no other CR is left in
+        // it: dropping the CRs gives the LF form.
+        lineFeedRecord_.clear();
+        for (const std::string_view piece : record_.Pieces()) {
+            for (const char byte : piece) {
+                if (byte != '\r') {
+                    lineFeedRecord_.push_back(byte);
+                }
+            }
+        }
+        const std::string_view whole(lineFeedRecord_);
+        mailbox.Write(std::span(&whole, 1));
+    } else {
+        mailbox.Write(record_.Pieces());
+    }
+    record_.Clear();
 }
 
 } // namespace marrowgate

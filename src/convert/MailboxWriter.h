@@ -1,5 +1,7 @@
 #pragma once
 
+#include "convert/OutputTarget.h"
+#include "convert/RecordEncoder.h"
 #include "convert/RecordOutput.h"
 #include "convert/Yield.h"
 
@@ -15,6 +17,7 @@ struct AppendStats {
     std::uint64_t bytesRead = 0;    // size of the message file
     std::uint64_t bytesWritten = 0; // size of the record appended
     bool createdMailbox = false;    // the mailbox file did not exist before
+    bool fieldsAdded = false;       // X-Marrowgate- fields were put above the message
 };
 
 // Appends one mbox record for the message file at `messagePath` to the mailbox
@@ -44,9 +47,13 @@ AppendStats AppendMessageToMailbox(const std::string& messagePath, const std::st
 // Close(), or when the writer goes away. The read and record buffers are kept
 // too. Records are whole before Append() returns, so a run that ends at any
 // point between two calls leaves whole records only.
+//
+// The target sets the records' line ends and whether a message that does not
+// start with two header fields gets X-Marrowgate- fields above it (see
+// FieldLinesMissing()).
 class MailboxWriter {
 public:
-    MailboxWriter();
+    explicit MailboxWriter(const OutputTarget& target = OutputTarget());
     ~MailboxWriter();
     MailboxWriter(const MailboxWriter&) = delete;
     MailboxWriter& operator=(const MailboxWriter&) = delete;
@@ -60,9 +67,18 @@ public:
 private:
     MailboxFile& MailboxFor(const std::string& mailboxPath, bool& created);
 
+    // Puts the record's start together: the From_ line and the message's
+    // start, with the fields it needs above it when the target asks for them.
+    void BeginRecord(const std::string& messagePath, const std::string& fromLine,
+                     std::string_view start, bool whole, AppendStats& stats);
+    void WriteOut(MailboxFile& mailbox);
+
+    OutputTarget target_;
     std::unique_ptr<MailboxFile> mailbox_;
     std::unique_ptr<char[]> chunk_;
     RecordOutput record_;
+    RecordEncoder encoder_;
+    std::string lineFeedRecord_; // the record with LF line ends, for LF targets
 };
 
 } // namespace marrowgate
