@@ -9,7 +9,7 @@ MAKEFLAGS += --no-print-directory
 TEST_PRESETS ?= $(PRESET) $(filter-out $(PRESET),asan fuzz)
 FUZZ_SECONDS ?= 20
 
-.PHONY: all bootstrap build run demo test fuzz bench format clean
+.PHONY: all bootstrap build run demo test interop fuzz bench format clean
 
 all: build
 
@@ -34,6 +34,11 @@ test: bootstrap
 	  $(MAKE) build PRESET=$$preset; \
 	  ctest --preset $$preset -j $(JOBS); \
 	done
+
+# The output of every target read back by real mail programs (Dovecot,
+# Mail::Box, mailutils, formail, Thunderbird); part of `make test` as well.
+interop: build
+	@ctest --preset $(PRESET) -L interop --output-on-failure
 
 fuzz: bootstrap
 	@$(MAKE) build PRESET=fuzz
