@@ -431,6 +431,29 @@ def accepted(reader, conversion, problem):
     return None
 
 
+def fields_still_needed(boxes, scratch, count):
+    """Today's main wrote no X-Marrowgate- fields, and Thunderbird merged the
+    messages that lack two fields at their top into the ones before. Read the
+    thunderbird target's corpus output again without the added fields: unless
+    Thunderbird then misses messages, the fields are not what makes it read
+    them all, and this test no longer shows it."""
+    stripped = os.path.join(scratch, "stripped")
+    copies = []
+    top = os.path.commonpath([os.path.dirname(box) for box in boxes])
+    for box in boxes:
+        copy = os.path.join(stripped, os.path.relpath(box, top))
+        os.makedirs(os.path.dirname(copy), exist_ok=True)
+        with open(box, "rb") as f:
+            data = re.sub(rb"(?m)^X-Marrowgate-[A-Za-z]+: [^\n]*\n", b"", f.read())
+        with open(copy, "wb") as f:
+            f.write(data)
+        copies.append(copy)
+    found = sum(len(messages) for messages in read_thunderbird(copies, scratch).values())
+    print(f"thunderbird/Store without the X-Marrowgate- fields: {found} of {count} messages "
+          f"found (main before the thunderbird target)")
+    return [] if found < count else ["Thunderbird reads the corpus without the added fields"]
+
+
 def main():
     converter, data, reader = sys.argv[1], sys.argv[2], sys.argv[3]
     if not installed(reader):
@@ -469,6 +492,8 @@ def main():
                         failures.append(line)
                 print(f"{target}/{store}: {count} messages in {len(conversion.expected)} "
                       f"mailboxes, {len(problems)} problems")
+                if reader == "thunderbird" and store == "Store":
+                    failures += fields_still_needed(boxes, scratch, count)
         for line in failures:
             print("FAIL " + line)
         print(f"{reader}: {total} messages checked, {len(failures)} failures")
