@@ -257,10 +257,32 @@ def read_dovecot_in(boxes, work):
     if result.returncode != 0 or b"Error" in result.stderr:
         raise AssertionError(f"doveadm: {result.stderr.decode(errors='replace')}")
     got = {path: [] for path in boxes}
+    received = {path: [] for path in boxes}
     for row in json.loads(result.stdout or b"[]"):
         got[names[row["mailbox"]]].append(
             tuple(normal(latin1(row["hdr." + name])) for name in FIELDS))
+        received[names[row["mailbox"]]].append(row["date.received"])
+    # Dovecot shows the From_ line's date as the date received.
+    for path in boxes:
+        box = mailbox.mbox(path, create=False)
+        dates = [from_line_date(box.get_message(key).get_from()) for key in box.keys()]
+        box.close()
+        if len(dates) == len(received[path]):
+            for want, shown in zip(dates, received[path]):
+                if want != shown:
+                    DATE_PROBLEMS.append(f"{path}: From_ date {want}, Dovecot shows {shown}")
     return got
+
+
+DATE_PROBLEMS = []
+
+
+def from_line_date(from_line):
+    """The From_ line's date as Dovecot writes a date: 2010-07-05 14:03:09."""
+    fields = from_line.split()[-5:]
+    months = "Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec".split()
+    return (f"{int(fields[4]):04d}-{months.index(fields[1]) + 1:02d}-{int(fields[2]):02d} "
+            f"{fields[3]}")
 
 
 def read_mailbox_perl(boxes, _work):
@@ -494,6 +516,14 @@ def main():
                       f"mailboxes, {len(problems)} problems")
                 if reader == "thunderbird" and store == "Store":
                     failures += fields_still_needed(boxes, scratch, count)
+        for line in DATE_PROBLEMS:
+            reason = ("today's converter; mended by the From_ date rule under way: a From_ year "
+                      "outside 1970 to 2099") if re.search(r"From_ date (?!19[7-9]|20)", line) \
+                else None
+            if reason:
+                print(f"accepted: {line}: {reason}")
+            else:
+                failures.append(line)
         for line in failures:
             print("FAIL " + line)
         print(f"{reader}: {total} messages checked, {len(failures)} failures")
