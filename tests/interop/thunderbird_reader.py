@@ -163,7 +163,7 @@ def free_port():
 def read(boxes, _work):
     """{mailbox: [start of each message]} for the mbox files `boxes`, which
     lie in one tree as the thunderbird target writes it."""
-    from interop import fields_of  # noqa: the harness's parse
+    from messages import fields_of
     work = tempfile.mkdtemp(prefix="marrowgate-thunderbird-")
     try:
         top = os.path.commonpath([os.path.dirname(b) for b in boxes])
