@@ -2,8 +2,8 @@
 
 namespace marrowgate {
 
-// How the lines of a record end: CR LF for the classic Mac importers, LF for
-// the RFC 4155 readers (Thunderbird, Apple Mail, Dovecot, mailutils).
+// How the lines of a record end in the mailbox: CR LF, or a lone LF as mbox
+// files on Unix and macOS have them.
 enum class LineEnding { CrLf, Lf };
 
 } // namespace marrowgate

@@ -126,14 +126,16 @@ AppendStats MailboxWriter::Append(const std::string& messagePath, const std::str
 
 void MailboxWriter::BeginRecord(const std::string& messagePath, const std::string& fromLine,
                                 std::string_view start, bool whole, AppendStats& stats) {
+    const LineEnding ending = target_.LineEnd();
+    const std::string_view lineEnd = ending == LineEnding::CrLf ? "\r\n" : "\n";
     const auto begin = [&](int missingFields) {
         record_.Clear();
         record_.append(fromLine);
-        record_.append("\r\n");
+        record_.append(lineEnd);
         if (missingFields > 0) {
-            record_.append(MarkerFields(missingFields, messagePath, LineEnding::CrLf));
+            record_.append(MarkerFields(missingFields, messagePath, ending));
         }
-        encoder_ = RecordEncoder();
+        encoder_ = RecordEncoder(ending);
         encoder_.Feed(start, record_);
         if (whole) {
             encoder_.Finish(record_);
@@ -143,8 +145,8 @@ void MailboxWriter::BeginRecord(const std::string& messagePath, const std::strin
     if (!target_.NeedsFieldsAtStart()) {
         return;
     }
-    const int missing =
-        FieldLinesMissing(FirstBytes(record_, fromLine.size() + 2, kFieldTestWindow), whole);
+    const int missing = FieldLinesMissing(
+        FirstBytes(record_, fromLine.size() + lineEnd.size(), kFieldTestWindow), whole);
     if (missing > 0) {
         begin(missing);
         stats.fieldsAdded = true;
@@ -152,22 +154,7 @@ void MailboxWriter::BeginRecord(const std::string& messagePath, const std::strin
 }
 
 void MailboxWriter::WriteOut(MailboxFile& mailbox) {
-    if (target_.LineEnd() == LineEnding::Lf) {
-        // Every line of the record ends in CR LF and no other CR is left in
-        // it: dropping the CRs gives the LF form.
-        lineFeedRecord_.clear();
-        for (const std::string_view piece : record_.Pieces()) {
-            for (const char byte : piece) {
-                if (byte != '\r') {
-                    lineFeedRecord_.push_back(byte);
-                }
-            }
-        }
-        const std::string_view whole(lineFeedRecord_);
-        mailbox.Write(std::span(&whole, 1));
-    } else {
-        mailbox.Write(record_.Pieces());
-    }
+    mailbox.Write(record_.Pieces());
     record_.Clear();
 }
 

@@ -78,7 +78,6 @@ private:
     std::unique_ptr<char[]> chunk_;
     RecordOutput record_;
     RecordEncoder encoder_;
-    std::string lineFeedRecord_; // the record with LF line ends, for LF targets
 };
 
 } // namespace marrowgate
