@@ -4,7 +4,6 @@ documented changes at its top."""
 import collections
 import email.parser
 import email.policy
-import email.utils
 import re
 
 FIELDS = ["subject", "from", "date", "message-id"]
@@ -17,23 +16,9 @@ def header_block(data):
     return re.split(rb"\r?\n\r?\n|\r\r", data, 1)[0]
 
 
-def starts_blank(data):
-    return BLANK_LINE.match(data) is not None and data.strip() != b""
-
-
 def has_non_field_line(data):
     lines = LINE_END.split(header_block(message_as_converted(data)))
     return any(line and not FIELD_OR_FOLD.match(line) for line in lines)
-
-
-def date_outside_from_line_years(data):
-    value = email.parser.BytesParser(policy=email.policy.compat32).parsebytes(
-        message_as_converted(data), headersonly=True).get("Date")
-    try:
-        year = email.utils.parsedate_to_datetime(str(value)).year
-    except (TypeError, ValueError, IndexError):
-        return False
-    return not 1970 <= year <= 2099
 
 
 # Differences accepted, each with its reason: (readers, what the message file
