@@ -23,22 +23,26 @@ TREE = {
     "Inbox/c.eml": ONE_FIELD,
     "Inbox/Sub/d.eml": PLAIN % b"d",
     "R\u00e9unions 2010/e.eml": NO_FIELD,
+    "Archive/2009/f.eml": PLAIN % b"f",  # a folder with no mail of its own
 }
 
 LAYOUT = {
     "entourage": None,  # the whole source path; covered by the round trip test
     "thunderbird": {"Store": ["top"], "Store.sbd/Inbox": ["b", "c"],
                     "Store.sbd/Inbox.sbd/Sub": ["d"],
-                    "Store.sbd/R\u00e9unions 2010": ["e"]},
+                    "Store.sbd/R\u00e9unions 2010": ["e"],
+                    "Store.sbd/Archive": [], "Store.sbd/Archive.sbd/2009": ["f"]},
     "apple-mail": {"Store.mbox/mbox": ["top"], "Store.mbox/Inbox.mbox/mbox": ["b", "c"],
                    "Store.mbox/Inbox.mbox/Sub.mbox/mbox": ["d"],
-                   "Store.mbox/R\u00e9unions 2010.mbox/mbox": ["e"]},
+                   "Store.mbox/R\u00e9unions 2010.mbox/mbox": ["e"],
+                   "Store.mbox/Archive.mbox/2009.mbox/mbox": ["f"]},
     "mboxrd": {"Store/Store.mbox": ["top"], "Store/Inbox/Inbox.mbox": ["b", "c"],
                "Store/Inbox/Sub/Sub.mbox": ["d"],
-               "Store/R\u00e9unions 2010/R\u00e9unions 2010.mbox": ["e"]},
+               "Store/R\u00e9unions 2010/R\u00e9unions 2010.mbox": ["e"],
+               "Store/Archive/2009/2009.mbox": ["f"]},
 }
 SOURCE = {"top": "top.eml", "b": "Inbox/b.eml", "c": "Inbox/c.eml", "d": "Inbox/Sub/d.eml",
-          "e": "R\u00e9unions 2010/e.eml"}
+          "e": "R\u00e9unions 2010/e.eml", "f": "Archive/2009/f.eml"}
 
 
 class Targets(unittest.TestCase):
