@@ -81,7 +81,8 @@ std::vector<std::string> OutputTarget::ImportSteps() const {
             "(for example ~/.thunderbird/PROFILE/Mail/Local Folders, or "
             "%APPDATA%\\Thunderbird\\Profiles\\PROFILE\\Mail\\Local Folders on Windows).",
             "Copy everything inside the output folder (the mailbox files and their .sbd "
-            "folders) into it.",
+            "folders) into it. Should a name be taken there already, rename the existing one "
+            "first: a copy would replace its mail.",
             "Start Thunderbird: the folders appear under Local Folders.",
         };
     case Kind::AppleMail:
