@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <stdexcept>
 #include <filesystem>
+#include <stdexcept>
 #include <system_error>
 
 #ifndef _WIN32
