@@ -47,6 +47,9 @@ std::optional<int> CommandLine::Parse(int argc, char** argv) {
                    "apple-mail or mboxrd")
         ->check(CLI::IsMember(names))
         ->option_text("NAME");
+    app.add_flag("--reconvert", reconvert,
+                 "Convert again messages that the output's ledger shows as converted by an "
+                 "earlier run (they are appended once more)");
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& done) {

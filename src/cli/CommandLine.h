@@ -21,6 +21,7 @@ public:
     bool quiet = false;
     bool keepGoing = false;
     OutputTarget target;
+    bool reconvert = false;
 };
 
 } // namespace marrowgate

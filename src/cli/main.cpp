@@ -1,7 +1,9 @@
 // marrowgate-convert: the command-line face of the converter. Everything it
 // does is done by the core, exactly as for the window.
 #include "cli/CommandLine.h"
+#include "cli/InterruptSignals.h"
 #include "cli/ProgressLine.h"
+#include "convert/ConversionError.h"
 #include "convert/ConversionRun.h"
 #include "list/WalkError.h"
 #include "list/WalkedRows.h"
@@ -25,6 +27,26 @@ void PrintSummary(const RunResult& result, double seconds) {
                 result.mailboxesCreated + result.mailboxesAppended == 1 ? "" : "es",
                 result.mailboxesCreated, result.mailboxesAppended, result.bytesRead / 1e6,
                 result.bytesWritten / 1e6, seconds);
+    const auto plural = [](std::size_t n) { return n == 1 ? "" : "s"; };
+    if (result.alreadyConverted > 0) {
+        std::printf("Already converted: %d message%s, skipped.\n", result.alreadyConverted,
+                    plural(result.alreadyConverted));
+    }
+    if (!result.changedSinceConverted.empty()) {
+        std::printf("Changed since converted, converted again: %zu message%s.\n",
+                    result.changedSinceConverted.size(),
+                    plural(result.changedSinceConverted.size()));
+    }
+    if (!result.emptyMessages.empty()) {
+        std::printf("Empty, nothing to convert: %zu file%s.\n", result.emptyMessages.size(),
+                    plural(result.emptyMessages.size()));
+    }
+}
+
+void ListPaths(const char* what, const std::vector<std::string>& paths) {
+    for (const auto& path : paths) {
+        std::printf("%s: %s\n", what, path.c_str());
+    }
 }
 
 void PrintImportSteps(const OutputTarget& target, const RunResult& result) {
@@ -47,6 +69,10 @@ void PrintImportSteps(const OutputTarget& target, const RunResult& result) {
 // Adds the figures of a later run, whose rows follow `rowsBefore` rows.
 void AddRun(RunResult& total, RunResult more, int rowsBefore) {
     total.messagesConverted += more.messagesConverted;
+    total.alreadyConverted += more.alreadyConverted;
+    for (auto list : {&RunResult::changedSinceConverted, &RunResult::emptyMessages}) {
+        (total.*list).insert((total.*list).end(), (more.*list).begin(), (more.*list).end());
+    }
     total.emptyRowsSkipped += more.emptyRowsSkipped;
     total.stopped = more.stopped;
     total.mailboxesCreated += more.mailboxesCreated;
@@ -68,6 +94,8 @@ int main(int argc, char** argv) {
         return *exitCode;
     }
     const auto start = std::chrono::steady_clock::now();
+    // From here on a signal ends the program between records, with its line.
+    InterruptSignals::Catch();
 
     // The stores are walked while they are converted, so memory does not grow
     // with their size; a first walk only counts, for the progress line.
@@ -87,32 +115,53 @@ int main(int argc, char** argv) {
     std::uint64_t bytesRead = 0;
     int rowsBefore = 0; // rows of the runs before this one
     int extraRows = 0;  // rows found beyond the count
+    int done = 0;       // rows done, in all runs
     RunHooks hooks;
     hooks.messageConverted = [&](std::uint64_t bytes) { bytesRead += bytes; };
-    hooks.progress = [&](int done, int /*total*/) {
-        progress.Update(rowsBefore + done, rows->RowCount() + extraRows, bytesRead);
+    hooks.progress = [&](int rowsDone, int /*total*/) {
+        done = rowsBefore + rowsDone;
+        progress.Update(done, rows->RowCount() + extraRows, bytesRead);
     };
+    hooks.stopRequested = [] { return InterruptSignals::Received() != 0; };
     RunOptions options;
     options.keepGoing = command.keepGoing;
     options.target = command.target;
     options.stores = command.stores;
+    options.convertAgain = command.reconvert;
 
-    RunResult result = RunConversion(*rows, command.output, hooks, options);
-    // Files added to the stores since the count follow, in walk order.
-    if (!result.stopped && (options.keepGoing || result.failures.empty())) {
-        if (std::vector<std::string> rest = rows->TakeRest(); !rest.empty()) {
-            rowsBefore = rows->RowCount();
-            extraRows = static_cast<int>(rest.size());
-            AddRun(result,
-                   RunConversion(VectorRows(std::move(rest)), command.output, hooks, options),
-                   rowsBefore);
+    RunResult result;
+    try {
+        result = RunConversion(*rows, command.output, hooks, options);
+        // Files added to the stores since the count follow, in walk order.
+        if (!result.stopped && (options.keepGoing || result.failures.empty())) {
+            if (std::vector<std::string> rest = rows->TakeRest(); !rest.empty()) {
+                rowsBefore = rows->RowCount();
+                extraRows = static_cast<int>(rest.size());
+                AddRun(result,
+                       RunConversion(VectorRows(std::move(rest)), command.output, hooks, options),
+                       rowsBefore);
+            }
         }
+    } catch (const ConversionError& error) {
+        progress.Done();
+        std::cerr << "marrowgate-convert: " << error.what() << "\n";
+        return 1;
     }
     progress.Done();
+    if (const int signal = InterruptSignals::Received(); signal != 0 && result.stopped) {
+        for (const auto& failure : result.failures) {
+            std::cerr << "marrowgate-convert: " << failure.Describe() << "\n";
+        }
+        std::cerr << "Interrupted after " << done << " of " << rows->RowCount() + extraRows
+                  << " messages; run the same command again to continue\n";
+        return 128 + signal;
+    }
 
     for (const auto& failure : result.failures) {
         std::cerr << "marrowgate-convert: " << failure.Describe() << "\n";
     }
+    ListPaths("Changed since converted, converted again", result.changedSinceConverted);
+    ListPaths("Empty, nothing to convert", result.emptyMessages);
     // Rows left empty are files counted at the start that the walk did not
     // meet again: say so, unless the walk's failure already explains it.
     const bool filesGone = result.emptyRowsSkipped > 0 && rows->WalkFailure().empty();

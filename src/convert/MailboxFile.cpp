@@ -1,6 +1,7 @@
 #include "convert/MailboxFile.h"
 
 #include "convert/ConversionError.h"
+#include "convert/MailboxLock.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -15,7 +16,7 @@
 namespace marrowgate {
 
 MailboxFile::MailboxFile(const std::string& path) : path_(path) {
-    constexpr int kFlags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK;
+    constexpr int kFlags = O_RDWR | O_APPEND | O_CLOEXEC | O_NONBLOCK;
     // Most opens are of a mailbox an earlier message created: try that first.
     fd_ = ::open(path.c_str(), kFlags);
     if (fd_ < 0 && errno == ENOENT) {
@@ -31,7 +32,52 @@ MailboxFile::MailboxFile(const std::string& path) : path_(path) {
         fd_ = -1;
         throw ConversionError("Cannot open mailbox file " + path + ": not a regular file");
     }
+    try {
+        LockMailbox(fd_, path);
+    } catch (...) {
+        ::close(fd_);
+        fd_ = -1;
+        throw;
+    }
+    // The size may have changed while the lock was waited for.
+    if (::fstat(fd_, &info) != 0) {
+        info.st_size = 0;
+    }
     recordStart_ = end_ = static_cast<std::uint64_t>(info.st_size);
+    FindLead();
+}
+
+void MailboxFile::FindLead() {
+    lead_ = {};
+    if (end_ == 0) {
+        return;
+    }
+    // The last three bytes tell: an empty line ends in LF LF or LF CR LF.
+    char tail[3] = {'\n', '\n', '\n'};
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(end_, 3));
+    const ssize_t got = ::pread(fd_, tail + 3 - want, want, static_cast<off_t>(end_ - want));
+    const std::string_view last(tail, 3);
+    if (got != static_cast<ssize_t>(want) || last.back() != '\n') {
+        lead_ = "\r\n\r\n"; // what cannot be read is taken as torn: an empty line more is harmless
+    } else if (!last.ends_with("\n\n") && last != "\n\r\n") {
+        lead_ = "\r\n"; // a line end, but no empty line before the next record
+    }
+}
+
+void MailboxFile::CutBackTo(std::uint64_t size) {
+    if (size < end_) {
+        if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
+            throw ConversionError::FromErrno("Cannot write mailbox file", path_, errno);
+        }
+        recordStart_ = end_ = size;
+        FindLead();
+    }
+}
+
+void MailboxFile::Sync() {
+    if (fd_ >= 0 && ::fsync(fd_) != 0) {
+        throw ConversionError::FromErrno("Cannot write mailbox file", path_, errno);
+    }
 }
 
 MailboxFile::~MailboxFile() {
@@ -43,7 +89,10 @@ MailboxFile::~MailboxFile() {
 
 void MailboxFile::Write(std::span<const std::string_view> pieces) {
     std::vector<iovec> vectors;
-    vectors.reserve(pieces.size());
+    vectors.reserve(pieces.size() + 1);
+    if (end_ == recordStart_ && !lead_.empty()) {
+        vectors.push_back({const_cast<char*>(lead_.data()), lead_.size()});
+    }
     for (const std::string_view piece : pieces) {
         if (!piece.empty()) {
             vectors.push_back({const_cast<char*>(piece.data()), piece.size()});
@@ -78,6 +127,9 @@ void MailboxFile::Write(std::span<const std::string_view> pieces) {
 }
 
 void MailboxFile::EndRecord() {
+    if (end_ > recordStart_) {
+        lead_ = {}; // a record ends with an empty line
+    }
     recordStart_ = end_;
 }
 

@@ -3,8 +3,13 @@
 #include "convert/FromLine.h"
 #include "convert/HeaderStart.h"
 #include "convert/MailMessageObject.h"
+#include "convert/MailboxEvents.h"
 #include "convert/MailboxFile.h"
 #include "convert/MessageFile.h"
+#include "convert/RecordEncoder.h"
+#include "convert/RunInterrupted.h"
+
+#include <algorithm>
 
 namespace marrowgate {
 namespace {
@@ -27,6 +32,12 @@ std::string FirstBytes(RecordOutput& record, std::size_t from, std::size_t count
         }
     }
     return bytes;
+}
+
+bool OnlyWhiteSpace(std::string_view bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) {
+        return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+    });
 }
 
 } // namespace
@@ -52,9 +63,14 @@ MailboxWriter::~MailboxWriter() = default;
 
 void MailboxWriter::Close() {
     std::unique_ptr<MailboxFile> mailbox = std::move(mailbox_);
-    if (mailbox) {
-        mailbox->Close();
+    if (!mailbox) {
+        return;
     }
+    mailbox->TakeBack();
+    if (events_ && mailbox->IsOpen()) {
+        events_->Closing(*mailbox);
+    }
+    mailbox->Close();
 }
 
 MailboxFile& MailboxWriter::MailboxFor(const std::string& mailboxPath, bool& created) {
@@ -65,6 +81,9 @@ MailboxFile& MailboxWriter::MailboxFor(const std::string& mailboxPath, bool& cre
     if (!mailbox_) {
         mailbox_ = std::make_unique<MailboxFile>(mailboxPath);
         created = mailbox_->Created();
+        if (events_) {
+            events_->Opened(*mailbox_);
+        }
     }
     return *mailbox_;
 }
@@ -81,6 +100,11 @@ AppendStats MailboxWriter::Append(const std::string& messagePath, const std::str
         MessageFile message(messagePath);
         const std::string_view start(chunk_.get(),
                                      message.ReadStart(chunk_.get(), MessageFile::kStartLimit));
+        if (message.AtEnd() && OnlyWhiteSpace(start)) {
+            stats.bytesRead = start.size();
+            stats.empty = true;
+            return stats;
+        }
         std::string fromLine;
         {
             MailMessageObject mail;
@@ -99,6 +123,9 @@ AppendStats MailboxWriter::Append(const std::string& messagePath, const std::str
             if (record_.PointsIntoInput() || record_.size() >= kWriteThreshold) {
                 WriteOut(mailbox);
             }
+            if (interrupted_ && interrupted_()) {
+                throw RunInterrupted();
+            }
             const std::size_t got = message.Read(chunk_.get(), kReadChunk);
             if (got == 0) {
                 break;
@@ -111,10 +138,18 @@ AppendStats MailboxWriter::Append(const std::string& messagePath, const std::str
         }
         WriteOut(mailbox);
         stats.bytesWritten = mailbox.RecordBytes();
+        if (events_) {
+            events_->Written(mailbox, mailbox.RecordStart(), mailbox.End());
+        }
         mailbox.EndRecord();
     } catch (...) {
-        // Takes back a record cut short by a read error before it is reported.
-        mailbox_.reset();
+        // Takes back a record cut short by a read error before it is reported,
+        // and closes the mailbox, whole records only, as any other close.
+        try {
+            Close();
+        } catch (const std::exception&) {
+            mailbox_.reset(); // the error that brought us here is the one reported
+        }
         throw;
     }
     // The record is whole and the message closed: only now may the window run

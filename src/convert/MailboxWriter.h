@@ -6,11 +6,13 @@
 #include "convert/Yield.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 namespace marrowgate {
 
+class MailboxEvents;
 class MailboxFile;
 
 struct AppendStats {
@@ -18,6 +20,7 @@ struct AppendStats {
     std::uint64_t bytesWritten = 0; // size of the record appended
     bool createdMailbox = false;    // the mailbox file did not exist before
     bool fieldsAdded = false;       // X-Marrowgate- fields were put above the message
+    bool empty = false;             // only white space or nothing: no record written
 };
 
 // Appends one mbox record for the message file at `messagePath` to the mailbox
@@ -28,6 +31,9 @@ struct AppendStats {
 // end a line in the message). An mbox envelope line at the top of the message
 // file is dropped, the first line loses its leading spaces, and lines that
 // begin with "From " after any number of ">" gain one more ">" (mboxrd).
+//
+// A message file that holds nothing but white space is not a message: no
+// record is written and the result says `empty`.
 //
 // The message file is read once and streamed, so memory does not grow with
 // the message's size. Throws ConversionError naming the file and the reason;
@@ -64,6 +70,15 @@ public:
     // an error.
     void Close();
 
+    // Told of every mailbox opened, record written and mailbox closed; not
+    // owned. Null: nobody is told.
+    void SetEvents(MailboxEvents* events) { events_ = events; }
+    // Asked between chunks of a message; true takes the record in hand back
+    // and throws RunInterrupted.
+    void SetInterruption(std::function<bool()> interrupted) {
+        interrupted_ = std::move(interrupted);
+    }
+
 private:
     MailboxFile& MailboxFor(const std::string& mailboxPath, bool& created);
 
@@ -78,6 +93,8 @@ private:
     std::unique_ptr<char[]> chunk_;
     RecordOutput record_;
     RecordEncoder encoder_;
+    MailboxEvents* events_ = nullptr;
+    std::function<bool()> interrupted_;
 };
 
 } // namespace marrowgate
