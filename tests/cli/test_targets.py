@@ -69,9 +69,12 @@ class Targets(unittest.TestCase):
         return out, subprocess.run(args, capture_output=True, text=True)
 
     def files(self, out):
+        """The mailboxes written: every file but the ledger."""
         found = {}
         for folder, _, names in os.walk(out):
             for name in names:
+                if name == ".marrowgate-ledger":
+                    continue
                 path = os.path.join(folder, name)
                 with open(path, "rb") as f:
                     found[os.path.relpath(path, out)] = f.read()
