@@ -47,6 +47,9 @@ std::optional<int> CommandLine::Parse(int argc, char** argv) {
                    "apple-mail or mboxrd")
         ->check(CLI::IsMember(names))
         ->option_text("NAME");
+    app.add_flag("--verify", verify,
+                 "After the run, check every message of the stores against its record in the "
+                 "output; exit 1 when one is missing, doubled or not as the rules make it");
     app.add_flag("--reconvert", reconvert,
                  "Convert again messages that the output's ledger shows as converted by an "
                  "earlier run (they are appended once more)");

@@ -21,6 +21,7 @@ public:
     bool quiet = false;
     bool keepGoing = false;
     OutputTarget target;
+    bool verify = false;
     bool reconvert = false;
 };
 

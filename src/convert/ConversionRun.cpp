@@ -19,21 +19,6 @@
 namespace marrowgate {
 namespace {
 
-// The innermost of `stores` that holds `source`; empty when none does.
-std::string StoreOf(const std::string& source, const std::vector<std::string>& stores,
-                    PathSyntax syntax) {
-    const std::string* best = nullptr;
-    for (const auto& store : stores) {
-        const bool holds =
-            source.size() > store.size() && source.starts_with(store) &&
-            (store.ends_with(Separator(syntax)) || source[store.size()] == Separator(syntax));
-        if (holds && (!best || store.size() > best->size())) {
-            best = &store;
-        }
-    }
-    return best ? *best : std::string();
-}
-
 // Mail programs that keep subfolders beside a mailbox file show them only
 // when that file is there: the folders above a mailbox get an empty one.
 void EnsureMailboxFiles(const std::vector<std::string>& mailboxes) {
@@ -140,7 +125,8 @@ const std::string& Run::MailboxOf(const std::string& source) {
     if (mailbox_.empty() || directory != sourceFolder_) {
         mailbox_.clear(); // stays empty should the derivation fail
         const MailboxPlace place = options_.target.PlaceOf(
-            source, StoreOf(source, options_.stores, options_.syntax), root_, options_.syntax);
+            source, InnermostStore(source, options_.stores, options_.syntax), root_,
+            options_.syntax);
         // A folder that could not be made shows up as the mailbox's open error.
         if (ensuredFolders_.insert(place.folder).second) {
             EnsureDirectoryPath(place.folder);

@@ -40,6 +40,13 @@ bool OnlyWhiteSpace(std::string_view bytes) {
     });
 }
 
+// The From_ line of the message that `start` begins.
+std::string FromLineOf(std::string_view start, const MessageFile& message) {
+    MailMessageObject mail;
+    mail.LoadFromBytes(start, message.ModificationTime());
+    return FormatFromLine(mail.Sender(), mail.MessageDate());
+}
+
 } // namespace
 
 AppendStats AppendMessageToMailbox(const std::string& messagePath, const std::string& mailboxPath,
@@ -105,12 +112,7 @@ AppendStats MailboxWriter::Append(const std::string& messagePath, const std::str
             stats.empty = true;
             return stats;
         }
-        std::string fromLine;
-        {
-            MailMessageObject mail;
-            mail.LoadFromBytes(start, message.ModificationTime());
-            fromLine = FormatFromLine(mail.Sender(), mail.MessageDate());
-        }
+        const std::string fromLine = FromLineOf(start, message);
         CallYield(yield);
         CallYield(yield);
 
@@ -118,25 +120,7 @@ AppendStats MailboxWriter::Append(const std::string& messagePath, const std::str
         MailboxFile& mailbox = MailboxFor(mailboxPath, stats.createdMailbox);
         const bool whole = message.AtEnd();
         BeginRecord(messagePath, fromLine, start, whole, stats);
-        while (!message.AtEnd()) {
-            // The record may point into the buffer: it goes out before the next read.
-            if (record_.PointsIntoInput() || record_.size() >= kWriteThreshold) {
-                WriteOut(mailbox);
-            }
-            if (interrupted_ && interrupted_()) {
-                throw RunInterrupted();
-            }
-            const std::size_t got = message.Read(chunk_.get(), kReadChunk);
-            if (got == 0) {
-                break;
-            }
-            stats.bytesRead += got;
-            encoder_.Feed(std::string_view(chunk_.get(), got), record_);
-        }
-        if (!whole) {
-            encoder_.Finish(record_);
-        }
-        WriteOut(mailbox);
+        EncodeRest(message, whole, stats, [&] { WriteOut(mailbox); });
         stats.bytesWritten = mailbox.RecordBytes();
         if (events_) {
             events_->Written(mailbox, mailbox.RecordStart(), mailbox.End());
@@ -157,6 +141,47 @@ AppendStats MailboxWriter::Append(const std::string& messagePath, const std::str
     CallYield(yield);
     CallYield(yield);
     return stats;
+}
+
+std::optional<std::string> MailboxWriter::RecordOf(const std::string& messagePath) {
+    MessageFile message(messagePath);
+    const std::string_view start(chunk_.get(),
+                                 message.ReadStart(chunk_.get(), MessageFile::kStartLimit));
+    if (message.AtEnd() && OnlyWhiteSpace(start)) {
+        return std::nullopt;
+    }
+    AppendStats stats;
+    const bool whole = message.AtEnd();
+    BeginRecord(messagePath, FromLineOf(start, message), start, whole, stats);
+    std::string record;
+    EncodeRest(message, whole, stats, [&] {
+        record.append(record_.Joined());
+        record_.Clear();
+    });
+    return record;
+}
+
+void MailboxWriter::EncodeRest(MessageFile& message, bool whole, AppendStats& stats,
+                               const std::function<void()>& flush) {
+    while (!message.AtEnd()) {
+        // The record may point into the buffer: it goes out before the next read.
+        if (record_.PointsIntoInput() || record_.size() >= kWriteThreshold) {
+            flush();
+        }
+        if (interrupted_ && interrupted_()) {
+            throw RunInterrupted();
+        }
+        const std::size_t got = message.Read(chunk_.get(), kReadChunk);
+        if (got == 0) {
+            break;
+        }
+        stats.bytesRead += got;
+        encoder_.Feed(std::string_view(chunk_.get(), got), record_);
+    }
+    if (!whole) {
+        encoder_.Finish(record_);
+    }
+    flush();
 }
 
 void MailboxWriter::BeginRecord(const std::string& messagePath, const std::string& fromLine,

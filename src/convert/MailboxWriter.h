@@ -8,12 +8,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace marrowgate {
 
 class MailboxEvents;
 class MailboxFile;
+class MessageFile;
 
 struct AppendStats {
     std::uint64_t bytesRead = 0;    // size of the message file
@@ -66,6 +68,10 @@ public:
 
     AppendStats Append(const std::string& messagePath, const std::string& mailboxPath,
                        const YieldFn& yield = {});
+    // The record Append() would write for the message, in memory, or nullopt
+    // for a message file with nothing to convert (white space only). Throws
+    // ConversionError when the file cannot be read.
+    std::optional<std::string> RecordOf(const std::string& messagePath);
     // Closes the open mailbox. Throws ConversionError when the close reports
     // an error.
     void Close();
@@ -86,6 +92,10 @@ private:
     // start, with the fields it needs above it when the target asks for them.
     void BeginRecord(const std::string& messagePath, const std::string& fromLine,
                      std::string_view start, bool whole, AppendStats& stats);
+    // Encodes the message from after its start to its end, handing the record
+    // to `flush` whenever it must go out and once at the end.
+    void EncodeRest(MessageFile& message, bool whole, AppendStats& stats,
+                    const std::function<void()>& flush);
     void WriteOut(MailboxFile& mailbox);
 
     OutputTarget target_;

@@ -142,6 +142,20 @@ std::vector<std::string> FolderNamesFromStore(const std::string& sourcePath,
     return names;
 }
 
+std::string InnermostStore(const std::string& sourcePath, const std::vector<std::string>& stores,
+                           PathSyntax syntax) {
+    const std::string* best = nullptr;
+    for (const auto& store : stores) {
+        const bool holds =
+            sourcePath.size() > store.size() && sourcePath.starts_with(store) &&
+            (store.ends_with(Separator(syntax)) || sourcePath[store.size()] == Separator(syntax));
+        if (holds && (!best || store.size() > best->size())) {
+            best = &store;
+        }
+    }
+    return best ? *best : std::string();
+}
+
 std::string MailboxPath(const std::string& mirroredFolder, PathSyntax syntax) {
     std::string withoutSeparator = mirroredFolder;
     if (!withoutSeparator.empty() && withoutSeparator.back() == Separator(syntax)) {

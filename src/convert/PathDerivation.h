@@ -38,4 +38,9 @@ std::vector<std::string> FolderNamesFromStore(const std::string& sourcePath,
                                               const std::string& storeFolder,
                                               PathSyntax syntax = NativeSyntax());
 
+// The innermost of `stores` (folders, without a final separator unless a
+// root) that holds the message at `sourcePath`; empty when none does.
+std::string InnermostStore(const std::string& sourcePath, const std::vector<std::string>& stores,
+                           PathSyntax syntax = NativeSyntax());
+
 } // namespace marrowgate
