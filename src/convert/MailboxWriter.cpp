@@ -143,22 +143,24 @@ AppendStats MailboxWriter::Append(const std::string& messagePath, const std::str
     return stats;
 }
 
-std::optional<std::string> MailboxWriter::RecordOf(const std::string& messagePath) {
+bool MailboxWriter::EncodeRecord(const std::string& messagePath,
+                                 const std::function<void(std::string_view)>& sink) {
     MessageFile message(messagePath);
     const std::string_view start(chunk_.get(),
                                  message.ReadStart(chunk_.get(), MessageFile::kStartLimit));
     if (message.AtEnd() && OnlyWhiteSpace(start)) {
-        return std::nullopt;
+        return false;
     }
     AppendStats stats;
     const bool whole = message.AtEnd();
     BeginRecord(messagePath, FromLineOf(start, message), start, whole, stats);
-    std::string record;
     EncodeRest(message, whole, stats, [&] {
-        record.append(record_.Joined());
+        for (const std::string_view piece : record_.Pieces()) {
+            sink(piece);
+        }
         record_.Clear();
     });
-    return record;
+    return true;
 }
 
 void MailboxWriter::EncodeRest(MessageFile& message, bool whole, AppendStats& stats,

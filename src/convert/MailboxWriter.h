@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
+#include <string_view>
 
 namespace marrowgate {
 
@@ -68,10 +68,12 @@ public:
 
     AppendStats Append(const std::string& messagePath, const std::string& mailboxPath,
                        const YieldFn& yield = {});
-    // The record Append() would write for the message, in memory, or nullopt
-    // for a message file with nothing to convert (white space only). Throws
+    // Makes the record Append() would write for the message and hands it to
+    // `sink` in pieces, in order, without writing anything. False for a
+    // message file with nothing to convert (white space only). Throws
     // ConversionError when the file cannot be read.
-    std::optional<std::string> RecordOf(const std::string& messagePath);
+    bool EncodeRecord(const std::string& messagePath,
+                      const std::function<void(std::string_view)>& sink);
     // Closes the open mailbox. Throws ConversionError when the close reports
     // an error.
     void Close();

@@ -27,10 +27,10 @@ std::optional<std::string> RealPath(const std::string& path) {
     return real ? std::optional<std::string>(real.get()) : std::nullopt;
 }
 
-// The mailboxes' bytes, each file opened once.
-class MailboxReader {
+// The mailboxes, each opened once.
+class MailboxFiles {
 public:
-    ~MailboxReader() {
+    ~MailboxFiles() {
         for (const auto& [path, fd] : files_) {
             if (fd >= 0) {
                 ::close(fd);
@@ -38,9 +38,8 @@ public:
         }
     }
 
-    // Bytes [begin, end) of the mailbox, or the reason they cannot be had.
-    bool Read(const std::string& path, std::uint64_t begin, std::uint64_t end, std::string& bytes,
-              std::string& why) {
+    // The open file, or -1 with the reason in `why`.
+    int Open(const std::string& path, std::string& why) {
         auto [it, added] = files_.emplace(path, -1);
         if (added) {
             it->second = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -50,21 +49,8 @@ public:
         }
         if (it->second < 0) {
             why = "cannot open its mailbox " + path + ": " + errors_[path];
-            return false;
         }
-        bytes.resize(end - begin);
-        std::uint64_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t got = ::pread(it->second, bytes.data() + done, bytes.size() - done,
-                                        static_cast<off_t>(begin + done));
-            if (got <= 0) {
-                why = got == 0 ? "its record runs past the end of " + path
-                               : "cannot read " + path + ": " + std::strerror(errno);
-                return false;
-            }
-            done += static_cast<std::uint64_t>(got);
-        }
-        return true;
+        return it->second;
     }
 
 private:
@@ -72,49 +58,169 @@ private:
     std::map<std::string, std::string> errors_;
 };
 
-std::string FirstLine(std::string_view bytes) {
-    return std::string(bytes.substr(0, bytes.find_first_of("\r\n")));
-}
+// Compares bytes [begin, end) of a mailbox with the record the writer makes
+// of the message, fed piece by piece, without holding either whole.
+class RecordCheck {
+public:
+    RecordCheck(int fd, std::uint64_t begin, std::uint64_t end) : fd_(fd), end_(end) {
+        // A record may begin with the line ends that the mailbox's last line lacked.
+        std::string head;
+        at_ = begin;
+        if (Read(begin, std::min<std::uint64_t>(end - begin, 8), head)) {
+            at_ += std::min(head.find_first_not_of("\r\n"), head.size());
+        }
+        start_ = at_;
+    }
 
-// What is wrong with `record` (read from the mailbox) against `expected`
-// (the record the writer makes of the message now); empty when nothing is.
-std::string Compare(std::string_view record, std::string_view expected) {
-    // A record may begin with the line end that the mailbox's last line lacked.
-    const auto from = record.find_first_not_of("\r\n");
-    record.remove_prefix(from == std::string_view::npos ? record.size() : from);
-    if (record == expected) {
-        return {};
+    void Feed(std::string_view piece) {
+        if (expectedLine_.find('\n') == std::string::npos && expectedLine_.size() < 1024) {
+            expectedLine_.append(piece.substr(0, 1024));
+        }
+        expected_ += piece.size();
+        if (differsAt_ || problem_.size()) {
+            return;
+        }
+        const std::uint64_t available = end_ > at_ ? end_ - at_ : 0;
+        const std::size_t count =
+            static_cast<std::size_t>(std::min<std::uint64_t>(available, piece.size()));
+        if (!Read(at_, count, buffer_)) {
+            return;
+        }
+        std::size_t same = 0;
+        while (same < count && buffer_[same] == piece[same]) {
+            ++same;
+        }
+        at_ += same;
+        if (same < piece.size()) {
+            differsAt_ = at_ - start_ + 1;
+        }
     }
-    if (FirstLine(record) != FirstLine(expected)) {
-        return "its From_ line is \"" + FirstLine(record) + "\"; the rules give \"" +
-               FirstLine(expected) + "\"";
+
+    // What is wrong; empty when the record is the one expected.
+    std::string Problem() {
+        if (!problem_.empty()) {
+            return problem_;
+        }
+        if (!differsAt_ && at_ == end_) {
+            return {};
+        }
+        const std::uint64_t offset = differsAt_ ? differsAt_ - 1 : at_ - start_;
+        std::string recordLine;
+        Read(start_, std::min<std::uint64_t>(end_ - start_, 1024), recordLine);
+        recordLine = FirstLine(recordLine);
+        const std::string expectedLine = FirstLine(expectedLine_);
+        if (offset <= expectedLine.size() && recordLine != expectedLine) {
+            return "its From_ line is \"" + recordLine + "\"; the rules give \"" + expectedLine +
+                   "\"";
+        }
+        return "its record differs from the message from byte " + std::to_string(offset) + " on (" +
+               std::to_string(end_ - start_) + " bytes, " + std::to_string(expected_) +
+               " expected)";
     }
-    std::size_t at = 0;
-    while (at < record.size() && at < expected.size() && record[at] == expected[at]) {
-        ++at;
+
+private:
+    static std::string FirstLine(const std::string& bytes) {
+        return bytes.substr(0, bytes.find_first_of("\r\n"));
     }
-    return "its record differs from the message from byte " + std::to_string(at) + " on (" +
-           std::to_string(record.size()) + " bytes, " + std::to_string(expected.size()) +
-           " expected)";
-}
+
+    bool Read(std::uint64_t from, std::size_t count, std::string& bytes) {
+        bytes.resize(count);
+        std::size_t done = 0;
+        while (done < count) {
+            const ssize_t got =
+                ::pread(fd_, bytes.data() + done, count - done, static_cast<off_t>(from + done));
+            if (got <= 0) {
+                problem_ = got == 0
+                               ? "its record runs past the end of its mailbox"
+                               : std::string("cannot read its mailbox: ") + std::strerror(errno);
+                return false;
+            }
+            done += static_cast<std::size_t>(got);
+        }
+        return true;
+    }
+
+    int fd_;
+    std::uint64_t end_;
+    std::uint64_t start_ = 0;
+    std::uint64_t at_ = 0;        // the next mailbox byte to compare
+    std::uint64_t differsAt_ = 0; // 1 + the record offset of the first difference
+    std::uint64_t expected_ = 0;  // bytes the writer made
+    std::string expectedLine_;
+    std::string buffer_;
+    std::string problem_;
+};
+
+// Checks one message at a time against the output.
+class Verifier {
+public:
+    Verifier(const std::vector<std::string>& stores, const std::string& outputRoot,
+             const OutputTarget& target)
+        : stores_(stores), root_(outputRoot), target_(target), writer_(target) {
+        const std::string ledger = outputRoot + std::string(ConversionLedger::kFileName);
+        for (LedgerRecord& record : ConversionLedger::ReadRecords(ledger)) {
+            auto key = std::make_pair(record.mailbox, record.source.path);
+            records_[std::move(key)].push_back(std::move(record));
+        }
+    }
+
+    // What is wrong with the message's record; nullopt when nothing is.
+    // `empty` tells a file with nothing to convert, which needs no record.
+    std::optional<std::string> Check(const std::string& path, bool& empty) {
+        const MailboxPlace place = target_.PlaceOf(path, InnermostStore(path, stores_), root_);
+        const std::string mailbox = place.mailbox.substr(root_.size());
+        const auto found = records_.find({mailbox, RealPath(path).value_or(path)});
+        if (found == records_.end()) {
+            empty = !writer_.EncodeRecord(path, [](std::string_view) {});
+            if (empty) {
+                return std::nullopt;
+            }
+            return "not in the output: the ledger holds no record of it in " + mailbox;
+        }
+        const std::vector<LedgerRecord>& mine = found->second;
+        if (mine.size() > 1) {
+            return "converted " + std::to_string(mine.size()) + " times into " + mailbox;
+        }
+        struct stat now {};
+        if (::stat(path.c_str(), &now) == 0 &&
+            (static_cast<std::uint64_t>(now.st_size) != mine[0].source.size ||
+             now.st_mtim.tv_sec * 1000000000LL + now.st_mtim.tv_nsec !=
+                 mine[0].source.modifiedNs)) {
+            return "changed since it was converted into " + mailbox;
+        }
+        std::string why;
+        const int fd = mailboxes_.Open(place.mailbox, why);
+        if (fd < 0) {
+            return why;
+        }
+        RecordCheck check(fd, mine[0].begin, mine[0].end);
+        if (!writer_.EncodeRecord(path, [&check](std::string_view piece) { check.Feed(piece); })) {
+            return "empty now, but converted into " + mailbox;
+        }
+        why = check.Problem();
+        if (!why.empty()) {
+            return why + " in " + mailbox;
+        }
+        return std::nullopt;
+    }
+
+private:
+    const std::vector<std::string>& stores_;
+    const std::string& root_;
+    const OutputTarget& target_;
+    MailboxWriter writer_;
+    MailboxFiles mailboxes_;
+    // Mailbox (relative to the output) and source path -> its records.
+    std::map<std::pair<std::string, std::string>, std::vector<LedgerRecord>> records_;
+};
 
 } // namespace
 
 VerifyReport VerifyOutput(const std::vector<std::string>& stores, const std::string& outputRoot,
                           const OutputTarget& target) {
     VerifyReport report;
-    const std::string ledgerPath = outputRoot + std::string(ConversionLedger::kFileName);
-    // Mailbox (relative to the output) and source path -> its records.
-    std::map<std::pair<std::string, std::string>, std::vector<LedgerRecord>> records;
-    for (LedgerRecord& record : ConversionLedger::ReadRecords(ledgerPath)) {
-        auto key = std::make_pair(record.mailbox, record.source.path);
-        records[std::move(key)].push_back(std::move(record));
-    }
-
-    MailboxWriter writer(target);
-    MailboxReader mailboxes;
+    Verifier verifier(stores, outputRoot, target);
     std::map<std::string, std::size_t> folderRows;
-    std::string bytes;
     for (const std::string& store : stores) {
         for (const std::string& path : CollectMessageFiles(store)) {
             const std::string folder = DirectoryPart(path);
@@ -125,55 +231,21 @@ VerifyReport VerifyOutput(const std::vector<std::string>& stores, const std::str
             VerifiedFolder& line = report.folders[row->second];
             ++line.messages;
             ++report.messages;
-            const auto problem = [&](std::string what) {
-                ++line.problems;
-                report.problems.push_back({path, std::move(what)});
-            };
+            bool empty = false;
+            std::optional<std::string> problem;
             try {
-                const std::optional<std::string> expected = writer.RecordOf(path);
-                if (!expected) {
-                    ++report.empty;
-                    ++line.verified;
-                    ++report.verified;
-                    continue;
-                }
-                const MailboxPlace place =
-                    target.PlaceOf(path, InnermostStore(path, stores), outputRoot);
-                const std::string mailbox = place.mailbox.substr(outputRoot.size());
-                const auto real = RealPath(path);
-                const auto found = records.find({mailbox, real.value_or(path)});
-                if (found == records.end()) {
-                    problem("not in the output: the ledger holds no record of it in " + mailbox);
-                    continue;
-                }
-                const std::vector<LedgerRecord>& mine = found->second;
-                if (mine.size() > 1) {
-                    problem("converted " + std::to_string(mine.size()) + " times into " + mailbox);
-                    continue;
-                }
-                struct stat now {};
-                if (::stat(path.c_str(), &now) == 0 &&
-                    (static_cast<std::uint64_t>(now.st_size) != mine[0].source.size ||
-                     now.st_mtim.tv_sec * 1000000000LL + now.st_mtim.tv_nsec !=
-                         mine[0].source.modifiedNs)) {
-                    problem("changed since it was converted into " + mailbox);
-                    continue;
-                }
-                std::string why;
-                if (!mailboxes.Read(place.mailbox, mine[0].begin, mine[0].end, bytes, why)) {
-                    problem(why);
-                    continue;
-                }
-                why = Compare(bytes, *expected);
-                if (!why.empty()) {
-                    problem(why + " in " + mailbox);
-                    continue;
-                }
-                ++line.verified;
-                ++report.verified;
+                problem = verifier.Check(path, empty);
             } catch (const ConversionError& error) {
-                problem(error.what());
+                problem = error.what();
             }
+            if (problem) {
+                ++line.problems;
+                report.problems.push_back({path, std::move(*problem)});
+                continue;
+            }
+            report.empty += empty ? 1 : 0;
+            ++line.verified;
+            ++report.verified;
         }
     }
     return report;
