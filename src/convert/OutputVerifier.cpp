@@ -63,9 +63,13 @@ private:
 class RecordCheck {
 public:
     RecordCheck(int fd, std::uint64_t begin, std::uint64_t end) : fd_(fd), end_(end) {
+        at_ = begin;
+        if (end < begin) {
+            problem_ = "the ledger's entry for it ends before it begins";
+            end_ = begin;
+        }
         // A record may begin with the line ends that the mailbox's last line lacked.
         std::string head;
-        at_ = begin;
         if (Read(begin, std::min<std::uint64_t>(end - begin, 8), head)) {
             at_ += std::min(head.find_first_not_of("\r\n"), head.size());
         }
