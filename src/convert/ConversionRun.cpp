@@ -8,12 +8,30 @@
 #include "convert/modMain.h"
 #include "shell/registry.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <memory>
 #include <optional>
 #include <unordered_set>
 #include <utility>
 
 namespace marrowgate {
+namespace {
+
+// Mail programs that keep subfolders beside a mailbox file show them only
+// when that file is there: the folders above a mailbox get an empty one.
+void EnsureMailboxFiles(const std::vector<std::string>& mailboxes) {
+    for (const auto& path : mailboxes) {
+        const int fd =
+            ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+}
+
+} // namespace
 
 std::string RowFailure::Describe() const {
     if (messagePath.empty()) {
@@ -31,7 +49,7 @@ public:
     Run(const MessageRows& rows, const std::string& outputRoot, const RunHooks& hooks,
         const RunOptions& options)
         : rows_(rows), hooks_(hooks), options_(options),
-          root_(NormaliseOutputRoot(outputRoot, options.syntax)) {}
+          root_(NormaliseOutputRoot(outputRoot, options.syntax)), writer_(options.target) {}
 
     RunResult Go();
 
@@ -108,12 +126,15 @@ const std::string& Run::MailboxOf(const std::string& source) {
     std::string directory = DirectoryPart(source, options_.syntax);
     if (mailbox_.empty() || directory != sourceFolder_) {
         mailbox_.clear(); // stays empty should the derivation fail
-        const std::string folder = MirroredFolder(source, root_, options_.syntax);
+        const MailboxPlace place = options_.target.PlaceOf(
+            source, InnermostStore(source, options_.stores, options_.syntax), root_,
+            options_.syntax);
         // A folder that could not be made shows up as the mailbox's open error.
-        if (ensuredFolders_.insert(folder).second) {
-            EnsureDirectoryPath(folder);
+        if (ensuredFolders_.insert(place.folder).second) {
+            EnsureDirectoryPath(place.folder);
+            EnsureMailboxFiles(place.parentMailboxes);
         }
-        mailbox_ = MailboxPath(folder, options_.syntax);
+        mailbox_ = place.mailbox;
         sourceFolder_ = std::move(directory);
         mailboxCounted_ = false;
     }
@@ -167,6 +188,7 @@ void Run::Converted(const AppendStats& stats) {
     ++result_.messagesConverted;
     result_.bytesRead += stats.bytesRead;
     result_.bytesWritten += stats.bytesWritten;
+    result_.fieldsAdded += stats.fieldsAdded ? 1 : 0;
     if (hooks_.messageConverted) {
         hooks_.messageConverted(stats.bytesRead);
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "convert/MessageRows.h"
+#include "convert/OutputTarget.h"
 #include "convert/Yield.h"
 #include "shell/registry.h"
 
@@ -41,6 +42,10 @@ struct RunOptions {
     // Convert messages again that the output's ledger holds from earlier runs.
     bool convertAgain = false;
     PathSyntax syntax = NativeSyntax();
+    OutputTarget target;
+    // The store folders the rows were found in: targets whose tree starts at
+    // the store take each message's from the innermost one that holds it.
+    std::vector<std::string> stores;
 };
 
 struct RowFailure {
@@ -68,6 +73,7 @@ struct RunResult {
     std::vector<RowFailure> failures;
     int mailboxesCreated = 0;  // mailbox files that did not exist before
     int mailboxesAppended = 0; // existing mailbox files that grew
+    int fieldsAdded = 0;       // messages that got X-Marrowgate- fields at their top
     std::uint64_t bytesRead = 0;
     std::uint64_t bytesWritten = 0;
 
