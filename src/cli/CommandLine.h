@@ -1,5 +1,7 @@
 #pragma once
 
+#include "convert/OutputTarget.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,6 +21,8 @@ public:
     std::vector<std::string> stores;
     bool quiet = false;
     bool keepGoing = false;
+    OutputTarget target;
+    bool verify = false;
     bool reconvert = false;
 };
 

@@ -5,15 +5,19 @@
 #include "cli/ProgressLine.h"
 #include "convert/ConversionError.h"
 #include "convert/ConversionRun.h"
+#include "convert/OutputVerifier.h"
+#include "convert/PathDerivation.h"
 #include "list/WalkError.h"
 #include "list/WalkedRows.h"
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <string_view>
 
 using namespace marrowgate;
 
@@ -49,6 +53,23 @@ void ListPaths(const char* what, const std::vector<std::string>& paths) {
     }
 }
 
+void PrintImportSteps(const OutputTarget& target, const RunResult& result) {
+    if (result.fieldsAdded > 0) {
+        std::printf("%d message%s did not start with two header fields and got X-Marrowgate- "
+                    "fields at the top, so that mail programs read %s as messages.\n",
+                    result.fieldsAdded, result.fieldsAdded == 1 ? "" : "s",
+                    result.fieldsAdded == 1 ? "it" : "them");
+    }
+    if (target.GetKind() == OutputTarget::Kind::Entourage || result.messagesConverted == 0) {
+        return;
+    }
+    std::printf("To import into %s:\n", std::string(target.Name()).c_str());
+    int step = 0;
+    for (const auto& line : target.ImportSteps()) {
+        std::printf("  %d. %s\n", ++step, line.c_str());
+    }
+}
+
 // Adds the figures of a later run, whose rows follow `rowsBefore` rows.
 void AddRun(RunResult& total, RunResult more, int rowsBefore) {
     total.messagesConverted += more.messagesConverted;
@@ -62,10 +83,51 @@ void AddRun(RunResult& total, RunResult more, int rowsBefore) {
     total.mailboxesAppended += more.mailboxesAppended;
     total.bytesRead += more.bytesRead;
     total.bytesWritten += more.bytesWritten;
+    total.fieldsAdded += more.fieldsAdded;
     for (RowFailure& failure : more.failures) {
         failure.row += rowsBefore;
         total.failures.push_back(std::move(failure));
     }
+}
+
+// Characters on screen: UTF-8 continuation bytes take no column.
+std::size_t Columns(std::string_view text) {
+    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+
+// Checks the output against the stores; false on any problem, each one a line
+// on stderr after the table.
+bool Verify(const CommandLine& command) {
+    VerifyReport report;
+    try {
+        report = VerifyOutput(command.stores, NormaliseOutputRoot(command.output), command.target);
+    } catch (const std::exception& error) {
+        std::cerr << "marrowgate-convert: cannot verify: " << error.what() << "\n";
+        return false;
+    }
+    constexpr std::string_view kFolder = "Folder";
+    std::size_t width = kFolder.size();
+    for (const auto& folder : report.folders) {
+        width = std::max(width, Columns(folder.folder));
+    }
+    std::printf("Verification against the output's records:\n  %-*s  %8s  %8s  %8s\n",
+                static_cast<int>(width), kFolder.data(), "Messages", "Verified", "Problems");
+    for (const auto& folder : report.folders) {
+        std::printf("  %s%*s  %8d  %8d  %8d\n", folder.folder.c_str(),
+                    static_cast<int>(width - Columns(folder.folder)), "", folder.messages,
+                    folder.verified, folder.problems);
+    }
+    std::printf("%d of %d message%s verified%s; %zu problem%s.\n", report.verified, report.messages,
+                report.messages == 1 ? "" : "s",
+                report.empty > 0 ? " (empty files need no record)" : "", report.problems.size(),
+                report.problems.size() == 1 ? "" : "s");
+    std::fflush(stdout);
+    for (const auto& problem : report.problems) {
+        std::cerr << "marrowgate-convert: " << problem.Describe() << "\n";
+    }
+    return report.Passed();
 }
 
 } // namespace
@@ -107,6 +169,8 @@ static int Convert(int argc, char** argv) {
     hooks.stopRequested = [] { return InterruptSignals::Received() != 0; };
     RunOptions options;
     options.keepGoing = command.keepGoing;
+    options.target = command.target;
+    options.stores = command.stores;
     options.convertAgain = command.reconvert;
 
     RunResult result;
@@ -155,7 +219,9 @@ static int Convert(int argc, char** argv) {
     }
     PrintSummary(result,
                  std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    return result.failures.empty() && rows->WalkFailure().empty() && !filesGone ? 0 : 1;
+    PrintImportSteps(command.target, result);
+    const bool verified = !command.verify || Verify(command);
+    return result.failures.empty() && rows->WalkFailure().empty() && !filesGone && verified ? 0 : 1;
 }
 
 // Whatever escapes the run ends it with one line, not an abort.

@@ -9,12 +9,30 @@
 #include "convert/modMain.h"
 #include "shell/registry.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <memory>
 #include <optional>
 #include <unordered_set>
 #include <utility>
 
 namespace marrowgate {
+namespace {
+
+// Mail programs that keep subfolders beside a mailbox file show them only
+// when that file is there: the folders above a mailbox get an empty one.
+void EnsureMailboxFiles(const std::vector<std::string>& mailboxes) {
+    for (const auto& path : mailboxes) {
+        const int fd =
+            ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+}
+
+} // namespace
 
 std::string RowFailure::Describe() const {
     if (messagePath.empty()) {
@@ -32,7 +50,7 @@ public:
     Run(const MessageRows& rows, const std::string& outputRoot, const RunHooks& hooks,
         const RunOptions& options)
         : rows_(rows), hooks_(hooks), options_(options),
-          root_(NormaliseOutputRoot(outputRoot, options.syntax)) {}
+          root_(NormaliseOutputRoot(outputRoot, options.syntax)), writer_(options.target, &tree_) {}
 
     RunResult Go();
 
@@ -42,6 +60,7 @@ private:
     const std::string& MailboxOf(const std::string& source);
     // False when the run ends at this row.
     bool ConvertRow(int row, const std::string& source);
+    bool GoOnAfter(const RowFailure& failure);
     void Converted(const AppendStats& stats);
     void Finish();
 
@@ -52,7 +71,7 @@ private:
     RunResult result_;
     std::unique_ptr<ResumableOutput> output_; // made at the first message
     OutputTree tree_{root_};
-    MailboxWriter writer_{&tree_};
+    MailboxWriter writer_;
     std::optional<RowFailure> lastConverted_; // answers for the open mailbox's close
 
     // The rows of a folder come one after another: the mirrored folder and the
@@ -63,6 +82,7 @@ private:
     std::string sourceFolder_;
     std::string mailbox_;
     bool mailboxCounted_ = false;
+    bool keepGoing_ = options_.keepGoing;
 };
 
 RunResult Run::Go() {
@@ -108,12 +128,15 @@ const std::string& Run::MailboxOf(const std::string& source) {
     std::string directory = DirectoryPart(source, options_.syntax);
     if (mailbox_.empty() || directory != sourceFolder_) {
         mailbox_.clear(); // stays empty should the derivation fail
-        const std::string folder = MirroredFolder(source, root_, options_.syntax);
-        if (!ensuredFolders_.contains(folder)) {
-            EnsureDirectoryPath(tree_, folder);
-            ensuredFolders_.insert(folder);
+        const MailboxPlace place = options_.target.PlaceOf(
+            source, InnermostStore(source, options_.stores, options_.syntax), root_,
+            options_.syntax);
+        if (!ensuredFolders_.contains(place.folder)) {
+            EnsureDirectoryPath(tree_, place.folder);
+            EnsureMailboxFiles(place.parentMailboxes);
+            ensuredFolders_.insert(place.folder);
         }
-        mailbox_ = MailboxPath(folder, options_.syntax);
+        mailbox_ = place.mailbox;
         sourceFolder_ = std::move(directory);
         mailboxCounted_ = false;
     }
@@ -149,15 +172,25 @@ bool Run::ConvertRow(int row, const std::string& source) {
         return false;
     } catch (const ConversionError& error) {
         result_.failures.push_back({row, source, mailbox_, error.what()});
-        return options_.keepGoing;
+        return GoOnAfter(result_.failures.back());
     }
     return true;
+}
+
+bool Run::GoOnAfter(const RowFailure& failure) {
+    if (keepGoing_) {
+        return true;
+    }
+    const FailureChoice choice = hooks_.failed ? hooks_.failed(failure) : FailureChoice::Stop;
+    keepGoing_ = choice == FailureChoice::SkipAll;
+    return choice != FailureChoice::Stop;
 }
 
 void Run::Converted(const AppendStats& stats) {
     ++result_.messagesConverted;
     result_.bytesRead += stats.bytesRead;
     result_.bytesWritten += stats.bytesWritten;
+    result_.fieldsAdded += stats.fieldsAdded ? 1 : 0;
     if (hooks_.messageConverted) {
         hooks_.messageConverted(stats.bytesRead);
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "convert/OutputTarget.h"
+#include "convert/RecordEncoder.h"
 #include "convert/RecordOutput.h"
 #include "convert/Yield.h"
 
@@ -7,17 +9,20 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace marrowgate {
 
 class MailboxEvents;
 class MailboxFile;
 class OutputTree;
+class MessageFile;
 
 struct AppendStats {
     std::uint64_t bytesRead = 0;    // size of the message file
     std::uint64_t bytesWritten = 0; // size of the record appended
     bool createdMailbox = false;    // the mailbox file did not exist before
+    bool fieldsAdded = false;       // X-Marrowgate- fields were put above the message
     bool empty = false;             // only white space or nothing: no record written
 };
 
@@ -51,17 +56,27 @@ AppendStats AppendMessageToMailbox(const std::string& messagePath, const std::st
 // Close(), or when the writer goes away. The read and record buffers are kept
 // too. Records are whole before Append() returns, so a run that ends at any
 // point between two calls leaves whole records only.
+//
+// The target sets the records' line ends and whether a message that does not
+// start with two header fields gets X-Marrowgate- fields above it (see
+// FieldLinesMissing()).
 class MailboxWriter {
 public:
     // With a tree, mailboxes are opened in its folders, never through a link
     // below its root; without one, each mailbox's folder must exist.
-    explicit MailboxWriter(OutputTree* tree = nullptr);
+    explicit MailboxWriter(const OutputTarget& target = OutputTarget(), OutputTree* tree = nullptr);
     ~MailboxWriter();
     MailboxWriter(const MailboxWriter&) = delete;
     MailboxWriter& operator=(const MailboxWriter&) = delete;
 
     AppendStats Append(const std::string& messagePath, const std::string& mailboxPath,
                        const YieldFn& yield = {});
+    // Makes the record Append() would write for the message and hands it to
+    // `sink` in pieces, in order, without writing anything. False for a
+    // message file with nothing to convert (white space only). Throws
+    // ConversionError when the file cannot be read.
+    bool EncodeRecord(const std::string& messagePath,
+                      const std::function<void(std::string_view)>& sink);
     // Closes the open mailbox. Throws ConversionError when the close reports
     // an error.
     void Close();
@@ -78,10 +93,22 @@ public:
 private:
     MailboxFile& MailboxFor(const std::string& mailboxPath, bool& created);
 
+    // Puts the record's start together: the From_ line and the message's
+    // start, with the fields it needs above it when the target asks for them.
+    void BeginRecord(const std::string& messagePath, const std::string& fromLine,
+                     std::string_view start, bool whole, AppendStats& stats);
+    // Encodes the message from after its start to its end, handing the record
+    // to `flush` whenever it must go out and once at the end.
+    void EncodeRest(MessageFile& message, bool whole, AppendStats& stats,
+                    const std::function<void()>& flush);
+    void WriteOut(MailboxFile& mailbox);
+
+    OutputTarget target_;
     OutputTree* tree_;
     std::unique_ptr<MailboxFile> mailbox_;
     std::unique_ptr<char[]> chunk_;
     RecordOutput record_;
+    RecordEncoder encoder_;
     MailboxEvents* events_ = nullptr;
     std::function<bool()> interrupted_;
 };
