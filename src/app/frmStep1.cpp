@@ -427,9 +427,12 @@ void frmStep1::ImportStoreFolders(const QStringList& folders) {
         if (!storeFolder_.endsWith(QDir::separator())) {
             storeFolder_ += QDir::separator();
         }
-        if (std::find(stores_.begin(), stores_.end(), storeFolder_.toStdString()) ==
-            stores_.end()) {
-            stores_.push_back(storeFolder_.toStdString());
+        // A folder inside a store listed before stays part of that store's
+        // tree: its messages keep the mailboxes they had.
+        const std::string store = storeFolder_.toStdString();
+        if (std::none_of(stores_.begin(), stores_.end(),
+                         [&store](const std::string& outer) { return store.starts_with(outer); })) {
+            stores_.push_back(store);
         }
         CollectionHandle<std::string> files;
         try {
