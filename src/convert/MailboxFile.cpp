@@ -1,79 +1,50 @@
 #include "convert/MailboxFile.h"
 
 #include "convert/ConversionError.h"
+#include "platform/FileSystem.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <climits>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/uio.h>
-#include <unistd.h>
-
-#include <vector>
+#include <string>
 
 namespace marrowgate {
 
 MailboxFile::MailboxFile(const std::string& path) : path_(path) {
-    constexpr int kFlags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK;
+    constexpr unsigned kMode = platform::kWrite | platform::kAppend;
     // Most opens are of a mailbox an earlier message created: try that first.
-    fd_ = ::open(path.c_str(), kFlags);
+    fd_ = platform::Open(path, kMode);
     if (fd_ < 0 && errno == ENOENT) {
-        fd_ = ::open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0666);
+        fd_ = platform::Open(path, kMode | platform::kCreateNew);
         created_ = fd_ >= 0;
     }
     if (fd_ < 0) {
         throw ConversionError::FromErrno("Cannot open mailbox file", path, errno);
     }
-    struct stat info {};
-    if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd_);
+    platform::FileStatus info;
+    if (platform::Status(fd_, info) != 0 || !info.regular) {
+        platform::Close(fd_);
         fd_ = -1;
         throw ConversionError("Cannot open mailbox file " + path + ": not a regular file");
     }
-    recordStart_ = end_ = static_cast<std::uint64_t>(info.st_size);
+    recordStart_ = end_ = info.size;
 }
 
 MailboxFile::~MailboxFile() {
     if (fd_ >= 0) {
         TakeBackRecord();
-        ::close(fd_);
+        platform::Close(fd_);
     }
 }
 
 void MailboxFile::Write(std::span<const std::string_view> pieces) {
-    std::vector<iovec> vectors;
-    vectors.reserve(pieces.size());
-    for (const std::string_view piece : pieces) {
-        if (!piece.empty()) {
-            vectors.push_back({const_cast<char*>(piece.data()), piece.size()});
-        }
-    }
-    std::span<iovec> left(vectors);
-    while (!left.empty()) {
-        const int count = static_cast<int>(std::min<std::size_t>(left.size(), IOV_MAX));
-        const ssize_t put = ::writev(fd_, left.data(), count);
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            const int error = put < 0 ? errno : ENOSPC;
-            TakeBackRecord();
-            ::close(fd_);
-            fd_ = -1;
-            throw ConversionError::FromErrno("Cannot write mailbox file", path_, error);
-        }
-        end_ += static_cast<std::uint64_t>(put);
-        // A short write: go on from the first byte not written.
-        auto done = static_cast<std::size_t>(put);
-        while (!left.empty() && done >= left.front().iov_len) {
-            done -= left.front().iov_len;
-            left = left.subspan(1);
-        }
-        if (done > 0) {
-            left.front().iov_base = static_cast<char*>(left.front().iov_base) + done;
-            left.front().iov_len -= done;
-        }
+    std::uint64_t written = 0;
+    const bool whole = platform::WriteAll(fd_, pieces, written);
+    end_ += written;
+    if (!whole) {
+        const int error = errno;
+        TakeBackRecord();
+        platform::Close(fd_);
+        fd_ = -1;
+        throw ConversionError::FromErrno("Cannot write mailbox file", path_, error);
     }
 }
 
@@ -88,14 +59,14 @@ void MailboxFile::Close() {
     TakeBackRecord();
     const int fd = fd_;
     fd_ = -1;
-    if (::close(fd) != 0) {
+    if (platform::Close(fd) != 0) {
         throw ConversionError::FromErrno("Cannot write mailbox file", path_, errno);
     }
 }
 
 bool MailboxFile::StillLinked() const {
-    struct stat info {};
-    return fd_ >= 0 && ::fstat(fd_, &info) == 0 && info.st_nlink > 0;
+    platform::FileStatus info;
+    return fd_ >= 0 && platform::Status(fd_, info) == 0 && info.links > 0;
 }
 
 void MailboxFile::TakeBackRecord() noexcept {
@@ -103,8 +74,8 @@ void MailboxFile::TakeBackRecord() noexcept {
         return;
     }
     if (created_ && recordStart_ == 0) {
-        ::unlink(path_.c_str());
-    } else if (::ftruncate(fd_, static_cast<off_t>(recordStart_)) != 0) {
+        platform::Remove(path_);
+    } else if (platform::Truncate(fd_, recordStart_) != 0) {
         // Nothing more can be done: the error that brought us here is reported.
     }
     end_ = recordStart_;

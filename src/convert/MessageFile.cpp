@@ -2,13 +2,11 @@
 
 #include "convert/ConversionError.h"
 #include "convert/HeaderBlock.h"
+#include "platform/FileSystem.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
 #include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace marrowgate {
 namespace {
@@ -23,29 +21,29 @@ MessageFile::MessageFile(const std::string& path) : path_(path) {
         throw ConversionError("Cannot open message file " + path +
                               ": the path holds a NUL character");
     }
-    // Non-blocking, so that opening a FIFO cannot hang; only regular files
-    // are read, and for them the flag changes nothing, so it stays set.
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    // The open never blocks, so that a FIFO cannot hang the run; only
+    // regular files are read.
+    fd_ = platform::Open(path, platform::kRead);
     if (fd_ < 0) {
         throw ConversionError::FromErrno("Cannot open message file", path, errno);
     }
-    struct stat info {};
-    if (::fstat(fd_, &info) != 0) {
+    platform::FileStatus info;
+    if (platform::Status(fd_, info) != 0) {
         const int error = errno;
-        ::close(fd_);
+        platform::Close(fd_);
         throw ConversionError::FromErrno("Cannot open message file", path, error);
     }
-    if (!S_ISREG(info.st_mode)) {
-        ::close(fd_);
+    if (!info.regular) {
+        platform::Close(fd_);
         throw ConversionError("Cannot open message file " + path + ": not a regular file");
     }
-    modified_ = std::chrono::sys_seconds(std::chrono::seconds(info.st_mtime));
-    sizeAtOpen_ = static_cast<std::uint64_t>(info.st_size);
+    modified_ = info.modified;
+    sizeAtOpen_ = info.size;
 }
 
 MessageFile::~MessageFile() {
     if (fd_ >= 0) {
-        ::close(fd_);
+        platform::Close(fd_);
     }
 }
 
@@ -53,10 +51,7 @@ std::size_t MessageFile::Read(char* data, std::size_t size) {
     if (atEnd_) {
         return 0;
     }
-    ssize_t got;
-    do {
-        got = ::read(fd_, data, size);
-    } while (got < 0 && errno == EINTR);
+    const long long got = platform::Read(fd_, data, size);
     if (got < 0) {
         throw ConversionError::FromErrno("Cannot read message file", path_, errno);
     }
