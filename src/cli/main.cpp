@@ -2,11 +2,11 @@
 // does is done by the core, exactly as for the window.
 #include "cli/CommandLine.h"
 #include "cli/ProgressLine.h"
+#include "cli/Utf8Arguments.h"
 #include "convert/ConversionRun.h"
 #include "list/StoreScan.h"
 #include "list/WalkError.h"
-
-#include <unistd.h>
+#include "platform/FileSystem.h"
 
 #include <chrono>
 #include <cstdio>
@@ -30,8 +30,9 @@ void PrintSummary(const RunResult& result, double seconds) {
 } // namespace
 
 int main(int argc, char** argv) {
+    Utf8Arguments arguments(argc, argv);
     CommandLine command;
-    if (const auto exitCode = command.Parse(argc, argv)) {
+    if (const auto exitCode = command.Parse(arguments.Count(), arguments.Values())) {
         return *exitCode;
     }
     const auto start = std::chrono::steady_clock::now();
@@ -52,7 +53,7 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    ProgressLine progress(stderr, !command.quiet && ::isatty(STDERR_FILENO));
+    ProgressLine progress(stderr, !command.quiet && platform::ErrorIsTerminal());
     std::uint64_t bytesRead = 0;
     RunHooks hooks;
     hooks.messageConverted = [&](std::uint64_t bytes) { bytesRead += bytes; };
