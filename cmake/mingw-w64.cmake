@@ -39,8 +39,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
 set(QT_HOST_PATH /usr CACHE PATH "Qt's host tools")
 set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake CACHE PATH "Qt's host tools")
 
-# pkg-config must see only the Windows libraries.
-set(ENV{PKG_CONFIG_LIBDIR} "${MARROWGATE_WINDOWS_DEPS}/sysroot/lib/pkgconfig")
+# pkg-config must see only the Windows libraries (zlib's are Debian's).
+set(ENV{PKG_CONFIG_LIBDIR}
+    "${MARROWGATE_WINDOWS_DEPS}/sysroot/lib/pkgconfig:/usr/${MARROWGATE_MINGW_TRIPLET}/lib/pkgconfig")
 set(ENV{PKG_CONFIG_PATH} "")
 
 # Tests run the Windows programs under wine, with the DLLs of these folders.

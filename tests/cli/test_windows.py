@@ -4,7 +4,7 @@ read-only attribute, a mailbox locked by another program, and names Windows
 does not store as given (CON, a final dot or space). Its mailboxes are read
 back on the Linux side with Python's mailbox module.
 
-    test_windows.py CONVERTER HOLD_LOCK DATA [LINUX_CONVERTER]
+    test_windows.py CONVERTER HOLD_LOCK DATA CONVERTER_EXE [LINUX_CONVERTER]
 
 CONVERTER and HOLD_LOCK run the Windows programs (through wine); paths are
 handed to them in Windows form (Z: is the Linux root under wine). With the
@@ -18,8 +18,8 @@ import sys
 import tempfile
 import unittest
 
-CONVERTER, HOLD_LOCK, DATA = sys.argv[1:4]
-LINUX_CONVERTER = sys.argv[4] if len(sys.argv) > 4 and sys.argv[4] else None
+CONVERTER, HOLD_LOCK, DATA, CONVERTER_EXE = sys.argv[1:5]
+LINUX_CONVERTER = sys.argv[5] if len(sys.argv) > 5 and sys.argv[5] else None
 NATIVE = os.name == "nt"
 # Wine's own programs (attrib) run the way the converter is run.
 WINE = [] if NATIVE else [os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
@@ -141,6 +141,19 @@ class WindowsFaults(unittest.TestCase):
         for _, folders, files in os.walk(self.out):
             written.update(folders + files)
         self.assertEqual(written & {"CON", "nul.old", "Inbox.", "Sent ", "CON.mbox"}, set())
+
+
+class Manifest(unittest.TestCase):
+    def test_the_manifest_names_the_architecture_of_the_program(self):
+        # Windows loads no Common Controls of another architecture than the
+        # program's, and a 64-bit program that asks for x86 ones fails to start.
+        with open(CONVERTER_EXE, "rb") as f:
+            program = f.read()
+        header = int.from_bytes(program[0x3C:0x40], "little")
+        self.assertEqual(program[header:header + 6], b"PE\0\0\x64\x86")  # AMD64
+        self.assertEqual(program.count(b'processorArchitecture="amd64"'), 2)
+        self.assertNotIn(b'processorArchitecture="x86"', program)
+        self.assertIn(b"<longPathAware", program)
 
 
 @unittest.skipIf(NATIVE or not LINUX_CONVERTER, "needs the Linux build's converter")
