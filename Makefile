@@ -4,46 +4,71 @@ BUILD  := build/$(PRESET)
 JOBS   ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
 
-# `make test` runs the suite of PRESET, then under the sanitizers, then each
-# fuzz target for a few seconds; `make fuzz` runs the fuzz targets longer.
+# `make test` checks the formatting, then runs the suite of PRESET, then
+# under the sanitizers, then each fuzz target for a few seconds; `make fuzz`
+# runs the fuzz targets longer.
 TEST_PRESETS ?= $(PRESET) $(filter-out $(PRESET),asan fuzz)
 FUZZ_SECONDS ?= 20
 
-.PHONY: all bootstrap build run demo test fuzz bench format clean
+# The benchmark programs are built only for `make bench`.
+BUILD_BENCH ?= OFF
+# What `make run` and `make demo` need: the window, its help manual beside
+# it, and the converter.
+PROGRAMS := marrowgate marrowgate-help marrowgate-convert
+SOURCES   = $(shell find src tests bench fuzz -name '*.cpp' -o -name '*.h')
+
+.PHONY: all bootstrap configure build programs run demo check test format-check \
+        fuzz bench package format tidy clean
 
 all: build
 
 bootstrap:
 	@scripts/bootstrap
 
-build: bootstrap
-	@cmake --preset $(PRESET) >/dev/null
+configure: bootstrap
+	@cmake --preset $(PRESET) -DMARROWGATE_BUILD_BENCH=$(BUILD_BENCH) >/dev/null
+
+build: configure
 	@cmake --build --preset $(PRESET) -j $(JOBS)
 
-run: build
+programs: configure
+	@cmake --build --preset $(PRESET) -j $(JOBS) --target $(PROGRAMS)
+
+run: programs
 	$(BUILD)/src/app/marrowgate
 
-demo: build
+demo: programs
 	@rm -rf out
 	$(BUILD)/src/cli/marrowgate-convert -o out examples/Store
-	@python3 scripts/list-mailboxes.py out
+	@python3 scripts/list-mailboxes.py out examples/Store
 
-test: bootstrap
+# A quick look before committing: the release build of the core and the
+# converter, and their tests.
+check: configure
+	@cmake --build --preset $(PRESET) -j $(JOBS) --target core_tests marrowgate-convert
+	@ctest --preset $(PRESET) -j $(JOBS) -L 'core|cli'
+
+test: bootstrap format-check
 	@set -e; for preset in $(TEST_PRESETS); do \
 	  echo "== $$preset"; \
 	  $(MAKE) build PRESET=$$preset; \
 	  ctest --preset $$preset -j $(JOBS); \
 	done
 
+format-check:
+	@clang-format --dry-run --Werror $(SOURCES)
+
 fuzz: bootstrap
 	@$(MAKE) build PRESET=fuzz
 	@FUZZ_SECONDS=$(FUZZ_SECONDS) ctest --preset fuzz -j $(JOBS) --timeout $$(($(FUZZ_SECONDS) + 300))
 
-bench: build
+bench:
+	@$(MAKE) configure BUILD_BENCH=ON
+	@cmake --build --preset $(PRESET) -j $(JOBS) \
+	  --target marrowgate-convert marrowgate-bench-floor marrowgate-window-bench
 	@python3 bench/run.py --build $(BUILD) $(BENCH_ARGS)
 
 # A Debian package in $(BUILD), to install with dpkg -i.
-.PHONY: package
 package: build
 	@cmake --build --preset $(PRESET) --target package
 
@@ -73,7 +98,12 @@ windows-test: windows
 	@ctest --preset windows -j $(JOBS)
 
 format:
-	@find src tests bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+	@clang-format -i $(SOURCES)
+
+# clang-tidy with the checks in .clang-tidy over the program's own sources;
+# the window's generated sources must exist first.
+tidy: programs
+	@run-clang-tidy -quiet -j $(JOBS) -p $(BUILD) '^$(CURDIR)/src/.*\.cpp$$'
 
 clean:
 	rm -rf build out bench/work

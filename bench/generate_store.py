@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes a synthetic Windows Live Mail store, the same bytes on every run.
 
-    generate_store.py STORE COUNT
+    generate_store.py [--small] STORE COUNT
 
 The tree looks like a real store: an account folder and Storage Folders with
 Inbox, Sent Items and the other standard folders, nested project folders,
@@ -15,7 +15,10 @@ one and time per message can be compared across sizes:
   - 85 text messages, median about 5 KB;
   - 12 with an attachment of 30 to 150 KB;
   - 3 with an attachment of 1 to 1.4 MB.
-The mean is about 53 KB, the median about 6 KB. Most files end lines with
+The mean is about 53 KB, the median about 6 KB. With --small every message is
+a short text message of about 1.5 KB (the same headers, no attachment), for
+stores of many messages that cost little disk: what memory does as the
+number of messages grows. Most files end lines with
 CR LF, some with LF only and a few with CR only; some bodies have lines that
 begin with "From " or ">From "; a few files start with an envelope line; the
 Date field comes in the forms real mail shows, and is sometimes missing.
@@ -138,12 +141,17 @@ class Attachments:
         return block[start:start + count]
 
 
-def message(attachments, n):
+def message(attachments, n, small=False):
     rng = random.Random(SEED * 1_000_003 + n)
     kind = n % 100
-    text = text_lines(rng, min(2000, int(rng.lognormvariate(4.45, 0.9)) + 3))
+    if small:
+        text = text_lines(rng, 6 + n % 10)
+    else:
+        text = text_lines(rng, min(2000, int(rng.lognormvariate(4.45, 0.9)) + 3))
     header = header_lines(rng, n)
-    if kind in (7, 41, 73):
+    if small:
+        size = 0
+    elif kind in (7, 41, 73):
         size = rng.randint(1_000_000, 1_400_000)
     elif kind % 8 == 3:
         size = rng.randint(30_000, 150_000)
@@ -174,9 +182,13 @@ def folder_of(n):
 
 
 def main():
-    if len(sys.argv) != 3:
+    args = sys.argv[1:]
+    small = "--small" in args
+    if small:
+        args.remove("--small")
+    if len(args) != 2:
         sys.exit(__doc__)
-    root, count = sys.argv[1], int(sys.argv[2])
+    root, count = args[0], int(args[1])
     for folder, _ in MAIL_FOLDERS:
         os.makedirs(os.path.join(root, folder), exist_ok=True)
     for folder in EMPTY_FOLDERS:
@@ -184,11 +196,11 @@ def main():
     for name, size in OTHER_FILES.items():
         with open(os.path.join(root, name), "wb") as f:
             f.write(random.Random(name).randbytes(size))
-    attachments = Attachments()
+    attachments = None if small else Attachments()
     for n in range(count):
         extension = ".EML" if n % 250 == 0 else ".eml"
         with open(os.path.join(root, folder_of(n), f"{n:08X}{extension}"), "wb") as f:
-            f.write(message(attachments, n))
+            f.write(message(attachments, n, small))
 
 
 if __name__ == "__main__":

@@ -22,6 +22,7 @@ if(UNIX)
                 ${PROJECT_BINARY_DIR}/man/marrowgate-convert.1.gz
           DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${PROJECT_BINARY_DIR}/doc/changelog.gz
+                ${PROJECT_SOURCE_DIR}/cmake/debian/copyright
           DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/marrowgate)
 endif()
 
@@ -31,7 +32,7 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME marrowgate)
 set(CPACK_PACKAGE_VERSION ${MARROWGATE_DISPLAY_VERSION})
 set(CPACK_PACKAGE_VENDOR "Marrowgate Project")
-set(CPACK_PACKAGE_CONTACT "Marrowgate developers <marrowgate@example.org>")
+set(CPACK_PACKAGE_CONTACT "Marrowgate Developers <dev@marrowgate.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "converts a Windows Live Mail store into mbox mailboxes")
 set(CPACK_PACKAGE_DESCRIPTION
@@ -45,4 +46,6 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION mail)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# "Help Manual" opens the manual in the desktop's browser through xdg-open.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS xdg-utils)
 include(CPack)

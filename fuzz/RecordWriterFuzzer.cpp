@@ -1,11 +1,13 @@
-// The record writer on any bytes: read back the way an mbox reader reads it,
-// the record gives the message's lines, with the ">From " quoting undone; and
-// it does not depend on how the bytes were cut into pieces.
+// The record writer on any bytes, with either line end: read back the way an
+// mbox reader reads it, the record gives the message's lines, with the ">From "
+// quoting undone and an empty line where the message had none; and it does
+// not depend on how the bytes were cut into pieces.
 #include "convert/HeaderBlock.h"
 #include "convert/RecordEncoder.h"
 
 #include "Require.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -16,8 +18,10 @@ using marrowgate::fuzz::Require;
 
 namespace {
 
-std::string Encode(std::string_view bytes, std::size_t pieceSize) {
-    marrowgate::RecordEncoder encoder;
+using marrowgate::LineEnding;
+
+std::string Encode(std::string_view bytes, std::size_t pieceSize, LineEnding ending) {
+    marrowgate::RecordEncoder encoder(ending);
     marrowgate::RecordOutput out;
     for (std::size_t i = 0; i < bytes.size(); i += pieceSize) {
         encoder.Feed(bytes.substr(i, pieceSize), out);
@@ -46,16 +50,28 @@ std::vector<std::string_view> MessageLines(std::string_view bytes) {
     return lines;
 }
 
-// What the message should give: the envelope line at the top dropped, the
-// first line without its leading spaces.
-std::vector<std::string_view> ExpectedLines(std::string_view bytes) {
-    auto lines = MessageLines(bytes);
-    if (!lines.empty() && marrowgate::HeaderBlock::IsEnvelopeLine(lines.front())) {
+// Drops the blank lines at the top and the first line's leading blanks.
+void DropTop(std::vector<std::string_view>& lines) {
+    while (!lines.empty() && lines.front().find_first_not_of(" \t") == std::string_view::npos) {
         lines.erase(lines.begin());
     }
     if (!lines.empty()) {
-        auto& first = lines.front();
-        first.remove_prefix(std::min(first.find_first_not_of(' '), first.size()));
+        lines.front().remove_prefix(lines.front().find_first_not_of(" \t"));
+    }
+}
+
+// What the message should give: it starts at its first line with more than
+// blanks, less those blanks, and after an envelope line there; one empty line
+// is added when it has lines but no empty one.
+std::vector<std::string_view> ExpectedLines(std::string_view bytes) {
+    auto lines = MessageLines(bytes);
+    DropTop(lines);
+    if (!lines.empty() && marrowgate::HeaderBlock::IsEnvelopeLine(lines.front())) {
+        lines.erase(lines.begin());
+        DropTop(lines);
+    }
+    if (!lines.empty() && std::find(lines.begin(), lines.end(), "") == lines.end()) {
+        lines.push_back("");
     }
     return lines;
 }
@@ -67,15 +83,16 @@ bool IsQuotedFrom(std::string_view line) {
 }
 
 // The record's lines as a reader gets them, quoting undone.
-std::vector<std::string_view> ReadBack(std::string_view record) {
-    Require(record.ends_with("\r\n"), "the record ends with an empty line");
-    record.remove_suffix(2);
+std::vector<std::string_view> ReadBack(std::string_view record, LineEnding ending) {
+    const std::string_view lineEnd = ending == LineEnding::CrLf ? "\r\n" : "\n";
+    Require(record.ends_with(lineEnd), "the record ends with an empty line");
+    record.remove_suffix(lineEnd.size());
     std::vector<std::string_view> lines;
     while (!record.empty()) {
-        const auto end = record.find("\r\n");
-        Require(end != std::string_view::npos, "every line of the record ends with CR LF");
+        const auto end = record.find(lineEnd);
+        Require(end != std::string_view::npos, "every line of the record has its line end");
         auto line = record.substr(0, end);
-        record.remove_prefix(end + 2);
+        record.remove_prefix(end + lineEnd.size());
         Require(line.find_first_of("\r\n") == std::string_view::npos,
                 "no lone CR or LF inside a line");
         Require(!line.starts_with("From "), "no line reads as the start of a record");
@@ -97,8 +114,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t pieceSize = data[0] % 16 + 1;
     const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
 
-    const std::string record = Encode(bytes, bytes.size() + 1);
-    Require(Encode(bytes, pieceSize) == record, "pieces of any size give the same record");
-    Require(ReadBack(record) == ExpectedLines(bytes), "the record gives the message's lines");
+    const auto expected = ExpectedLines(bytes);
+    for (const LineEnding ending : {LineEnding::CrLf, LineEnding::Lf}) {
+        const std::string record = Encode(bytes, bytes.size() + 1, ending);
+        Require(Encode(bytes, pieceSize, ending) == record,
+                "pieces of any size give the same record");
+        Require(ReadBack(record, ending) == expected, "the record gives the message's lines");
+    }
     return 0;
 }

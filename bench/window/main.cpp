@@ -4,7 +4,9 @@
 //     "window_convert_seconds <s>", the time of the conversion click alone.
 // marrowgate-window-bench add-paths N
 //     Adds N paths to the list, yielding as an import does, and prints the
-//     total time and the time per path over the first and the last tenth.
+//     total time, the time per path over the first and the last tenth, the
+//     peak resident memory, and what the list costs per row beyond the bytes
+//     of the path itself (the growth of resident memory over the adds).
 // marrowgate-window-bench screenshot STORE FILE [OUTPUT]
 //     Imports STORE (and converts it into OUTPUT when given) and saves the
 //     window as a PNG picture. Runs on the platform Qt picks (e.g. under Xvfb).
@@ -18,10 +20,14 @@
 #include <QPushButton>
 #include <QTableView>
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <string>
 
 using marrowgate::frmStep1;
 using marrowgate::MsgStyle;
@@ -34,6 +40,21 @@ int Usage() {
                          "       marrowgate-window-bench add-paths N\n"
                          "       marrowgate-window-bench screenshot STORE FILE [OUTPUT]\n");
     return 2;
+}
+
+// Resident memory now, in bytes (Linux), or 0 where it cannot be read.
+long long ResidentBytes() {
+    std::ifstream statm("/proc/self/statm");
+    long long pages = 0;
+    long long resident = 0;
+    statm >> pages >> resident;
+    return resident * 4096;
+}
+
+long long PeakResidentBytes() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return static_cast<long long>(usage.ru_maxrss) * 1024;
 }
 
 double Seconds(qint64 nanoseconds) {
@@ -91,6 +112,8 @@ int AddPaths(frmStep1& window, long count) {
     qint64 firstTenth = 0;
     qint64 lastTenthStart = 0;
     qint64 longestGap = 0;
+    long long pathBytes = 0;
+    const long long residentBefore = ResidentBytes();
     clock.start();
     sinceEvents.start();
     for (long i = 0; i < count; ++i) {
@@ -104,17 +127,24 @@ int AddPaths(frmStep1& window, long count) {
             longestGap = std::max(longestGap, sinceEvents.nsecsElapsed());
             sinceEvents.start();
         }
-        window.AddMessagePath(QStringLiteral("C:\\Store\\Folder %1\\Message %2.eml")
-                                  .arg(i / 1000, 3, 10, QLatin1Char('0'))
-                                  .arg(i, 7, 10, QLatin1Char('0')));
+        const QString path = QStringLiteral("C:\\Store\\Folder %1\\Message %2.eml")
+                                 .arg(i / 1000, 3, 10, QLatin1Char('0'))
+                                 .arg(i, 7, 10, QLatin1Char('0'));
+        pathBytes += path.toUtf8().size();
+        window.AddMessagePath(path);
     }
     const qint64 total = clock.nsecsElapsed();
+    const long long grown = ResidentBytes() - residentBefore;
     std::printf("add_paths_seconds %.6f\n", Seconds(total));
     std::printf("add_paths_first_tenth_us_per_path %.3f\n",
                 static_cast<double>(firstTenth) / 1e3 / static_cast<double>(tenth));
     std::printf("add_paths_last_tenth_us_per_path %.3f\n",
                 static_cast<double>(total - lastTenthStart) / 1e3 / static_cast<double>(tenth));
     std::printf("add_paths_longest_gap_ms %.3f\n", static_cast<double>(longestGap) / 1e6);
+    std::printf("add_paths_peak_rss_mib %.1f\n",
+                static_cast<double>(PeakResidentBytes()) / 1048576);
+    std::printf("add_paths_bytes_per_row_beyond_path %.1f\n",
+                static_cast<double>(grown - pathBytes) / static_cast<double>(count));
     return 0;
 }
 

@@ -2,6 +2,8 @@
 #include "app/TerminationSignals.h"
 #include "app/frmStep1.h"
 
+#include "Version.h"
+
 #include <QApplication>
 
 int main(int argc, char* argv[]) {

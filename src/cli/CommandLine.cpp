@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 
+#include "Version.h"
 #include "shell/registry.h"
 
 #include <CLI/CLI.hpp>
@@ -23,16 +24,19 @@ std::string AbsoluteAndNormal(const std::string& text) {
 } // namespace
 
 std::optional<int> CommandLine::Parse(int argc, char** argv) {
-    CLI::App app{"Converts folders of .eml message files into mbox mailboxes, one per folder, "
+    // The README shows this help as it stands; a test compares the two.
+    CLI::App app{"Converts folders of .eml message files into mbox mailboxes, one per folder,\n"
                  "in a folder tree under OUTPUT that mirrors the stores.",
                  "marrowgate-convert"};
     app.set_version_flag("--version", MARROWGATE_DISPLAY_VERSION);
-    app.add_option("-o,--output", output, "Folder that receives the mailboxes")
+    // Type names rather than option texts, so that the help marks both REQUIRED.
+    app.add_option("-o,--output", output,
+                   "Folder that receives the mailboxes (created when missing)")
         ->required()
-        ->option_text("OUTPUT");
+        ->type_name("OUTPUT");
     app.add_option("STORE", stores, "Store folders whose .eml files are converted")
         ->required()
-        ->option_text("STORE...");
+        ->type_name("");
     app.add_flag("-q,--quiet", quiet, "Show no progress line");
     app.add_flag("-k,--keep-going", keepGoing,
                  "After a failed message, convert the rest and list every failure at the end");

@@ -59,20 +59,127 @@ private:
     std::size_t pos_ = 0;
 };
 
+// The words of a line, split at spaces and tabs.
+class Words {
+public:
+    explicit Words(std::string_view text) : text_(text) {}
+
+    bool Next(std::string_view& word) {
+        text_.remove_prefix(std::min(text_.find_first_not_of(" \t"), text_.size()));
+        if (text_.empty()) {
+            return false;
+        }
+        const auto end = std::min(text_.find_first_of(" \t"), text_.size());
+        word = text_.substr(0, end);
+        text_.remove_prefix(end);
+        return true;
+    }
+
+private:
+    std::string_view text_;
+};
+
+bool IsDigits(std::string_view text, std::size_t least, std::size_t most) {
+    return text.size() >= least && text.size() <= most &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool IsOneOf(std::string_view word, std::string_view names) {
+    for (std::size_t at = 0; at < names.size(); at += 3) {
+        if (word == names.substr(at, 3)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// "14:03" or "14:03:09".
+bool IsTime(std::string_view word) {
+    const auto colon = word.find(':');
+    if (colon == std::string_view::npos || !IsDigits(word.substr(0, colon), 1, 2)) {
+        return false;
+    }
+    const auto rest = word.substr(colon + 1);
+    return rest.size() == 2
+               ? IsDigits(rest, 2, 2)
+               : rest.size() == 5 && rest[2] == ':' && IsDigits(rest.substr(0, 2), 2, 2) &&
+                     IsDigits(rest.substr(3), 2, 2);
+}
+
+bool IsZone(std::string_view word) {
+    if (word.size() == 5 && (word[0] == '+' || word[0] == '-')) {
+        return IsDigits(word.substr(1), 4, 4);
+    }
+    return !word.empty() && word.size() <= 5 &&
+           std::all_of(word.begin(), word.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
+}
+
+// Counts the words of an envelope line's date by kind; see IsEnvelopeLine().
+class DateWords {
+public:
+    bool Take(std::string_view word) {
+        if (word.ends_with(',')) {
+            word.remove_suffix(1);
+            return IsOneOf(word, kDays) && ++days_ <= 1;
+        }
+        if (IsOneOf(word, kDays)) {
+            return ++days_ <= 1;
+        }
+        if (IsOneOf(word, kMonths)) {
+            return ++months_ <= 1;
+        }
+        if (IsDigits(word, 1, 2)) {
+            return ++monthDays_ <= 1;
+        }
+        if (IsDigits(word, 4, 4)) {
+            return ++years_ <= 1;
+        }
+        if (IsTime(word)) {
+            return ++times_ <= 1;
+        }
+        return IsZone(word) && ++zones_ <= 2;
+    }
+
+    bool Empty() const { return days_ + months_ + monthDays_ + years_ + times_ + zones_ == 0; }
+    bool Whole() const { return months_ == 1 && monthDays_ == 1 && years_ == 1 && times_ == 1; }
+
+private:
+    static constexpr std::string_view kDays = "SunMonTueWedThuFriSat";
+    static constexpr std::string_view kMonths = "JanFebMarAprMayJunJulAugSepOctNovDec";
+
+    int days_ = 0;
+    int months_ = 0;
+    int monthDays_ = 0;
+    int years_ = 0;
+    int times_ = 0;
+    int zones_ = 0;
+};
+
 } // namespace
 
 bool HeaderBlock::IsEnvelopeLine(std::string_view line) {
-    if (!line.starts_with("From ")) {
+    if (line.size() > kLongestEnvelopeLine || !line.starts_with("From ")) {
         return false;
     }
-    const auto afterBlanks = line.find_first_not_of(" \t", 4);
-    return afterBlanks == std::string_view::npos || line[afterBlanks] != ':';
+    Words words(line.substr(5));
+    std::string_view sender;
+    if (!words.Next(sender) || sender.front() == ':') {
+        return false;
+    }
+    DateWords date;
+    for (std::string_view word; words.Next(word);) {
+        if (!date.Take(word)) {
+            return false;
+        }
+    }
+    return date.Empty() || date.Whole();
 }
 
 bool HeaderBlock::IsComplete(std::string_view start) {
     // An empty line is two line ends in a row ("\n\n", "\r\r" or "\n\r");
-    // CR LF counts as one.
-    for (std::size_t at = LineEndScanner::Next(start, 0); at + 1 < start.size();
+    // CR LF counts as one. Blank lines at the top are not the block's end.
+    const std::size_t from = std::min(start.find_first_not_of(" \t\r\n"), start.size());
+    for (std::size_t at = LineEndScanner::Next(start, from); at + 1 < start.size();
          at = LineEndScanner::Next(start, at + 1)) {
         const char next = start[at + 1];
         if (next == '\r' || (next == '\n' && start[at] == '\n')) {
@@ -86,14 +193,18 @@ HeaderBlock HeaderBlock::Parse(std::string_view start) {
     HeaderBlock block;
     LineReader reader(start);
     std::string_view line;
-    bool atTop = true;
-    bool firstLine = true;
+    bool started = false;
+    bool envelopeChecked = false;
     while (reader.Next(line)) {
-        if (std::exchange(atTop, false) && IsEnvelopeLine(line)) {
-            continue; // the envelope line of an mbox tool
-        }
-        if (std::exchange(firstLine, false)) {
-            line.remove_prefix(std::min(line.find_first_not_of(' '), line.size()));
+        if (!started) {
+            line.remove_prefix(std::min(line.find_first_not_of(" \t"), line.size()));
+            if (line.empty()) {
+                continue; // a blank line at the top
+            }
+            if (!std::exchange(envelopeChecked, true) && IsEnvelopeLine(line)) {
+                continue; // the envelope line of an mbox tool
+            }
+            started = true;
         }
         if (line.empty()) {
             break;

@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -66,10 +67,12 @@ struct PlainRun {
     std::uint64_t lfBefore = 0;  // ... an LF
 
     // Takes the 64 bytes at `at`; false when the run ends among them.
+    template <LineEnding kEnding>
     MARROWGATE_INLINE bool Take(const LineEndBits& bits, const char* data, std::size_t at) {
-        // An LF without its CR, or a CR without its LF (marked on the byte
-        // after it).
-        std::uint64_t odd = bits.lfs ^ (bits.crs << 1 | crBefore);
+        // For CR LF: an LF without its CR, or a CR without its LF (marked on
+        // the byte after it). For LF: any CR.
+        std::uint64_t odd =
+            kEnding == LineEnding::CrLf ? bits.lfs ^ (bits.crs << 1 | crBefore) : bits.crs;
         // A block holds a line start or two: their first bytes are looked at
         // one by one.
         for (std::uint64_t starts = bits.lfs << 1 | lfBefore; starts != 0; starts &= starts - 1) {
@@ -101,10 +104,11 @@ struct PlainRun {
 // The loops are written out for each instruction set, so that the block test
 // is compiled into them.
 #define MARROWGATE_SCANS(Name, Bits, ...)                                                          \
+    template <LineEnding kEnding>                                                                  \
     __VA_ARGS__ std::size_t PlainLinesEnd##Name(std::string_view text, std::size_t from) {         \
         PlainRun run{from};                                                                        \
         for (std::size_t at = from;                                                                \
-             at + 64 <= text.size() && run.Take(Bits(text.data() + at), text.data(), at);          \
+             at + 64 <= text.size() && run.Take<kEnding>(Bits(text.data() + at), text.data(), at); \
              at += 64)                                                                             \
             ;                                                                                      \
         return run.End();                                                                          \
@@ -123,6 +127,30 @@ struct PlainRun {
             }                                                                                      \
         }                                                                                          \
         return text.size();                                                                        \
+    }                                                                                              \
+    /* Moves the bytes between CRs 64 at a time: each move may write past its  */                  \
+    /* piece, which the next move or the slack takes, and read up to 127 bytes */                  \
+    /* past a block's start, so the last 127 bytes are done one by one.         */                 \
+    __VA_ARGS__ std::size_t CopyWithoutCrs##Name(std::string_view text, char* to) {                \
+        const char* from = text.data();                                                            \
+        char* end = to;                                                                            \
+        std::size_t at = 0;                                                                        \
+        for (; at + 128 <= text.size(); at += 64) {                                                \
+            std::size_t pieceStart = at;                                                           \
+            for (std::uint64_t crs = Bits(from + at).crs; crs != 0; crs &= crs - 1) {              \
+                const std::size_t cr = at + static_cast<std::size_t>(std::countr_zero(crs));       \
+                std::memcpy(end, from + pieceStart, 64);                                           \
+                end += cr - pieceStart;                                                            \
+                pieceStart = cr + 1;                                                               \
+            }                                                                                      \
+            std::memcpy(end, from + pieceStart, 64);                                               \
+            end += at + 64 - pieceStart;                                                           \
+        }                                                                                          \
+        for (; at < text.size(); ++at) {                                                           \
+            *end = from[at];                                                                       \
+            end += from[at] != '\r';                                                               \
+        }                                                                                          \
+        return static_cast<std::size_t>(end - to);                                                 \
     }
 
 #if defined(MARROWGATE_X86)
@@ -134,23 +162,28 @@ MARROWGATE_SCANS(Portable, PortableBits)
 using Scan = std::size_t (*)(std::string_view, std::size_t);
 
 struct Scans {
-    Scan plainLinesEnd;
+    Scan plainCrLfLinesEnd;
+    Scan plainLfLinesEnd;
     Scan next;
+    std::size_t (*copyWithoutCrs)(std::string_view, char*);
 };
 
 std::optional<Scans> ScansOf(LineEndScanner::Width width) {
     switch (width) {
     case LineEndScanner::Width::Portable:
-        return Scans{PlainLinesEndPortable, NextPortable};
+        return Scans{PlainLinesEndPortable<LineEnding::CrLf>, PlainLinesEndPortable<LineEnding::Lf>,
+                     NextPortable, CopyWithoutCrsPortable};
 #if defined(MARROWGATE_X86)
     case LineEndScanner::Width::Sse2:
         if (__builtin_cpu_supports("sse2")) {
-            return Scans{PlainLinesEndSse2, NextSse2};
+            return Scans{PlainLinesEndSse2<LineEnding::CrLf>, PlainLinesEndSse2<LineEnding::Lf>,
+                         NextSse2, CopyWithoutCrsSse2};
         }
         break;
     case LineEndScanner::Width::Avx2:
         if (__builtin_cpu_supports("avx2")) {
-            return Scans{PlainLinesEndAvx2, NextAvx2};
+            return Scans{PlainLinesEndAvx2<LineEnding::CrLf>, PlainLinesEndAvx2<LineEnding::Lf>,
+                         NextAvx2, CopyWithoutCrsAvx2};
         }
         break;
 #else
@@ -179,8 +212,14 @@ std::size_t LineEndScanner::Next(std::string_view text, std::size_t from) {
     return scans.next(text, from);
 }
 
-std::size_t LineEndScanner::PlainLinesEnd(std::string_view text, std::size_t from) {
-    return scans.plainLinesEnd(text, from);
+std::size_t LineEndScanner::PlainLinesEnd(std::string_view text, std::size_t from,
+                                          LineEnding ending) {
+    return ending == LineEnding::CrLf ? scans.plainCrLfLinesEnd(text, from)
+                                      : scans.plainLfLinesEnd(text, from);
+}
+
+std::size_t LineEndScanner::CopyWithoutCrs(std::string_view text, char* to) {
+    return scans.copyWithoutCrs(text, to);
 }
 
 bool LineEndScanner::Use(Width width) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "convert/LineEnding.h"
+
 #include <cstddef>
 #include <string_view>
 
@@ -13,12 +15,20 @@ public:
     // Position of the first CR or LF at or after `from`, or `text.size()`.
     static std::size_t Next(std::string_view text, std::size_t from);
 
-    // The end of the run of plain lines from `from` on: lines ended by CR LF
-    // (no lone CR or LF) whose first byte, for lines that begin after `from`,
-    // is neither 'F' nor '>'. Such lines go into a record unchanged. The
-    // result is `from` or the start of a line; the line there needs a closer
-    // look, or reaches the last few bytes of `text`.
-    static std::size_t PlainLinesEnd(std::string_view text, std::size_t from);
+    // The end of the run of plain lines from `from` on: lines already ended as
+    // `ending` wants (CR LF with no lone CR or LF; or a lone LF with no CR at
+    // all) whose first byte, for lines that begin after `from`, is neither 'F'
+    // nor '>'. Such lines go into a record unchanged. The result is `from` or
+    // the start of a line; the line there needs a closer look, or reaches the
+    // last few bytes of `text`.
+    static std::size_t PlainLinesEnd(std::string_view text, std::size_t from,
+                                     LineEnding ending = LineEnding::CrLf);
+
+    // Copies `text` less its CR bytes to `to` and returns the count copied.
+    // Writes up to kCopySlack bytes beyond that count: `to` must have room
+    // for text.size() + kCopySlack bytes.
+    static constexpr std::size_t kCopySlack = 64;
+    static std::size_t CopyWithoutCrs(std::string_view text, char* to);
 
     // The widest vectors the processor has are used. Tests pick each width in
     // turn, so that all are known to agree; not to be called during a run.

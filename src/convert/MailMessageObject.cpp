@@ -96,6 +96,13 @@ std::optional<std::chrono::sys_seconds> ReceivedDate(const std::string& received
     return ParseDate(received.substr(semicolon + 1));
 }
 
+// Years readers of From_ lines take: four digits, and no earlier than the
+// Unix epoch, which some readers' date arithmetic starts from.
+bool IsWithinFromLineYears(std::chrono::sys_seconds date) {
+    using namespace std::chrono;
+    return date >= sys_days{1970y / January / 1} && date < sys_days{2100y / January / 1};
+}
+
 } // namespace
 
 bool MailMessageObject::LoadFromFile(const std::string& path) {
@@ -115,19 +122,23 @@ bool MailMessageObject::LoadFromBytes(std::string_view start, std::chrono::sys_s
         }
     }
 
-    date_ = fileTime;
+    const auto usable = [](std::optional<std::chrono::sys_seconds> date) {
+        return date && IsWithinFromLineYears(*date);
+    };
     std::optional<std::chrono::sys_seconds> date;
     if (auto text = header.First("Date")) {
         date = ParseDate(*text);
     }
-    if (!date) {
+    if (!usable(date)) {
+        date.reset();
         if (auto received = header.First("Received")) {
             date = ReceivedDate(*received);
         }
     }
-    if (date) {
-        date_ = *date;
+    if (!usable(date)) {
+        date = fileTime;
     }
+    date_ = usable(date) ? *date : std::chrono::sys_seconds{};
     return !header.Empty();
 }
 

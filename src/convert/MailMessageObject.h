@@ -14,8 +14,10 @@ namespace marrowgate {
 // An empty address ("<>") or one with white space or bytes outside printable
 // ASCII does not count; when none counts, "MAILER-DAEMON".
 //
-// MessageDate: Date: in UTC; when it is missing or unreadable, the date of the
-// topmost Received: field; else the file's modification time.
+// MessageDate: Date: in UTC; when it is missing, unreadable or outside the
+// years 1970 to 2099 (which every mbox reader takes), the date of the topmost
+// Received: field; else the file's modification time; else, none of them
+// within those years, the start of 1970.
 //
 // A file that is no message at all (empty, binary) is no error: it gives
 // MAILER-DAEMON and the file's time.

@@ -1,5 +1,6 @@
 #include "convert/RecordEncoder.h"
 
+#include "convert/HeaderBlock.h"
 #include "convert/LineEndScanner.h"
 
 namespace marrowgate {
@@ -13,6 +14,17 @@ bool IsLineEnd(char byte) {
 }
 
 } // namespace
+
+RecordEncoder::RecordEncoder(LineEnding ending) : ending_(ending) {}
+
+// Spelt out and inlined: the encoder's loop calls it for every line it mends.
+inline __attribute__((always_inline)) void RecordEncoder::AppendLineEnd(RecordOutput& out) const {
+    if (ending_ == LineEnding::CrLf) {
+        out.append(kCrLf);
+    } else {
+        out.push_back('\n');
+    }
+}
 
 void RecordEncoder::Feed(std::string_view in, RecordOutput& out) {
     std::size_t i = 0;
@@ -33,17 +45,40 @@ void RecordEncoder::Feed(std::string_view in, RecordOutput& out) {
 }
 
 void RecordEncoder::CopyBody(std::string_view in, std::size_t& i, RecordOutput& out) {
-    // Lines that are already ended by CR LF and do not begin with "F" or ">"
-    // pass unchanged, so a run of them is copied in one piece.
+    if (ending_ == LineEnding::CrLf) {
+        CopyBodyAs<LineEnding::CrLf>(in, i, out);
+    } else {
+        CopyBodyAs<LineEnding::Lf>(in, i, out);
+    }
+}
+
+// Written once for each line ending, so that neither pays for the other's
+// tests in the loop.
+template <LineEnding kEnding>
+void RecordEncoder::CopyBodyAs(std::string_view in, std::size_t& i, RecordOutput& out) {
+    // Lines that already end as the record wants and do not begin with "F" or
+    // ">" pass unchanged, so a run of them is copied in one piece.
     std::size_t runStart = i;
     // After a line that had to be mended, the next one most likely must be too
-    // (a file ended by LF or CR alone throughout): the wide scan is not tried.
+    // (a file whose line ends differ from the record's throughout): the wide
+    // scan is not tried. Nor is it before the first empty line, which must be
+    // seen (the header fields are short).
     bool lastLineMended = false;
     while (true) {
-        const std::size_t plainEnd = lastLineMended ? i : LineEndScanner::PlainLinesEnd(in, i);
+        const bool tryWide = !lastLineMended && sawEmptyLine_;
+        const std::size_t plainEnd = tryWide ? LineEndScanner::PlainLinesEnd(in, i, kEnding) : i;
         lastLineMended = false;
         if (plainEnd > i) {
             i = plainEnd;
+        } else if (const std::size_t crLfEnd = kEnding == LineEnding::Lf && tryWide
+                                                   ? LineEndScanner::PlainLinesEnd(in, i)
+                                                   : i;
+                   crLfEnd > i) {
+            // Lines ended by CR LF (a Windows store's) into an LF record: one
+            // copy, less the CRs.
+            out.PassThrough(in.substr(runStart, i - runStart));
+            AppendWithoutCrs(in.substr(i, crLfEnd - i), out);
+            i = runStart = crLfEnd;
         } else {
             // One line the wide scan could not vouch for.
             const std::size_t end = LineEndScanner::Next(in, i);
@@ -53,16 +88,20 @@ void RecordEncoder::CopyBody(std::string_view in, std::size_t& i, RecordOutput& 
                 i = end;
                 return;
             }
+            sawEmptyLine_ = sawEmptyLine_ || (end == i && !lineHasBytes_);
             i = end + 1;
-            if (in[end] == '\r' && i < in.size() && in[i] == '\n') {
+            const bool crLf = in[end] == '\r' && i < in.size() && in[i] == '\n';
+            if (crLf) {
                 ++i;
-            } else {
+            }
+            if (kEnding == LineEnding::CrLf ? !crLf : in[end] != '\n') {
                 out.PassThrough(in.substr(runStart, end - runStart));
-                out.append(kCrLf);
+                AppendLineEnd(out);
                 runStart = i;
-                lastLineMended = true;
+                // CR LF into LF: the wide scan for those lines may well serve next.
+                lastLineMended = kEnding == LineEnding::CrLf || !crLf;
                 // A CR at the end of the piece: the next piece may begin with its LF.
-                skipLineFeed_ = in[end] == '\r' && i == in.size();
+                skipLineFeed_ = !crLf && in[end] == '\r' && i == in.size();
             }
         }
         lineHasBytes_ = false;
@@ -75,62 +114,57 @@ void RecordEncoder::CopyBody(std::string_view in, std::size_t& i, RecordOutput& 
     }
 }
 
+// `lines` are whole lines, each ended by CR LF.
+void RecordEncoder::AppendWithoutCrs(std::string_view lines, RecordOutput& out) {
+    const std::size_t room = lines.size() + LineEndScanner::kCopySlack;
+    char* to = out.Grow(room);
+    out.Shrink(room - LineEndScanner::CopyWithoutCrs(lines, to));
+}
+
 void RecordEncoder::Finish(RecordOutput& out) {
     if (state_ == State::Envelope) {
-        ReplayHeldBytes(out);
+        EndEnvelopeCandidate(out);
     }
-    if (state_ != State::SkipEnvelope && state_ != State::EnvelopeCheck && lineHasBytes_) {
+    if (lineHasBytes_) {
         FlushPrefix(out);
-        out.append(kCrLf);
+        AppendLineEnd(out);
     }
-    out.append(kCrLf);
-    *this = RecordEncoder();
+    if (state_ != State::Top && !sawEmptyLine_) {
+        AppendLineEnd(out);
+    }
+    AppendLineEnd(out);
+    *this = RecordEncoder(ending_);
 }
 
 void RecordEncoder::Step(char byte, RecordOutput& out) {
     if (IsLineEnd(byte)) {
         if (state_ == State::Envelope) {
-            ReplayHeldBytes(out);
-        } else if (state_ == State::EnvelopeCheck) {
-            held_.clear();
-            state_ = State::SkipEnvelope;
+            EndEnvelopeCandidate(out);
         }
-        EndLine(byte, out);
+        if (state_ != State::Top) {
+            EndLine(byte, out);
+        }
         return;
     }
     switch (state_) {
-    case State::Envelope:
-        if (byte == kFrom[held_.size()]) {
-            held_.push_back(byte);
-            if (held_.size() == kFrom.size()) {
-                state_ = State::EnvelopeCheck;
-            }
+    case State::Top:
+        if (byte == ' ' || byte == '\t') {
             return;
         }
-        ReplayHeldBytes(out);
+        if (byte == 'F' && !envelopeChecked_) {
+            held_.assign(1, byte);
+            state_ = State::Envelope;
+            return;
+        }
+        envelopeChecked_ = true;
+        state_ = State::Prefix;
         Step(byte, out);
         return;
-    case State::EnvelopeCheck:
-        // "From  : x" is an old form of the From field, not an envelope line.
-        if (byte == ' ' || byte == '\t') {
-            held_.push_back(byte);
-            return;
-        }
-        if (byte == ':') {
+    case State::Envelope:
+        held_.push_back(byte);
+        if ((held_.size() <= kFrom.size() && byte != kFrom[held_.size() - 1]) ||
+            held_.size() > HeaderBlock::kLongestEnvelopeLine) {
             ReplayHeldBytes(out);
-            Step(byte, out);
-            return;
-        }
-        held_.clear();
-        state_ = State::SkipEnvelope;
-        return;
-    case State::SkipEnvelope:
-        return;
-    case State::Trim:
-        lineHasBytes_ = true;
-        if (byte != ' ') {
-            state_ = State::Prefix;
-            Step(byte, out);
         }
         return;
     case State::Prefix:
@@ -159,23 +193,33 @@ void RecordEncoder::Step(char byte, RecordOutput& out) {
 }
 
 void RecordEncoder::EndLine(char lineEnd, RecordOutput& out) {
-    if (state_ != State::SkipEnvelope) {
-        FlushPrefix(out);
-        out.append(kCrLf);
-        state_ = State::Prefix;
-    } else {
-        state_ = State::Trim;
-    }
+    sawEmptyLine_ = sawEmptyLine_ || !lineHasBytes_;
+    FlushPrefix(out);
+    AppendLineEnd(out);
+    state_ = State::Prefix;
     skipLineFeed_ = lineEnd == '\r';
     lineHasBytes_ = false;
 }
 
-// The bytes held at the top turned out to belong to the first line, so they go
-// through the first line's handling.
+// The first line has ended: an envelope line goes, anything else is the
+// message's first line.
+void RecordEncoder::EndEnvelopeCandidate(RecordOutput& out) {
+    if (HeaderBlock::IsEnvelopeLine(held_)) {
+        held_.clear();
+        envelopeChecked_ = true;
+        state_ = State::Top;
+    } else {
+        ReplayHeldBytes(out);
+    }
+}
+
+// The bytes held at the top turned out to be the message's first line, so they
+// go through a line's handling.
 void RecordEncoder::ReplayHeldBytes(RecordOutput& out) {
     const std::string held = std::move(held_);
     held_.clear();
-    state_ = State::Trim;
+    envelopeChecked_ = true;
+    state_ = State::Prefix;
     for (const char byte : held) {
         Step(byte, out);
     }

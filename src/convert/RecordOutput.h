@@ -19,6 +19,14 @@ public:
     // Bytes of the input that go into the record as they are. A long run is
     // pointed at, so it must stay unchanged until Clear(); a short one is copied.
     void PassThrough(std::string_view input);
+    // Room for `count` bytes of its own at the end, to be written in place;
+    // Shrink() gives back what was not used.
+    char* Grow(std::size_t count) {
+        const std::size_t size = owned_.size();
+        owned_.resize(size + count);
+        return owned_.data() + size;
+    }
+    void Shrink(std::size_t unused) { owned_.resize(owned_.size() - unused); }
 
     std::size_t size() const { return owned_.size() + passedBytes_; }
     // True when the record points into input that is about to change.

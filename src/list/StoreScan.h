@@ -8,7 +8,7 @@
 namespace marrowgate {
 
 // Every file below `folder`, in walk order (breadth first, each folder's
-// files in the order the file system lists them), whatever its name. Throws
+// entries in NameOrder), whatever its name. Throws
 // WalkError when a folder cannot be listed.
 CollectionHandle<std::string> CollectFiles(const std::string& folder);
 

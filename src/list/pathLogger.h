@@ -7,7 +7,10 @@
 
 namespace marrowgate {
 
-// Walks a folder tree breadth first and collects every file below it.
+// Walks a folder tree breadth first and collects every file below it: the
+// starting folder's files, then its subfolders' files level by level, each
+// folder's subfolders and files in NameOrder (list/FolderListing.h), so the
+// same tree gives the same collections on every system.
 //
 // Use: PathLogInit, optionally fullFileNamesOnly(false), one LogPath, then
 // Count and the collections, then Terminate. Collections handed out stay valid
@@ -18,10 +21,10 @@ namespace marrowgate {
 // "K" + the queue length once it is queued (so "K2" is the first). Files are
 // "K" + the file counter, from "K1", the same key in all three file collections.
 //
-// Only regular files and links to regular files are collected (and links
-// whose target is missing, for the conversion to report); a link to a folder
-// is neither collected nor entered, so a link loop cannot make the walk
-// endless. Folders carry a final separator.
+// Which entries count is ListFolder's rule: regular files and links to them
+// (and links whose target is missing, for the conversion to report); a link
+// to a folder is neither collected nor entered. Folders carry a final
+// separator.
 class pathLogger {
 public:
     // Drops the four collections and sets fullFileNamesOnly to true. The file

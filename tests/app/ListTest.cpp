@@ -36,5 +36,43 @@ TEST_F(ListTest, AppendsFromRowZeroAndClearsOnlyAfterAYes) {
     EXPECT_EQ(Rows(), QStringList{"/store/Sent/c.eml"}) << "after a clear, row 0 is used again";
 }
 
+// Rows share their folder's text; each reads back exactly as added, and the
+// index of listed paths follows appends and clears.
+TEST(MessageListModelTest, RowsReadBackExactlyAndCanBeLookedUp) {
+    MessageListModel list;
+    EXPECT_FALSE(list.Contains(""));
+    const std::vector<std::string> paths = {
+        "/s/Inbox/a.eml", "C:\\Store\\Inbox\\a.eml", "/s/Inbox/b.eml", "/s/Sent/a.eml",
+        "plain.eml",      "/s/caf\xe9.eml",          "/s/Inbox/a.eml", ""};
+    list.AppendFileName(paths[0]);
+    EXPECT_TRUE(list.Contains(paths[0])); // the index is built on the first look
+    for (std::size_t i = 1; i < paths.size(); ++i) {
+        list.AppendFileName(paths[i]);
+    }
+    ASSERT_EQ(list.RowCount(), 8);
+    for (int row = 0; row < 8; ++row) {
+        EXPECT_EQ(list.RowText(row), paths[static_cast<std::size_t>(row)]);
+        EXPECT_TRUE(list.Contains(paths[static_cast<std::size_t>(row)]));
+    }
+    EXPECT_EQ(list.Path(5), QString::fromUtf8("/s/caf\xe9.eml")) << "shown as well as it can be";
+    for (const char* absent : {"/s/Inbox/c.eml", "/s/Inbox/", "/s/Inbox/a.em", "/t/a.eml",
+                               "/s/sent/a.eml", "C:\\Store\\Inbox/a.eml"}) {
+        EXPECT_FALSE(list.Contains(absent)) << absent;
+    }
+    for (int i = 0; i < 1000; ++i) {
+        list.Append(QStringLiteral("/s/Many/%1.eml").arg(i));
+    }
+    EXPECT_TRUE(list.Contains("/s/Many/0.eml") && list.Contains("/s/Many/999.eml"));
+    EXPECT_EQ(list.RowText(1007), "/s/Many/999.eml");
+
+    list.Clear();
+    EXPECT_TRUE(list.IsEmpty());
+    EXPECT_EQ(list.RowCount(), 1);
+    EXPECT_EQ(list.RowText(0), "");
+    EXPECT_FALSE(list.Contains(paths[0]));
+    list.Append(QStringLiteral("/s/x.eml"));
+    EXPECT_TRUE(list.Contains("/s/x.eml"));
+}
+
 } // namespace
 } // namespace marrowgate::testing

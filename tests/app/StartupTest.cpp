@@ -7,7 +7,6 @@
 #include <QScreen>
 #include <QTableView>
 
-
 namespace marrowgate::testing {
 namespace {
 

@@ -48,43 +48,46 @@ protected:
 
 TEST_F(MailboxWriterTest, WorkedExample) {
     EXPECT_EQ(FormatFromLine("anna", ExampleTime()), "From anna Mon Jul 05 14:03:09 2010");
+    // The message has no empty line: one is added, so that readers find the end
+    // of its header inside the record (58 bytes without it).
     const std::string record = RecordFor("  Subject: Hi\r\nHello");
-    EXPECT_EQ(record, Record("Subject: Hi\r\nHello\r\n\r\n"));
-    // With the sender "anna" in place of the fallback, the record is 58 bytes.
+    EXPECT_EQ(record, Record("Subject: Hi\r\nHello\r\n\r\n\r\n"));
+    // With the sender "anna" in place of the fallback, the record is 60 bytes.
     EXPECT_EQ(record.size() - std::string("MAILER-DAEMON").size() + std::string("anna").size(),
-              58u);
+              60u);
 }
 
 // Line ends, the first line's spaces, ">From " quoting and the envelope line.
 TEST_F(MailboxWriterTest, RecordRules) {
     const std::pair<std::string_view, std::string_view> cases[] = {
         {"", "\r\n"},
-        {"\r\n", "\r\n\r\n"},
+        {"\r\n", "\r\n"},
         {"A: b\r\n\r\nbody", "A: b\r\n\r\nbody\r\n\r\n"},
         {"A: b\r\n\r\nbody\r\n\r\n", "A: b\r\n\r\nbody\r\n\r\n\r\n"},
         // CR LF, lone CR and lone LF each end one line.
         {"A: b\n\nx\ry\r\nz\n", "A: b\r\n\r\nx\r\ny\r\nz\r\n\r\n"},
         {"a\n\rb", "a\r\n\r\nb\r\n\r\n"},
-        // Only the first line loses its leading spaces.
-        {"   \r\n  A: b \r\n\r\n  x  ", "\r\n  A: b \r\n\r\n  x  \r\n\r\n"},
-        {"\tA: b", "\tA: b\r\n\r\n"},
+        // Blank lines at the top go, and the first line's leading blanks.
+        {"   \r\n  A: b \r\n\r\n  x  ", "A: b \r\n\r\n  x  \r\n\r\n"},
+        {"\tA: b\n\n", "A: b\r\n\r\n\r\n"},
         {"A: b\n\nFrom x\n>From y\n>>From z\nFromage\n>From\n> From w\n",
          "A: b\r\n\r\n>From x\r\n>>From y\r\n>>>From z\r\nFromage\r\n>From\r\n> From w\r\n\r\n"},
         // A line "From " that only leading spaces hid is no envelope: it is quoted.
-        {"  From a\nb", ">From a\r\nb\r\n\r\n"},
-        {"A: b\rFrom c\r", "A: b\r\n>From c\r\n\r\n"},
+        {"  From a b\n\nc", ">From a b\r\n\r\nc\r\n\r\n"},
+        {"A: b\rFrom c\r\r", "A: b\r\n>From c\r\n\r\n\r\n"},
         {"From someone@example.com Sat Jan  3 01:05:34 1996\nA: b\n\nx", "A: b\r\n\r\nx\r\n\r\n"},
         {"From x", "\r\n"},
-        {"From x\r\n  A: b", "A: b\r\n\r\n"},
-        {"Fro", "Fro\r\n\r\n"},
+        {"From x\r\n  A: b\r\n\r\n", "A: b\r\n\r\n\r\n"},
+        // A message without an empty line gets one before the closing one.
+        {"Fro", "Fro\r\n\r\n\r\n"},
     };
     for (const auto& [bytes, body] : cases) {
         EXPECT_EQ(RecordFor(bytes), Record(body)) << bytes;
     }
     // The old header form "From  : ..." is a field, not an envelope: it stays,
     // quoted so that no reader takes it for the start of a record.
-    EXPECT_EQ(RecordFor("From  : ann@x.org\nA: b"),
-              "From ann@x.org Mon Jul 05 14:03:09 2010\r\n>From  : ann@x.org\r\nA: b\r\n\r\n");
+    EXPECT_EQ(RecordFor("From  : ann@x.org\nA: b\n\n"),
+              "From ann@x.org Mon Jul 05 14:03:09 2010\r\n>From  : ann@x.org\r\nA: b\r\n\r\n\r\n");
 }
 
 TEST_F(MailboxWriterTest, CopiesEveryByteOfTheMessage) {

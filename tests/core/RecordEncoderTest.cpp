@@ -7,8 +7,9 @@
 namespace marrowgate::test {
 namespace {
 
-std::string Encode(std::string_view bytes, std::size_t pieceSize) {
-    RecordEncoder encoder;
+std::string Encode(std::string_view bytes, std::size_t pieceSize,
+                   LineEnding ending = LineEnding::CrLf) {
+    RecordEncoder encoder(ending);
     RecordOutput out;
     for (std::size_t i = 0; i < bytes.size(); i += pieceSize) {
         encoder.Feed(bytes.substr(i, pieceSize), out);
@@ -17,29 +18,92 @@ std::string Encode(std::string_view bytes, std::size_t pieceSize) {
     return out.Joined();
 }
 
+// The same record with LF line ends: CRs reach a record only in line ends.
+std::string WithLf(std::string_view crLf) {
+    std::string lf;
+    for (const char c : crLf) {
+        if (c != '\r') {
+            lf.push_back(c);
+        }
+    }
+    return lf;
+}
+
 // The mailbox writer reads files in large chunks; a line end, a quote prefix or
-// the envelope line may straddle any chunk boundary and must come out the same.
+// the envelope line may straddle any chunk boundary and must come out the same,
+// with either line end.
 TEST(RecordEncoderTest, OutputDoesNotDependOnHowTheInputIsCut) {
     const std::string samples[] = {
-        "From env\r\n  A: b\r\n\r\n>>From x\rFrom y\n\r\nFro\r\n>Fro\rtail",
+        "From env@x Mon Jul  5 14:03:09 2010\r\n  A: b\r\n\r\n>>From x\rFrom "
+        "y\n\r\nFro\r\n>Fro\rtail",
         "   \n\n\r\r\n\r>>>\nFrom\n",
         "From x",
         "Fr",
         "From \t :old field\nFrom   envelope?\n",
         "From   \r\nx",
         std::string("A: b\r\n\r\n") + std::string(300, '>') + "From z\r\n",
+        "\r\n \t\r\n\tFrom now on\r\r\n\n",
     };
     for (const auto& sample : samples) {
-        const std::string whole = Encode(sample, sample.size() + 1);
-        for (std::size_t piece = 1; piece <= 7; ++piece) {
-            EXPECT_EQ(Encode(sample, piece), whole) << "pieces of " << piece;
+        for (const LineEnding ending : {LineEnding::CrLf, LineEnding::Lf}) {
+            const std::string whole = Encode(sample, sample.size() + 1, ending);
+            for (std::size_t piece = 1; piece <= 7; ++piece) {
+                EXPECT_EQ(Encode(sample, piece, ending), whole) << "pieces of " << piece;
+            }
         }
     }
     EXPECT_EQ(Encode(samples[0], 1000),
               "A: b\r\n\r\n>>>From x\r\n>From y\r\n\r\nFro\r\n>Fro\r\ntail\r\n\r\n");
-    EXPECT_EQ(Encode(samples[4], 1000), ">From \t :old field\r\n>From   envelope?\r\n\r\n");
-    EXPECT_EQ(Encode(samples[5], 1000), "x\r\n\r\n");
+    EXPECT_EQ(Encode(samples[4], 1000), ">From \t :old field\r\n>From   envelope?\r\n\r\n\r\n");
     EXPECT_EQ(Encode(samples[6], 1000), "A: b\r\n\r\n>" + std::string(300, '>') + "From z\r\n\r\n");
+    EXPECT_EQ(Encode(samples[7], 1000, LineEnding::Lf), ">From now on\n\n\n\n");
+}
+
+// Where a message starts and how its record ends. Each record is given with
+// CR LF line ends; with LF line ends it must be the same less its CRs.
+TEST(RecordEncoderTest, MessageStartAndEnd) {
+    const std::pair<std::string_view, std::string_view> cases[] = {
+        // Blank lines at the top go, with the blanks that start the first line.
+        {"   \r\n\t \r\n\r\n  Subject: s\r\n\r\nbody", "Subject: s\r\n\r\nbody\r\n\r\n"},
+        {"\t A: b\n  c\n\n  x  ", "A: b\r\n  c\r\n\r\n  x  \r\n\r\n"},
+        {"\n\r\r\n", "\r\n"},
+        {"", "\r\n"},
+        // Envelope lines of mbox tools, as found in real files, go...
+        {"From joe@example.com Mon Jul  5 14:03:09 2010\nA: b\n\nx", "A: b\r\n\r\nx\r\n\r\n"},
+        {"From mrc@CAC.Washington.EDU Mon Feb  8 02:53:47 PST 1993\rA: b\r\r", "A: b\r\n\r\n\r\n"},
+        {"From MAILER-DAEMON  Tue Jul  7 22:47:39 2009\r\nA: b\r\n\r\n", "A: b\r\n\r\n\r\n"},
+        {"From x@y Tue, 6 Jul 2010 01:03:09 +1100\nA: b\n\n", "A: b\r\n\r\n\r\n"},
+        {"From MAILER-DAEMON\nA: b\n\n", "A: b\r\n\r\n\r\n"},
+        {"From  Mon Jul 05 14:03:09 2010\nA: b\n\n", "A: b\r\n\r\n\r\n"},
+        {"From x", "\r\n"},
+        // ... after blank lines too, and blank lines after them go as well.
+        {"\n  From a@b Sat Jan  3 01:05:34 1996\n \n\n  A: b\n\nx", "A: b\r\n\r\nx\r\n\r\n"},
+        // Any other "From " line is text, quoted; so is a second envelope line.
+        {"From now on, send invoices to me.\nThanks\n\n",
+         ">From now on, send invoices to me.\r\nThanks\r\n\r\n\r\n"},
+        {"From joe Mon Jul  5 2010\n\nx", ">From joe Mon Jul  5 2010\r\n\r\nx\r\n\r\n"},
+        {"From  : ann@x.org\nA: b\n\n", ">From  : ann@x.org\r\nA: b\r\n\r\n\r\n"},
+        {"From \n\n", ">From \r\n\r\n\r\n"},
+        {"From a Mon Jul  5 14:03:09 2010\nFrom b Mon Jul  5 14:03:09 2010\n\nx",
+         ">From b Mon Jul  5 14:03:09 2010\r\n\r\nx\r\n\r\n"},
+        // A message without an empty line gets one before the closing one.
+        {"Subject: s\r\nFrom: a@b", "Subject: s\r\nFrom: a@b\r\n\r\n\r\n"},
+        {"Subject: s\n", "Subject: s\r\n\r\n\r\n"},
+        {"Subject: s\r\n \r\n", "Subject: s\r\n \r\n\r\n\r\n"},
+        {"A: b\r\n\r\n", "A: b\r\n\r\n\r\n"},
+        {"A: b\n\nx\ry\r\nz\n", "A: b\r\n\r\nx\r\ny\r\nz\r\n\r\n"},
+        // An LF after a CR LF is an empty line, wherever the pieces are cut.
+        {"A: b\r\n\r\nxy\r\n\nz\r\n\r\r\n", "A: b\r\n\r\nxy\r\n\r\nz\r\n\r\n\r\n\r\n"},
+    };
+    for (const auto& [bytes, record] : cases) {
+        for (std::size_t piece = 1; piece <= 7; ++piece) {
+            EXPECT_EQ(Encode(bytes, piece), record) << bytes;
+            EXPECT_EQ(Encode(bytes, piece, LineEnding::Lf), WithLf(record)) << bytes;
+        }
+    }
+    // A first line too long for an envelope line is text.
+    const std::string longLine = "From a " + std::string(1000, 'b');
+    EXPECT_EQ(Encode(longLine + "\n\n", 3), ">" + longLine + "\r\n\r\n\r\n");
 }
 
 // Long inputs take the wide scan over runs of plain lines; byte by byte they
@@ -57,32 +121,43 @@ TEST(RecordEncoderTest, WideScanAgreesWithByteByByte) {
         "x\r\n",
         "a line longer than a block, so that its end falls in the next one: 0123456789\r\n",
     };
-    std::string input = "Subject: mixed\r\n\r\n";
+    std::string crLfInput = "Subject: mixed\r\n\r\n";
     unsigned state = 7;
     for (int i = 0; i < 3000; ++i) {
         state = state * 1103515245 + 12345;
         // Mostly plain lines, as in real mail; now and then an odd one.
         const unsigned pick = (state >> 16) % 40;
-        input += lines[pick < 9 ? pick : pick % 2 == 0 ? 0 : 8];
+        crLfInput += lines[pick < 9 ? pick : pick % 2 == 0 ? 0 : 8];
     }
-    const std::string byteByByte = Encode(input, 1);
+    // The same lines as a file from Unix would have them (a lone CR stays).
+    std::string lfInput;
+    for (std::size_t i = 0; i < crLfInput.size(); ++i) {
+        if (!(crLfInput[i] == '\r' && i + 1 < crLfInput.size() && crLfInput[i + 1] == '\n')) {
+            lfInput.push_back(crLfInput[i]);
+        }
+    }
     using Width = LineEndScanner::Width;
-    for (const Width width : {Width::Portable, Width::Sse2, Width::Avx2}) {
-        if (!LineEndScanner::Use(width)) {
-            continue; // not on this processor
-        }
-        const int named = static_cast<int>(width);
-        for (const std::size_t piece : {63, 64, 65, 1000, 4096}) {
-            EXPECT_EQ(Encode(input, piece), byteByByte)
-                << "width " << named << ", pieces " << piece;
-        }
-        for (std::size_t shift = 1; shift < 64; shift += 9) {
-            const std::string shifted = std::string(shift, 'p') + "\r\n" + input;
-            EXPECT_EQ(Encode(shifted, shifted.size()), Encode(shifted, 1))
-                << "width " << named << ", shift " << shift;
+    for (const LineEnding ending : {LineEnding::CrLf, LineEnding::Lf}) {
+        for (const std::string& input : {crLfInput, lfInput}) {
+            const std::string byteByByte = Encode(input, 1, ending);
+            for (const Width width : {Width::Portable, Width::Sse2, Width::Avx2}) {
+                if (!LineEndScanner::Use(width)) {
+                    continue; // not on this processor
+                }
+                const int named = static_cast<int>(width);
+                for (const std::size_t piece : {63, 64, 65, 1000, 4096}) {
+                    EXPECT_EQ(Encode(input, piece, ending), byteByByte)
+                        << "width " << named << ", pieces " << piece;
+                }
+                for (std::size_t shift = 1; shift < 64; shift += 9) {
+                    const std::string shifted = std::string(shift, 'p') + "\r\n" + input;
+                    EXPECT_EQ(Encode(shifted, shifted.size(), ending), Encode(shifted, 1, ending))
+                        << "width " << named << ", shift " << shift;
+                }
+            }
+            LineEndScanner::UseWidest();
         }
     }
-    LineEndScanner::UseWidest();
 }
 
 } // namespace

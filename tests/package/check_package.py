@@ -5,6 +5,7 @@
                                                  ends cleanly on SIGTERM
     check_package.py build CPACK_CONFIG FOLDER   builds the package into FOLDER
     check_package.py contents FOLDER SOURCE      its files and control fields
+    check_package.py lintian FOLDER              lintian finds no error (E:)
     check_package.py install FOLDER SOURCE       dpkg -i, the installed programs
                                                  run, dpkg -r; root only
 
@@ -98,7 +99,8 @@ def expected_files(source):
              'usr/share/applications/marrowgate.desktop',
              'usr/share/man/man1/marrowgate.1.gz',
              'usr/share/man/man1/marrowgate-convert.1.gz',
-             'usr/share/doc/marrowgate/changelog.gz'}
+             'usr/share/doc/marrowgate/changelog.gz',
+             'usr/share/doc/marrowgate/copyright'}
     files |= {f'usr/share/icons/hicolor/{n}x{n}/apps/marrowgate.png'
               for n in (16, 24, 32, 48, 128, 256)}
     help_source = os.path.join(source, 'docs', 'help')
@@ -127,7 +129,8 @@ def contents(folder, source):
             fields[key] = value.strip()
     architecture = run('dpkg', '--print-architecture').stdout.strip()
     for key, value in (('Package', PACKAGE), ('Version', VERSION),
-                       ('Architecture', architecture), ('Section', 'mail')):
+                       ('Architecture', architecture), ('Section', 'mail'),
+                       ('Recommends', 'xdg-utils')):
         check(fields.get(key) == value, f'control: {key} is {fields.get(key)!r}, expected {value!r}')
     # Read off the programs, so the libraries they link must all be there.
     depends = fields.get('Depends', '')
@@ -135,7 +138,49 @@ def contents(folder, source):
                     'libqt6core6', 'libqt6gui6', 'libqt6widgets6'):
         check(re.search(rf'(^|, ){re.escape(library)}( |,|$)', depends),
               f'control: Depends lacks {library}: {depends!r}')
+    # Someone must be reachable there: not a documentation or no-reply domain.
+    maintainer = fields.get('Maintainer', '')
+    name, _, address = maintainer.partition(' <')
+    domain = address.removesuffix('>').rpartition('@')[2]
+    check(name and address.endswith('>') and '.' in domain and
+          not re.search(r'(^|\.)(example\.\w+|invalid|localhost)$|noreply', domain),
+          f'control: Maintainer {maintainer!r} is not a name and a real address')
 
+    member = members.get('usr/share/doc/marrowgate/copyright')
+    if member:
+        copyright_file(tar.extractfile(member).read().decode('utf-8'), source)
+
+
+def copyright_file(text, source):
+    """The copyright file is machine-readable (one Files: * paragraph under
+    MIT) and its licence text is the repository's LICENSE word for word."""
+    paragraphs = [dict(re.findall(r'^([\w-]+):[ \t]*(.*(?:\n .*)*)', p, re.M))
+                  for p in re.split(r'\n\s*\n', text.strip())]
+    check(paragraphs[0].get('Format', '').startswith(
+          'https://www.debian.org/doc/packaging-manuals/copyright-format/1.0'),
+          'copyright: the first paragraph names no machine-readable Format')
+    files = [p for p in paragraphs if 'Files' in p]
+    check([(p['Files'], p.get('License')) for p in files] == [('*', 'MIT')],
+          f'copyright: Files paragraphs {[(p["Files"], p.get("License")) for p in files]}, '
+          f"expected one: * under MIT")
+    check(all('Copyright' in p for p in files), 'copyright: a Files paragraph names no holder')
+    licence = next((p['License'] for p in paragraphs if p.get('License', '').startswith('MIT\n')),
+                   '')
+    words = lambda t: re.sub(r'[\s.]+', ' ', t).strip()
+    with open(os.path.join(source, 'LICENSE')) as f:
+        statement = f.read().split('Permission is hereby granted', 1)[-1]
+    check(licence and words(statement) in words(licence),
+          'copyright: the MIT licence text differs from LICENSE')
+
+
+def run_lintian(folder):
+    if not shutil.which('lintian'):
+        sys.exit('FAIL: lintian not found; install it (scripts/bootstrap does)')
+    result = run('lintian', find_package(folder))
+    errors = [line for line in result.stdout.splitlines() if line.startswith('E:')]
+    check(not errors, 'lintian reports errors:\n' + '\n'.join(errors))
+    # Warnings are shown in the test's output, not failed on.
+    print(result.stdout, end='')
 
 
 def install(folder, source):
@@ -175,7 +220,8 @@ def install(folder, source):
 
 def main():
     commands = {'start-quit': (start_and_quit, 1), 'build': (build, 2),
-                'contents': (contents, 2), 'install': (install, 2)}
+                'contents': (contents, 2), 'lintian': (run_lintian, 1),
+                'install': (install, 2)}
     if len(sys.argv) < 2 or commands.get(sys.argv[1], (None, -1))[1] != len(sys.argv) - 2:
         sys.exit(__doc__)
     function, _ = commands[sys.argv[1]]

@@ -2,8 +2,10 @@
 """Checks of the program's resource files.
 
     check_resources.py manifest RESOURCES   the manifest's exact bytes and structure
-    check_resources.py windows  RESOURCES   marrowgate.rc compiled with the mingw-w64
-                                            resource compiler, and what it holds
+    check_resources.py windows  RESOURCES INCLUDE
+                                            marrowgate.rc compiled with the mingw-w64
+                                            resource compiler, and what it holds;
+                                            INCLUDE holds the generated Version.h
     check_resources.py files    RESOURCES   picture sizes, the .desktop file, the help page
 
 RESOURCES is the repository's resources/ folder. Exits non-zero with one line
@@ -88,7 +90,7 @@ def check_manifest(resources):
 
 # --- compiled resources ----------------------------------------------------
 
-def check_windows(resources):
+def check_windows(resources, include):
     windres = shutil.which('i686-w64-mingw32-windres')
     if not windres:
         print('FAIL: i686-w64-mingw32-windres not found; install binutils-mingw-w64-i686 '
@@ -100,7 +102,7 @@ def check_windows(resources):
         '--preprocessor=' + (shutil.which('cpp') or 'cpp'), '--preprocessor-arg=-xc']
     with tempfile.TemporaryDirectory() as work:
         out = os.path.join(work, 'marrowgate.res')
-        run = subprocess.run([windres, *preprocess, '-DRC_INVOKED', '-O', 'res', rc, out],
+        run = subprocess.run([windres, *preprocess, '-DRC_INVOKED', '-I', include, '-O', 'res', rc, out],
                              cwd=work, capture_output=True, text=True)
         if not check(run.returncode == 0, f'windres failed: {run.stderr.strip()}'):
             return
@@ -160,13 +162,14 @@ def check_help(resources):
 
 
 def main():
-    if len(sys.argv) != 3 or sys.argv[1] not in ('manifest', 'windows', 'files'):
+    arguments = {'manifest': 3, 'windows': 4, 'files': 3}
+    if len(sys.argv) < 2 or arguments.get(sys.argv[1]) != len(sys.argv):
         sys.exit(__doc__)
     what, resources = sys.argv[1], os.path.abspath(sys.argv[2])
     if what == 'manifest':
         check_manifest(resources)
     elif what == 'windows':
-        check_windows(resources)
+        check_windows(resources, os.path.abspath(sys.argv[3]))
     else:
         check_pictures(resources)
         check_desktop(resources)

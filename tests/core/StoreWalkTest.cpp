@@ -1,0 +1,153 @@
+#include "list/StoreWalk.h"
+
+#include "convert/ConversionRun.h"
+#include "list/StoreScan.h"
+#include "list/WalkedRows.h"
+
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <stdexcept>
+
+namespace marrowgate::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> RowsOf(const MessageRows& rows) {
+    std::vector<std::string> texts;
+    for (int row = 0; row < rows.RowCount(); ++row) {
+        texts.push_back(rows.RowText(row));
+    }
+    return texts;
+}
+
+// Every file below `root`, by path relative to it, with its bytes.
+std::map<std::string, std::string> Tree(const std::string& root) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (entry.is_regular_file()) {
+            files[fs::relative(entry.path(), root).string()] = ReadFile(entry.path().string());
+        }
+    }
+    return files;
+}
+
+class StoreWalkTest : public ::testing::Test {
+protected:
+    std::string Message(const std::string& relative) {
+        const std::string path = dir / relative;
+        WriteFile(path, "From: " + relative + "@x.org\r\n\r\nbody of " + relative + "\r\n",
+                  ExampleTime());
+        return path;
+    }
+
+    TempDir dir;
+};
+
+// Names are created out of order; both walks list each folder by name, case
+// aside (then by bytes), breadth first, and agree file for file.
+TEST_F(StoreWalkTest, BothWalksListEachFolderByNameAndAgree) {
+    for (const char* name :
+         {"S/b.eml", "S/Z.eml", "S/_x.eml", "S/a.eml", "S/B.EML", "S/9.eml", "S/A.eml",
+          "S/\xC3\xA9.eml", "S/10.eml", "S/notes.txt", "S/sent/s.eml", "S/Inbox/old/o.eml",
+          "S/Inbox/i.eml", "S/archive/x.eml", "S/inbox2/j.eml"}) {
+        Message(name);
+    }
+    const std::string s = dir / "S";
+    const std::vector<std::string> expected = {
+        s + "/10.eml",       s + "/9.eml",          s + "/A.eml",       s + "/a.eml",
+        s + "/B.EML",        s + "/b.eml",          s + "/Z.eml",       s + "/_x.eml",
+        s + "/\xC3\xA9.eml", s + "/archive/x.eml",  s + "/Inbox/i.eml", s + "/inbox2/j.eml",
+        s + "/sent/s.eml",   s + "/Inbox/old/o.eml"};
+
+    EXPECT_EQ(CollectMessageFiles(s), expected) << "the window's walker";
+    const WalkedRows walked({s});
+    EXPECT_EQ(walked.RowCount(), 14);
+    EXPECT_EQ(RowsOf(walked), expected) << "the command line's walk";
+
+    std::vector<std::string> all;
+    StoreWalk walk(s + "/");
+    for (std::string path; walk.Next(path);) {
+        all.push_back(path);
+    }
+    const auto files = CollectFiles(s);
+    EXPECT_EQ(all, std::vector<std::string>(files->begin(), files->end()))
+        << "every file, not only messages";
+    EXPECT_EQ(all.size(), 15u);
+
+    EXPECT_EQ(RowsOf(WalkedRows({dir / "missing"})), std::vector<std::string>{});
+}
+
+TEST_F(StoreWalkTest, ConvertsTheSameMailboxesAsTheCollectedList) {
+    for (int n = 0; n < 40; ++n) {
+        static const char* const kFolders[] = {"Inbox", "Sent Items", "Inbox/Old", "Work/B",
+                                               "Work/a"};
+        Message("S1/" + std::string(kFolders[n % 5]) + "/" + std::to_string(97 - n) + ".eml");
+    }
+    Message("S2/Inbox/z.eml");
+    Message("S2/top.EML");
+    const std::vector<std::string> stores = {dir / "S1", dir / "S2"};
+
+    std::vector<std::string> collected;
+    for (const std::string& store : stores) {
+        for (std::string& path : CollectMessageFiles(store)) {
+            collected.push_back(std::move(path));
+        }
+    }
+    const RunResult listed = RunConversion(VectorRows(collected), dir / "OutListed");
+    const WalkedRows walked(stores);
+    const RunResult streamed = RunConversion(walked, dir / "OutWalked");
+
+    EXPECT_TRUE(listed.Succeeded() && streamed.Succeeded());
+    EXPECT_EQ(streamed.messagesConverted, 42);
+    EXPECT_EQ(streamed.mailboxesCreated, listed.mailboxesCreated);
+    const auto mailboxes = Tree(dir / "OutWalked");
+    EXPECT_EQ(mailboxes.size(), 7u);
+    EXPECT_EQ(mailboxes, Tree(dir / "OutListed"));
+}
+
+TEST_F(StoreWalkTest, AStoreThatChangesAfterTheCountNeitherCrashesNorMisleads) {
+    for (const char* name : {"S/a.eml", "S/Gone/b.eml", "S/Gone/c.eml", "S/Kept/d.eml"}) {
+        Message(name);
+    }
+    const std::string s = dir / "S";
+    {
+        // A folder that goes before the walk lists its parent: its rows read
+        // as empty.
+        const WalkedRows rows({s});
+        fs::remove_all(dir / "S/Gone");
+        EXPECT_EQ(RowsOf(rows),
+                  (std::vector<std::string>{s + "/a.eml", s + "/Kept/d.eml", "", ""}));
+        EXPECT_TRUE(rows.WalkFailure().empty());
+        EXPECT_THROW(rows.RowText(1), std::logic_error);
+    }
+    Message("S/Gone/b.eml");
+    {
+        // One that goes once queued cannot be listed: the walk ends, saying so.
+        WalkedRows rows({s});
+        EXPECT_EQ(rows.RowText(0), s + "/a.eml");
+        fs::remove_all(dir / "S/Gone");
+        EXPECT_EQ(RowsOf(rows), (std::vector<std::string>{s + "/a.eml", "", ""}));
+        EXPECT_NE(rows.WalkFailure().find(s + "/Gone/"), std::string::npos) << rows.WalkFailure();
+        EXPECT_TRUE(rows.TakeRest().empty());
+    }
+    Message("S/Gone/b.eml");
+    {
+        // Files that come after the count wait for the caller, in walk order.
+        WalkedRows rows({s});
+        Message("S/Kept/e.eml");
+        Message("S/Later/f.eml");
+        fs::remove(dir / "S/Gone/b.eml");
+        const RunResult result = RunConversion(rows, dir / "Out");
+        EXPECT_EQ(result.messagesConverted, 3);
+        EXPECT_EQ(rows.TakeRest(), (std::vector<std::string>{s + "/Later/f.eml"}));
+        EXPECT_TRUE(rows.WalkFailure().empty());
+    }
+}
+
+} // namespace
+} // namespace marrowgate::test
