@@ -13,8 +13,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Path text made absolute and normal as text: the system's extended form of
+// a path (NativePath) would keep its prefix through lexically_normal().
 std::string AbsoluteAndNormal(const std::string& text) {
-    fs::path path = fs::absolute(NativePath(text)).lexically_normal();
+    fs::path path = fs::absolute(fs::path(std::u8string(text.begin(), text.end())));
+    path = path.lexically_normal();
     if (!path.has_filename() && path != path.root_path()) {
         path = path.parent_path();
     }
@@ -29,6 +32,8 @@ std::optional<int> CommandLine::Parse(int argc, char** argv) {
                  "in a folder tree under OUTPUT that mirrors the stores.",
                  "marrowgate-convert"};
     app.set_version_flag("--version", MARROWGATE_DISPLAY_VERSION);
+    // On Windows CLI11 would read "/name" as an option; a path may start so.
+    app.allow_windows_style_options(false);
     // Type names rather than option texts, so that the help marks both REQUIRED.
     app.add_option("-o,--output", output,
                    "Folder that receives the mailboxes (created when missing)")

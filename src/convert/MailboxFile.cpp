@@ -4,11 +4,22 @@
 #include "platform/FileSystem.h"
 
 #include <cerrno>
+#include <chrono>
 #include <string>
+#include <thread>
 
 namespace marrowgate {
+namespace {
+
+constexpr int kLockAttempts = 50; // 5 s in all
+
+} // namespace
 
 MailboxFile::MailboxFile(const std::string& path) : path_(path) {
+    if (const std::string name = platform::UnstorableName(path); !name.empty()) {
+        throw ConversionError("Cannot open mailbox file " + path +
+                              ": the system reserves the name \"" + name + "\"");
+    }
     constexpr unsigned kMode = platform::kWrite | platform::kAppend;
     // Most opens are of a mailbox an earlier message created: try that first.
     fd_ = platform::Open(path, kMode);
@@ -24,6 +35,28 @@ MailboxFile::MailboxFile(const std::string& path) : path_(path) {
         platform::Close(fd_);
         fd_ = -1;
         throw ConversionError("Cannot open mailbox file " + path + ": not a regular file");
+    }
+    // The whole file is locked as mail programs lock it, so that none writes
+    // into it meanwhile; one that holds it is waited for a few seconds.
+    for (int attempt = 0; platform::LockWhole(fd_) != 0; ++attempt) {
+        const int error = errno;
+        if (error == ENOLCK) {
+            break; // no locks on this file system: nobody can take one either
+        }
+        if (error != EAGAIN || attempt == kLockAttempts) {
+            platform::Close(fd_);
+            fd_ = -1;
+            if (error == EAGAIN) {
+                throw ConversionError("Cannot lock mailbox file " + path +
+                                      ": another program holds it");
+            }
+            throw ConversionError::FromErrno("Cannot lock mailbox file", path, error);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    // The size may have changed while the lock was waited for.
+    if (platform::Status(fd_, info) != 0) {
+        info.size = 0;
     }
     recordStart_ = end_ = info.size;
 }

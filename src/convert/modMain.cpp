@@ -1,5 +1,6 @@
 #include "convert/modMain.h"
 
+#include "platform/FileSystem.h"
 #include "shell/registry.h"
 
 #include <filesystem>
@@ -8,6 +9,11 @@
 namespace marrowgate {
 
 bool EnsureDirectoryPath(const std::string& path) {
+    // Windows would make such a folder under another name, or one that no
+    // other program can open.
+    if (!platform::UnstorableName(path).empty()) {
+        return false;
+    }
     std::error_code error;
     const auto folder = NativePath(path);
     std::filesystem::create_directories(folder, error);

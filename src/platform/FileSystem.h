@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -28,6 +29,15 @@ constexpr std::size_t kPathLimit = 32767;
 #else
 constexpr std::size_t kPathLimit = PATH_MAX;
 #endif
+
+// The form of a path to hand the system. On Windows an absolute path gets
+// the extended form ("\\?\C:\...", "\\?\UNC\server\share\..."), which
+// takes any length and every name as it stands ("CON" a folder, not the
+// console; "Inbox." not "Inbox"); paths with "/" or a "." or ".." part keep
+// the classic form, which resolves them. Elsewhere paths stay as they are.
+std::string SystemPath(const std::string& path);
+// The form users know: without the extended form's prefix.
+std::string UserPath(const std::string& path);
 
 // How Open()/OpenAt() open. Every open is close-on-exec and never blocks on a
 // pipe or device.
@@ -99,6 +109,20 @@ std::optional<std::string> RealPath(const std::string& path);
 // turns "CON" into the console and drops a final dot or space; POSIX takes
 // every name without "/" or NUL.
 bool StorableName(std::string_view name);
+
+#ifdef _WIN32
+// What a folder listing tells of an entry.
+enum class EntryKind { File, Folder, FolderLink };
+// Calls `each` with the name and kind of every entry of the folder `path`
+// but "." and "..", names as the system stores them (so "Inbox." and "CON"
+// too). A link to a file, or to nothing, is a File. 0, or -1 and errno.
+// (POSIX systems list with readdir, in list/FolderListing.cpp.)
+int ListFolder(const std::string& path, const std::function<void(std::string, EntryKind)>& each);
+#endif
+
+// The first name of `path`, below its root, that StorableName() refuses; the
+// empty text when there is none.
+std::string UnstorableName(const std::string& path);
 
 // Whether standard error is a terminal (a console window).
 bool ErrorIsTerminal();

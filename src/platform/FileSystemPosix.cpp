@@ -48,6 +48,14 @@ void Fill(const struct stat& info, FileStatus& status) {
 
 } // namespace
 
+std::string SystemPath(const std::string& path) {
+    return path;
+}
+
+std::string UserPath(const std::string& path) {
+    return path;
+}
+
 int Open(const std::string& path, unsigned mode) {
     return ::open(path.c_str(), Flags(mode), 0666);
 }
@@ -211,6 +219,10 @@ std::optional<std::string> RealPath(const std::string& path) {
 
 bool StorableName(std::string_view name) {
     return !name.empty() && name.find_first_of(std::string_view("/\0", 2)) == std::string::npos;
+}
+
+std::string UnstorableName(const std::string&) {
+    return {}; // every name a path can hold
 }
 
 bool ErrorIsTerminal() {

@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <io.h>
+#include <mutex>
 #include <string_view>
+#include <unordered_map>
 
 namespace marrowgate::platform {
 namespace {
@@ -84,12 +86,30 @@ std::string Narrow(std::wstring_view wide) {
 
 constexpr std::wstring_view kLongPrefix = L"\\\\?\\";
 constexpr std::wstring_view kLongUncPrefix = L"\\\\?\\UNC\\";
+constexpr std::string_view kLong = "\\\\?\\";
+constexpr std::string_view kLongUnc = "\\\\?\\UNC\\";
 
-// The path in the \\?\ form, which the system takes at any length and
-// without reinterpreting it; relative paths are made absolute first.
+bool TakesLongForm(const std::string& path) {
+    if (path.starts_with(kLong) || path.find('/') != std::string::npos) {
+        return false;
+    }
+    for (std::size_t start = 0; start <= path.size();) {
+        const std::size_t end = std::min(path.find('\\', start), path.size());
+        const std::string_view name(path.data() + start, end - start);
+        if (name == "." || name == "..") {
+            return false;
+        }
+        start = end + 1;
+    }
+    const bool drive = path.size() > 2 && path[1] == ':' && path[2] == '\\';
+    return drive || path.starts_with("\\\\");
+}
+
+// The path in the extended form, made absolute first when it is not.
 std::wstring LongPath(const std::string& path) {
-    std::wstring wide = Wide(path);
-    if (wide.starts_with(kLongPrefix)) {
+    const std::string system = SystemPath(path);
+    std::wstring wide = Wide(system);
+    if (system.starts_with(kLong)) {
         return wide;
     }
     const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
@@ -113,6 +133,16 @@ std::wstring PathOf(HANDLE handle) {
     std::wstring path(size, L'\0');
     path.resize(GetFinalPathNameByHandleW(handle, path.data(), size, VOLUME_NAME_DOS));
     return path;
+}
+
+// The paths of the folders open as descriptors, for the *At() functions: the
+// system gives them back for a handle, but not at every length everywhere.
+std::mutex folderPathsLock;
+std::unordered_map<int, std::wstring> folderPaths;
+
+void RememberFolder(int fd, const std::wstring& path) {
+    const std::lock_guard lock(folderPathsLock);
+    folderPaths[fd] = path;
 }
 
 HANDLE HandleOf(int fd) {
@@ -145,12 +175,26 @@ HANDLE OpenHandle(const std::wstring& path, DWORD access, DWORD creation, unsign
         errno = ELOOP;
         return nullptr;
     }
+    // Windows refuses to write a read-only file, but wine lets its
+    // administrator (root) do it: the attribute is honoured here too.
+    if ((access & GENERIC_WRITE) && (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) {
+        CloseHandle(handle);
+        errno = EACCES;
+        return nullptr;
+    }
     if (isFolder != ((mode & kFolder) != 0)) {
         CloseHandle(handle);
         errno = isFolder ? EISDIR : ENOTDIR;
         return nullptr;
     }
     return handle;
+}
+
+// A new entry whose name the system would not show or open as it stands
+// (it takes such names in the \\?\ form) is refused.
+bool StorableLast(const std::wstring& path) {
+    const auto cut = path.find_last_of(L'\\');
+    return StorableName(Narrow(cut == std::wstring::npos ? path : path.substr(cut + 1)));
 }
 
 int OpenPath(const std::wstring& path, unsigned mode) {
@@ -167,6 +211,10 @@ int OpenPath(const std::wstring& path, unsigned mode) {
         access = GENERIC_READ;
         crtFlags = _O_RDONLY;
     }
+    if ((mode & kCreateNew) && !StorableLast(path)) {
+        errno = EINVAL;
+        return -1;
+    }
     const DWORD creation = (mode & kCreateNew) ? CREATE_NEW : OPEN_EXISTING;
     HANDLE handle = OpenHandle(path, access, creation, mode);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -180,6 +228,8 @@ int OpenPath(const std::wstring& path, unsigned mode) {
     if (fd < 0) {
         CloseHandle(handle);
         errno = EMFILE;
+    } else if (mode & kFolder) {
+        RememberFolder(fd, path);
     }
     return fd;
 }
@@ -190,8 +240,18 @@ std::wstring PathAt(int folder, const std::string& name) {
         errno = EINVAL;
         return {};
     }
-    const HANDLE handle = HandleOf(folder);
-    std::wstring path = handle == INVALID_HANDLE_VALUE ? std::wstring() : PathOf(handle);
+    std::wstring path;
+    {
+        const std::lock_guard lock(folderPathsLock);
+        const auto known = folderPaths.find(folder);
+        if (known != folderPaths.end()) {
+            path = known->second;
+        }
+    }
+    if (path.empty()) {
+        const HANDLE handle = HandleOf(folder);
+        path = handle == INVALID_HANDLE_VALUE ? std::wstring() : PathOf(handle);
+    }
     if (path.empty()) {
         errno = EBADF;
         return {};
@@ -249,6 +309,10 @@ int StatusOfPath(const std::wstring& path, FileStatus& status, bool follow) {
 }
 
 int MakeFolderPath(const std::wstring& path) {
+    if (!StorableLast(path)) {
+        errno = EINVAL;
+        return -1;
+    }
     return CreateDirectoryW(path.c_str(), nullptr) ? 0 : Fail();
 }
 
@@ -257,6 +321,24 @@ int RemovePath(const std::wstring& path) {
 }
 
 } // namespace
+
+std::string SystemPath(const std::string& path) {
+    if (!TakesLongForm(path)) {
+        return path;
+    }
+    return path.starts_with("\\\\") ? std::string(kLongUnc) + path.substr(2)
+                                    : std::string(kLong) + path;
+}
+
+std::string UserPath(const std::string& path) {
+    if (path.starts_with(kLongUnc)) {
+        return "\\\\" + path.substr(kLongUnc.size());
+    }
+    if (path.starts_with(kLong)) {
+        return path.substr(kLong.size());
+    }
+    return path;
+}
 
 int Open(const std::string& path, unsigned mode) {
     return OpenPath(LongPath(path), mode);
@@ -268,6 +350,10 @@ int OpenAt(int folder, const std::string& name, unsigned mode) {
 }
 
 int Close(int fd) {
+    {
+        const std::lock_guard lock(folderPathsLock);
+        folderPaths.erase(fd);
+    }
     return _close(fd);
 }
 
@@ -400,13 +486,10 @@ std::optional<std::string> RealPath(const std::string& path) {
     }
     std::wstring real = PathOf(handle);
     CloseHandle(handle);
-    // Shown to users: in the form they know.
-    if (real.starts_with(kLongUncPrefix)) {
-        real = L"\\\\" + real.substr(kLongUncPrefix.size());
-    } else if (real.starts_with(kLongPrefix)) {
-        real = real.substr(kLongPrefix.size());
+    if (real.empty()) {
+        real = LongPath(path); // absolute, but links not resolved
     }
-    return Narrow(real);
+    return UserPath(Narrow(real)); // shown to users
 }
 
 bool StorableName(std::string_view name) {
@@ -435,6 +518,55 @@ bool StorableName(std::string_view name) {
                           (stem.starts_with("COM") || stem.starts_with("LPT")) && stem[3] >= '0' &&
                           stem[3] <= '9';
     return !numbered;
+}
+
+int ListFolder(const std::string& path, const std::function<void(std::string, EntryKind)>& each) {
+    std::wstring pattern = LongPath(path);
+    if (!pattern.ends_with(L'\\')) {
+        pattern += L'\\';
+    }
+    pattern += L'*';
+    WIN32_FIND_DATAW entry{};
+    const HANDLE find = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry,
+                                         FindExSearchNameMatch, nullptr, 0);
+    if (find == INVALID_HANDLE_VALUE) {
+        return Fail();
+    }
+    do {
+        const std::wstring_view name(entry.cFileName);
+        if (name == L"." || name == L"..") {
+            continue;
+        }
+        const DWORD attributes = entry.dwFileAttributes;
+        const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        const bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        each(Narrow(name), !folder ? EntryKind::File
+                           : link  ? EntryKind::FolderLink
+                                   : EntryKind::Folder);
+    } while (FindNextFileW(find, &entry));
+    const DWORD error = GetLastError();
+    FindClose(find);
+    return error == ERROR_NO_MORE_FILES ? 0 : Fail(error);
+}
+
+std::string UnstorableName(const std::string& path) {
+    constexpr const char* kSeparators = "\\/"; // Windows takes "/" for one too
+    std::size_t start = 0;
+    // Past the drive ("C:"), or the server and share of \\server\share.
+    const int rootNames = path.find_first_not_of(kSeparators) == 2 ? 4 : 1;
+    for (int i = 0; i < rootNames && start != std::string::npos; ++i) {
+        start = path.find_first_of(kSeparators, start);
+        start = start == std::string::npos ? start : start + 1;
+    }
+    while (start != std::string::npos && start < path.size()) {
+        const std::size_t end = path.find_first_of(kSeparators, start);
+        const std::string name = path.substr(start, end - start);
+        if (!name.empty() && name != "." && name != ".." && !StorableName(name)) {
+            return name;
+        }
+        start = end == std::string::npos ? end : end + 1;
+    }
+    return {};
 }
 
 bool ErrorIsTerminal() {

@@ -23,9 +23,9 @@ std::string LastPathComponent(const std::string& path, PathSyntax syntax = Nativ
 std::string DirectoryPart(const std::string& path, PathSyntax syntax = NativeSyntax());
 
 // Path text (UTF-8) to a file system path and back, without loss on either
-// system. On Windows a long absolute path becomes the system's extended
-// form ("\\?\C:\..."), which takes any length, and PathText drops that
-// prefix again.
+// system. On Windows an absolute path becomes the system's extended form
+// ("\\?\C:\..."), which takes any length and every name as it stands, and
+// PathText drops that prefix again.
 std::filesystem::path NativePath(const std::string& text);
 std::string PathText(const std::filesystem::path& path);
 

@@ -71,7 +71,9 @@ TEST(FileSystemTest, NamesOfAnOpenFile) {
     EXPECT_EQ(Remove(dir / "other.mbox"), 0);
     EXPECT_EQ(Remove(path), 0);
     ASSERT_EQ(Status(fd, status), 0);
-    EXPECT_EQ(status.links, 0u);
+    if (!RunningUnderWine()) {
+        EXPECT_EQ(status.links, 0u);
+    }
     Close(fd);
     EXPECT_FALSE(fs::exists(path));
 }
