@@ -17,7 +17,7 @@ BUILD_BENCH ?= OFF
 PROGRAMS := marrowgate marrowgate-help marrowgate-convert
 SOURCES   = $(shell find src tests bench fuzz -name '*.cpp' -o -name '*.h')
 
-.PHONY: all bootstrap configure build programs run demo check test format-check \
+.PHONY: all bootstrap configure build programs run demo check test interop format-check \
         fuzz bench package format tidy clean
 
 all: build
@@ -57,6 +57,11 @@ test: bootstrap format-check
 
 format-check:
 	@clang-format --dry-run --Werror $(SOURCES)
+
+# The output of every target read back by real mail programs (Dovecot,
+# Mail::Box, mailutils, formail, Thunderbird); part of `make test` as well.
+interop: build
+	@ctest --preset $(PRESET) -L interop --output-on-failure
 
 fuzz: bootstrap
 	@$(MAKE) build PRESET=fuzz

@@ -45,6 +45,19 @@ std::optional<int> CommandLine::Parse(int argc, char** argv) {
     app.add_flag("-q,--quiet", quiet, "Show no progress line");
     app.add_flag("-k,--keep-going", keepGoing,
                  "After a failed message, convert the rest and list every failure at the end");
+    std::string targetName{target.Name()};
+    std::vector<std::string> names(OutputTarget::Names().begin(), OutputTarget::Names().end());
+    app.add_option("-t,--target", targetName,
+                   "Mail program the mailboxes are for: entourage (the default), thunderbird, "
+                   "apple-mail or mboxrd")
+        ->check(CLI::IsMember(names))
+        ->option_text("NAME");
+    app.add_flag("--verify", verify,
+                 "After the run, check every message of the stores against its record in the "
+                 "output; exit 1 when one is missing, doubled or not as the rules make it");
+    app.add_flag("--reconvert", reconvert,
+                 "Convert again messages that the output's ledger shows as converted by an "
+                 "earlier run (they are appended once more)");
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& done) {
@@ -53,6 +66,8 @@ std::optional<int> CommandLine::Parse(int argc, char** argv) {
         std::cerr << "marrowgate-convert: " << error.what() << " (see --help)\n";
         return 2;
     }
+
+    target = *OutputTarget::Named(targetName);
 
     std::error_code problem;
     for (auto& store : stores) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "convert/OutputTarget.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +20,9 @@ public:
     std::vector<std::string> stores;
     bool quiet = false;
     bool keepGoing = false;
+    OutputTarget target;
+    bool verify = false;
+    bool reconvert = false;
 };
 
 } // namespace marrowgate

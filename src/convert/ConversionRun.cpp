@@ -3,102 +3,209 @@
 #include "convert/ConversionError.h"
 #include "convert/MailboxWriter.h"
 #include "convert/PathDerivation.h"
+#include "convert/ResumableOutput.h"
+#include "convert/RunInterrupted.h"
 #include "convert/modMain.h"
+#include "platform/FileSystem.h"
 #include "shell/registry.h"
 
+#include <memory>
 #include <optional>
 #include <unordered_set>
 #include <utility>
 
 namespace marrowgate {
+namespace {
+
+// Mail programs that keep subfolders beside a mailbox file show them only
+// when that file is there: the folders above a mailbox get an empty one.
+void EnsureMailboxFiles(const std::vector<std::string>& mailboxes) {
+    for (const auto& path : mailboxes) {
+        int fd = platform::Open(path, platform::kWrite | platform::kAppend | platform::kNoFollow);
+        if (fd < 0 && errno == ENOENT) {
+            fd = platform::Open(path, platform::kWrite | platform::kAppend | platform::kCreateNew);
+        }
+        if (fd >= 0) {
+            platform::Close(fd);
+        }
+    }
+}
+
+} // namespace
 
 std::string RowFailure::Describe() const {
+    if (messagePath.empty()) {
+        return reason; // the output's own failure (its ledger), not a message's
+    }
     const std::string into = mailboxPath.empty() ? "" : " into " + mailboxPath;
     return "Could not convert " + messagePath + into + ": " + reason;
 }
 
-RunResult RunConversion(const MessageRows& rows, const std::string& outputRoot,
-                        const RunHooks& hooks, const RunOptions& options) {
-    RunResult result;
-    const std::string root = NormaliseOutputRoot(outputRoot, options.syntax);
-    CallYield(hooks.yield);
+namespace {
 
-    MailboxWriter writer;
-    std::optional<RowFailure> lastConverted; // answers for the open mailbox's close
-    std::unordered_set<std::string> ensuredFolders;
-    std::unordered_set<std::string> mailboxesSeen;
+// One run over the rows; see RunConversion().
+class Run {
+public:
+    Run(const MessageRows& rows, const std::string& outputRoot, const RunHooks& hooks,
+        const RunOptions& options)
+        : rows_(rows), hooks_(hooks), options_(options),
+          root_(NormaliseOutputRoot(outputRoot, options.syntax)), writer_(options.target) {}
+
+    RunResult Go();
+
+private:
+    bool StopRequested() const { return hooks_.stopRequested && hooks_.stopRequested(); }
+    void StartOutput();
+    const std::string& MailboxOf(const std::string& source);
+    // False when the run ends at this row.
+    bool ConvertRow(int row, const std::string& source);
+    void Converted(const AppendStats& stats);
+    void Finish();
+
+    const MessageRows& rows_;
+    const RunHooks& hooks_;
+    const RunOptions& options_;
+    const std::string root_;
+    RunResult result_;
+    std::unique_ptr<ResumableOutput> output_; // made at the first message
+    MailboxWriter writer_;
+    std::optional<RowFailure> lastConverted_; // answers for the open mailbox's close
+
     // The rows of a folder come one after another: the mirrored folder and the
     // mailbox of one row serve the next while its folder is the same.
-    std::string sourceFolder;
-    std::string mailbox;
-    bool mailboxCounted = false;
-    const int rowCount = rows.RowCount();
+    std::unordered_set<std::string> ensuredFolders_;
+    std::unordered_set<std::string> mailboxesSeen_;
+    std::unordered_set<std::string> emptySeen_;
+    std::string sourceFolder_;
+    std::string mailbox_;
+    bool mailboxCounted_ = false;
+};
+
+RunResult Run::Go() {
+    CallYield(hooks_.yield);
+    const int rowCount = rows_.RowCount();
     for (int row = 0; row < rowCount; ++row) {
-        if (hooks.stopRequested && hooks.stopRequested()) {
-            result.stopped = true;
+        if (StopRequested()) {
+            result_.stopped = true;
             break;
         }
-        if (hooks.rowStarting) {
-            hooks.rowStarting(row);
+        if (hooks_.rowStarting) {
+            hooks_.rowStarting(row);
         }
-        CallYield(hooks.yield);
-        if (row >= rows.RowCount()) {
+        CallYield(hooks_.yield);
+        if (row >= rows_.RowCount()) {
             break; // the list was emptied meanwhile: there is nothing left to read
         }
-        const std::string source = SourcePathOfRow(rows.RowText(row), options.syntax);
+        const std::string source = SourcePathOfRow(rows_.RowText(row), options_.syntax);
         if (source.empty()) {
-            ++result.emptyRowsSkipped;
-        } else {
-            std::string directory = DirectoryPart(source, options.syntax);
-            try {
-                if (mailbox.empty() || directory != sourceFolder) {
-                    mailbox.clear(); // stays empty should the derivation fail
-                    const std::string folder = MirroredFolder(source, root, options.syntax);
-                    // A folder that could not be made shows up as the mailbox's open error.
-                    if (ensuredFolders.insert(folder).second) {
-                        EnsureDirectoryPath(folder);
-                    }
-                    mailbox = MailboxPath(folder, options.syntax);
-                    sourceFolder = std::move(directory);
-                    mailboxCounted = false;
-                }
-                CallYield(hooks.yield);
-                const AppendStats stats = writer.Append(source, mailbox, hooks.yield);
-                if (!lastConverted) {
-                    lastConverted.emplace();
-                }
-                lastConverted->row = row;
-                lastConverted->messagePath = source;
-                lastConverted->mailboxPath = mailbox;
-                ++result.messagesConverted;
-                result.bytesRead += stats.bytesRead;
-                result.bytesWritten += stats.bytesWritten;
-                if (hooks.messageConverted) {
-                    hooks.messageConverted(stats.bytesRead);
-                }
-                if (!std::exchange(mailboxCounted, true) && mailboxesSeen.insert(mailbox).second) {
-                    ++(stats.createdMailbox ? result.mailboxesCreated : result.mailboxesAppended);
-                }
-            } catch (const ConversionError& error) {
-                result.failures.push_back({row, source, mailbox, error.what()});
-                if (!options.keepGoing) {
-                    break;
-                }
-            }
+            ++result_.emptyRowsSkipped;
+        } else if (!ConvertRow(row, source)) {
+            break;
         }
-        if (hooks.progress) {
-            hooks.progress(row + 1, rows.RowCount());
+        if (hooks_.progress) {
+            hooks_.progress(row + 1, rows_.RowCount());
         }
+    }
+    Finish();
+    result_.nothingToConvert = result_.messagesConverted == 0 && result_.failures.empty() &&
+                               result_.emptyRowsSkipped == rowCount;
+    return result_;
+}
+
+// The output is set up at the first message, so that a list of empty rows
+// leaves no trace; a run that cannot have it converts nothing.
+void Run::StartOutput() {
+    output_ = std::make_unique<ResumableOutput>(root_, options_.convertAgain);
+    writer_.SetEvents(output_.get());
+    writer_.SetInterruption([this] { return StopRequested(); });
+}
+
+const std::string& Run::MailboxOf(const std::string& source) {
+    std::string directory = DirectoryPart(source, options_.syntax);
+    if (mailbox_.empty() || directory != sourceFolder_) {
+        mailbox_.clear(); // stays empty should the derivation fail
+        const MailboxPlace place = options_.target.PlaceOf(
+            source, InnermostStore(source, options_.stores, options_.syntax), root_,
+            options_.syntax);
+        // A folder that could not be made shows up as the mailbox's open error.
+        if (ensuredFolders_.insert(place.folder).second) {
+            EnsureDirectoryPath(place.folder);
+            EnsureMailboxFiles(place.parentMailboxes);
+        }
+        mailbox_ = place.mailbox;
+        sourceFolder_ = std::move(directory);
+        mailboxCounted_ = false;
+    }
+    return mailbox_;
+}
+
+bool Run::ConvertRow(int row, const std::string& source) {
+    if (!output_) {
+        StartOutput();
     }
     try {
-        writer.Close();
+        const std::string& mailbox = MailboxOf(source);
+        const ConversionLedger::Seen seen = output_->Consult(source, mailbox);
+        if (seen == ConversionLedger::Seen::Converted) {
+            ++result_.alreadyConverted;
+            return true;
+        }
+        CallYield(hooks_.yield);
+        const AppendStats stats = writer_.Append(source, mailbox, hooks_.yield);
+        if (stats.empty) {
+            if (emptySeen_.insert(source).second) { // a file listed twice is listed once
+                result_.emptyMessages.push_back(source);
+            }
+            return true;
+        }
+        if (seen == ConversionLedger::Seen::Changed) {
+            result_.changedSinceConverted.push_back(source);
+        }
+        lastConverted_ = RowFailure{row, source, mailbox, {}};
+        Converted(stats);
+    } catch (const RunInterrupted&) {
+        result_.stopped = true;
+        return false;
     } catch (const ConversionError& error) {
-        lastConverted->reason = error.what();
-        result.failures.push_back(*lastConverted);
+        result_.failures.push_back({row, source, mailbox_, error.what()});
+        return options_.keepGoing;
     }
-    result.nothingToConvert = result.messagesConverted == 0 && result.failures.empty() &&
-                              result.emptyRowsSkipped == rowCount;
-    return result;
+    return true;
+}
+
+void Run::Converted(const AppendStats& stats) {
+    ++result_.messagesConverted;
+    result_.bytesRead += stats.bytesRead;
+    result_.bytesWritten += stats.bytesWritten;
+    result_.fieldsAdded += stats.fieldsAdded ? 1 : 0;
+    if (hooks_.messageConverted) {
+        hooks_.messageConverted(stats.bytesRead);
+    }
+    if (!std::exchange(mailboxCounted_, true) && mailboxesSeen_.insert(mailbox_).second) {
+        ++(stats.createdMailbox ? result_.mailboxesCreated : result_.mailboxesAppended);
+    }
+}
+
+// Closing the last mailbox and flushing the ledger are part of the last
+// message's conversion: their failure is that message's.
+void Run::Finish() {
+    try {
+        writer_.Close();
+        if (output_) {
+            output_->Finish();
+        }
+    } catch (const ConversionError& error) {
+        RowFailure failure = lastConverted_.value_or(RowFailure{});
+        failure.reason = error.what();
+        result_.failures.push_back(failure);
+    }
+}
+
+} // namespace
+
+RunResult RunConversion(const MessageRows& rows, const std::string& outputRoot,
+                        const RunHooks& hooks, const RunOptions& options) {
+    return Run(rows, outputRoot, hooks, options).Go();
 }
 
 } // namespace marrowgate

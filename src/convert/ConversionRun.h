@@ -1,6 +1,7 @@
 #pragma once
 
 #include "convert/MessageRows.h"
+#include "convert/OutputTarget.h"
 #include "convert/Yield.h"
 #include "shell/registry.h"
 
@@ -21,14 +22,21 @@ struct RunHooks {
     std::function<void(int done, int count)> progress;
     // After each message appended: the size of its file.
     std::function<void(std::uint64_t bytesRead)> messageConverted;
-    // Asked before each row; true ends the run there (a closing window).
+    // Asked before each row and between chunks of a message; true ends the
+    // run there (a closing window, a signal). A record in hand is taken back.
     std::function<bool()> stopRequested;
 };
 
 struct RunOptions {
     // Go on after a failed row and collect every failure (command line).
     bool keepGoing = false;
+    // Convert messages again that the output's ledger holds from earlier runs.
+    bool convertAgain = false;
     PathSyntax syntax = NativeSyntax();
+    OutputTarget target;
+    // The store folders the rows were found in: targets whose tree starts at
+    // the store take each message's from the innermost one that holds it.
+    std::vector<std::string> stores;
 };
 
 struct RowFailure {
@@ -43,11 +51,20 @@ struct RowFailure {
 struct RunResult {
     int messagesConverted = 0;
     int emptyRowsSkipped = 0;
+    // Messages the output's ledger shows in their mailbox already (from an
+    // earlier run, or met before in this one): not converted again.
+    int alreadyConverted = 0;
+    // Messages converted before whose file changed since: converted again
+    // (and counted in messagesConverted).
+    std::vector<std::string> changedSinceConverted;
+    // Message files holding nothing but white space: not messages, skipped.
+    std::vector<std::string> emptyMessages;
     bool nothingToConvert = false; // every row was empty: nothing was done
     bool stopped = false;          // stopRequested ended the run early
     std::vector<RowFailure> failures;
     int mailboxesCreated = 0;  // mailbox files that did not exist before
     int mailboxesAppended = 0; // existing mailbox files that grew
+    int fieldsAdded = 0;       // messages that got X-Marrowgate- fields at their top
     std::uint64_t bytesRead = 0;
     std::uint64_t bytesWritten = 0;
 
@@ -58,6 +75,14 @@ struct RunResult {
 // message is appended to the mailbox of its mirrored folder. Empty rows are
 // skipped. The row count is read once at the start. Without keepGoing the
 // run stops at the first failed row; rows before it stay converted.
+//
+// Exactly once: the output's conversion ledger (ConversionLedger) holds the
+// run's lock and tells which messages are in their mailboxes already; those
+// are skipped, so a run killed, stopped or failed is finished by running it
+// again. Mailboxes, the ledger and new folder entries are on disk before the
+// run returns. Throws ConversionError before converting anything when the
+// output cannot be set up: another run holds it, or its ledger cannot be
+// opened.
 RunResult RunConversion(const MessageRows& rows, const std::string& outputRoot,
                         const RunHooks& hooks = {}, const RunOptions& options = {});
 

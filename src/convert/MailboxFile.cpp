@@ -1,26 +1,22 @@
 #include "convert/MailboxFile.h"
 
 #include "convert/ConversionError.h"
+#include "convert/MailboxLock.h"
 #include "platform/FileSystem.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <string>
-#include <thread>
+#include <vector>
 
 namespace marrowgate {
-namespace {
-
-constexpr int kLockAttempts = 50; // 5 s in all
-
-} // namespace
 
 MailboxFile::MailboxFile(const std::string& path) : path_(path) {
     if (const std::string name = platform::UnstorableName(path); !name.empty()) {
         throw ConversionError("Cannot open mailbox file " + path +
                               ": the system reserves the name \"" + name + "\"");
     }
-    constexpr unsigned kMode = platform::kWrite | platform::kAppend;
+    constexpr unsigned kMode = platform::kRead | platform::kWrite | platform::kAppend;
     // Most opens are of a mailbox an earlier message created: try that first.
     fd_ = platform::Open(path, kMode);
     if (fd_ < 0 && errno == ENOENT) {
@@ -36,29 +32,52 @@ MailboxFile::MailboxFile(const std::string& path) : path_(path) {
         fd_ = -1;
         throw ConversionError("Cannot open mailbox file " + path + ": not a regular file");
     }
-    // The whole file is locked as mail programs lock it, so that none writes
-    // into it meanwhile; one that holds it is waited for a few seconds.
-    for (int attempt = 0; platform::LockWhole(fd_) != 0; ++attempt) {
-        const int error = errno;
-        if (error == ENOLCK) {
-            break; // no locks on this file system: nobody can take one either
-        }
-        if (error != EAGAIN || attempt == kLockAttempts) {
-            platform::Close(fd_);
-            fd_ = -1;
-            if (error == EAGAIN) {
-                throw ConversionError("Cannot lock mailbox file " + path +
-                                      ": another program holds it");
-            }
-            throw ConversionError::FromErrno("Cannot lock mailbox file", path, error);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    try {
+        LockMailbox(fd_, path);
+    } catch (...) {
+        platform::Close(fd_);
+        fd_ = -1;
+        throw;
     }
     // The size may have changed while the lock was waited for.
     if (platform::Status(fd_, info) != 0) {
         info.size = 0;
     }
     recordStart_ = end_ = info.size;
+    FindLead();
+}
+
+void MailboxFile::FindLead() {
+    lead_ = {};
+    if (end_ == 0) {
+        return;
+    }
+    // The last three bytes tell: an empty line ends in LF LF or LF CR LF.
+    char tail[3] = {'\n', '\n', '\n'};
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(end_, 3));
+    const long long got = platform::ReadAt(fd_, tail + 3 - want, want, end_ - want);
+    const std::string_view last(tail, 3);
+    if (got != static_cast<long long>(want) || last.back() != '\n') {
+        lead_ = "\r\n\r\n"; // what cannot be read is taken as torn: an empty line more is harmless
+    } else if (!last.ends_with("\n\n") && last != "\n\r\n") {
+        lead_ = "\r\n"; // a line end, but no empty line before the next record
+    }
+}
+
+void MailboxFile::CutBackTo(std::uint64_t size) {
+    if (size < end_) {
+        if (platform::Truncate(fd_, size) != 0) {
+            throw ConversionError::FromErrno("Cannot write mailbox file", path_, errno);
+        }
+        recordStart_ = end_ = size;
+        FindLead();
+    }
+}
+
+void MailboxFile::Sync() {
+    if (fd_ >= 0 && platform::Sync(fd_) != 0) {
+        throw ConversionError::FromErrno("Cannot write mailbox file", path_, errno);
+    }
 }
 
 MailboxFile::~MailboxFile() {
@@ -69,6 +88,13 @@ MailboxFile::~MailboxFile() {
 }
 
 void MailboxFile::Write(std::span<const std::string_view> pieces) {
+    std::vector<std::string_view> all;
+    if (end_ == recordStart_ && !lead_.empty()) {
+        all.reserve(pieces.size() + 1);
+        all.push_back(lead_);
+        all.insert(all.end(), pieces.begin(), pieces.end());
+        pieces = all;
+    }
     std::uint64_t written = 0;
     const bool whole = platform::WriteAll(fd_, pieces, written);
     end_ += written;
@@ -82,6 +108,9 @@ void MailboxFile::Write(std::span<const std::string_view> pieces) {
 }
 
 void MailboxFile::EndRecord() {
+    if (end_ > recordStart_) {
+        lead_ = {}; // a record ends with an empty line
+    }
     recordStart_ = end_;
 }
 

@@ -12,6 +12,11 @@ namespace marrowgate {
 // ended (a write failed, or the object goes away first) is taken back: the file
 // is cut back to where the record began, or removed when this object created
 // it and holds nothing else. A mailbox thus only ever holds whole records.
+//
+// The file is locked (fcntl) while open. A record appended to a file that
+// does not end with a line end and an empty line (a torn or foreign tail)
+// starts with the line ends it lacks, so that its From_ line starts a line of
+// its own; the bytes already there are never changed.
 class MailboxFile {
 public:
     // Opens `path` for appending, creating it when missing. Throws
@@ -27,6 +32,13 @@ public:
     void Write(std::span<const std::string_view> pieces);
     // The current record is whole: it stays, whatever happens later.
     void EndRecord();
+    // Takes back the current record, if any.
+    void TakeBack() noexcept { TakeBackRecord(); }
+    // Cuts the file back to `size` (at most its length) before a record is
+    // written: the tail of an interrupted run. Throws ConversionError.
+    void CutBackTo(std::uint64_t size);
+    // Flushes the file to disk. Throws ConversionError on failure.
+    void Sync();
     // Closes the file, taking back a record that was not ended. Throws
     // ConversionError when the close reports an error.
     void Close();
@@ -39,15 +51,20 @@ public:
     bool Created() const { return created_; }
     const std::string& Path() const { return path_; }
     std::uint64_t RecordBytes() const { return end_ - recordStart_; }
+    // Where the current record begins (its lead included), and the file's end.
+    std::uint64_t RecordStart() const { return recordStart_; }
+    std::uint64_t End() const { return end_; }
 
 private:
     void TakeBackRecord() noexcept;
+    void FindLead();
 
     std::string path_;
     int fd_ = -1;
     bool created_ = false;
     std::uint64_t recordStart_ = 0; // where the current record began
     std::uint64_t end_ = 0;         // where the next byte goes
+    std::string_view lead_;         // line ends a record needs before its From_ line
 };
 
 } // namespace marrowgate

@@ -1,16 +1,51 @@
 #include "convert/MailboxWriter.h"
 
 #include "convert/FromLine.h"
+#include "convert/HeaderStart.h"
 #include "convert/MailMessageObject.h"
+#include "convert/MailboxEvents.h"
 #include "convert/MailboxFile.h"
 #include "convert/MessageFile.h"
 #include "convert/RecordEncoder.h"
+#include "convert/RunInterrupted.h"
+
+#include <algorithm>
 
 namespace marrowgate {
 namespace {
 
 constexpr std::size_t kReadChunk = 1024 * 1024;
 constexpr std::size_t kWriteThreshold = 1024 * 1024;
+// How much of a message's start the header field test looks at; the readers
+// that apply it look at no more.
+constexpr std::size_t kFieldTestWindow = 8192;
+
+std::string FirstBytes(RecordOutput& record, std::size_t from, std::size_t count) {
+    std::string bytes;
+    for (std::string_view piece : record.Pieces()) {
+        const std::size_t skip = std::min(from, piece.size());
+        from -= skip;
+        piece.remove_prefix(skip);
+        bytes.append(piece.substr(0, count - bytes.size()));
+        if (bytes.size() == count) {
+            break;
+        }
+    }
+    return bytes;
+}
+
+bool OnlyWhiteSpace(std::string_view bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) {
+        return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+    });
+}
+
+// The From_ line of the message that `start` begins.
+std::string FromLineOf(std::string_view start, const MessageFile& message) {
+    MailMessageObject mail;
+    mail.LoadFromBytes(start, message.ModificationTime());
+    return FormatFromLine(mail.Sender(), mail.MessageDate());
+}
 
 } // namespace
 
@@ -26,8 +61,8 @@ AppendStats AppendMessageToMailbox(const std::string& messagePath, const std::st
 // clearing it would cost as much as reading into it, and only the pages a
 // message reaches are ever touched. A record is written out once it passes the
 // threshold, so it never holds much more than a threshold and a start.
-MailboxWriter::MailboxWriter()
-    : chunk_(std::make_unique_for_overwrite<char[]>(MessageFile::kStartLimit)) {
+MailboxWriter::MailboxWriter(const OutputTarget& target)
+    : target_(target), chunk_(std::make_unique_for_overwrite<char[]>(MessageFile::kStartLimit)) {
     record_.Reserve(kWriteThreshold + 2 * kReadChunk + 1024);
 }
 
@@ -35,9 +70,14 @@ MailboxWriter::~MailboxWriter() = default;
 
 void MailboxWriter::Close() {
     std::unique_ptr<MailboxFile> mailbox = std::move(mailbox_);
-    if (mailbox) {
-        mailbox->Close();
+    if (!mailbox) {
+        return;
     }
+    mailbox->TakeBack();
+    if (events_ && mailbox->IsOpen()) {
+        events_->Closing(*mailbox);
+    }
+    mailbox->Close();
 }
 
 MailboxFile& MailboxWriter::MailboxFor(const std::string& mailboxPath, bool& created) {
@@ -48,6 +88,9 @@ MailboxFile& MailboxWriter::MailboxFor(const std::string& mailboxPath, bool& cre
     if (!mailbox_) {
         mailbox_ = std::make_unique<MailboxFile>(mailboxPath);
         created = mailbox_->Created();
+        if (events_) {
+            events_->Opened(*mailbox_);
+        }
     }
     return *mailbox_;
 }
@@ -64,45 +107,33 @@ AppendStats MailboxWriter::Append(const std::string& messagePath, const std::str
         MessageFile message(messagePath);
         const std::string_view start(chunk_.get(),
                                      message.ReadStart(chunk_.get(), MessageFile::kStartLimit));
-        std::string fromLine;
-        {
-            MailMessageObject mail;
-            mail.LoadFromBytes(start, message.ModificationTime());
-            fromLine = FormatFromLine(mail.Sender(), mail.MessageDate());
+        if (message.AtEnd() && OnlyWhiteSpace(start)) {
+            stats.bytesRead = start.size();
+            stats.empty = true;
+            return stats;
         }
+        const std::string fromLine = FromLineOf(start, message);
         CallYield(yield);
         CallYield(yield);
 
         stats.bytesRead = start.size();
         MailboxFile& mailbox = MailboxFor(mailboxPath, stats.createdMailbox);
-        record_.Clear();
-        record_.append(fromLine);
-        record_.append("\r\n");
-        RecordEncoder encoder;
-        encoder.Feed(start, record_);
-        // The record may point into the buffer: it goes out before the next read.
-        const auto writeOut = [&] {
-            mailbox.Write(record_.Pieces());
-            record_.Clear();
-        };
-        while (!message.AtEnd()) {
-            if (record_.PointsIntoInput() || record_.size() >= kWriteThreshold) {
-                writeOut();
-            }
-            const std::size_t got = message.Read(chunk_.get(), kReadChunk);
-            if (got == 0) {
-                break;
-            }
-            stats.bytesRead += got;
-            encoder.Feed(std::string_view(chunk_.get(), got), record_);
-        }
-        encoder.Finish(record_);
-        writeOut();
+        const bool whole = message.AtEnd();
+        BeginRecord(messagePath, fromLine, start, whole, stats);
+        EncodeRest(message, whole, stats, [&] { WriteOut(mailbox); });
         stats.bytesWritten = mailbox.RecordBytes();
+        if (events_) {
+            events_->Written(mailbox, mailbox.RecordStart(), mailbox.End());
+        }
         mailbox.EndRecord();
     } catch (...) {
-        // Takes back a record cut short by a read error before it is reported.
-        mailbox_.reset();
+        // Takes back a record cut short by a read error before it is reported,
+        // and closes the mailbox, whole records only, as any other close.
+        try {
+            Close();
+        } catch (const std::exception&) {
+            mailbox_.reset(); // the error that brought us here is the one reported
+        }
         throw;
     }
     // The record is whole and the message closed: only now may the window run
@@ -110,6 +141,83 @@ AppendStats MailboxWriter::Append(const std::string& messagePath, const std::str
     CallYield(yield);
     CallYield(yield);
     return stats;
+}
+
+bool MailboxWriter::EncodeRecord(const std::string& messagePath,
+                                 const std::function<void(std::string_view)>& sink) {
+    MessageFile message(messagePath);
+    const std::string_view start(chunk_.get(),
+                                 message.ReadStart(chunk_.get(), MessageFile::kStartLimit));
+    if (message.AtEnd() && OnlyWhiteSpace(start)) {
+        return false;
+    }
+    AppendStats stats;
+    const bool whole = message.AtEnd();
+    BeginRecord(messagePath, FromLineOf(start, message), start, whole, stats);
+    EncodeRest(message, whole, stats, [&] {
+        for (const std::string_view piece : record_.Pieces()) {
+            sink(piece);
+        }
+        record_.Clear();
+    });
+    return true;
+}
+
+void MailboxWriter::EncodeRest(MessageFile& message, bool whole, AppendStats& stats,
+                               const std::function<void()>& flush) {
+    while (!message.AtEnd()) {
+        // The record may point into the buffer: it goes out before the next read.
+        if (record_.PointsIntoInput() || record_.size() >= kWriteThreshold) {
+            flush();
+        }
+        if (interrupted_ && interrupted_()) {
+            throw RunInterrupted();
+        }
+        const std::size_t got = message.Read(chunk_.get(), kReadChunk);
+        if (got == 0) {
+            break;
+        }
+        stats.bytesRead += got;
+        encoder_.Feed(std::string_view(chunk_.get(), got), record_);
+    }
+    if (!whole) {
+        encoder_.Finish(record_);
+    }
+    flush();
+}
+
+void MailboxWriter::BeginRecord(const std::string& messagePath, const std::string& fromLine,
+                                std::string_view start, bool whole, AppendStats& stats) {
+    const LineEnding ending = target_.LineEnd();
+    const std::string_view lineEnd = ending == LineEnding::CrLf ? "\r\n" : "\n";
+    const auto begin = [&](int missingFields) {
+        record_.Clear();
+        record_.append(fromLine);
+        record_.append(lineEnd);
+        if (missingFields > 0) {
+            record_.append(MarkerFields(missingFields, messagePath, ending));
+        }
+        encoder_ = RecordEncoder(ending);
+        encoder_.Feed(start, record_);
+        if (whole) {
+            encoder_.Finish(record_);
+        }
+    };
+    begin(0);
+    if (!target_.NeedsFieldsAtStart()) {
+        return;
+    }
+    const int missing = FieldLinesMissing(
+        FirstBytes(record_, fromLine.size() + lineEnd.size(), kFieldTestWindow), whole);
+    if (missing > 0) {
+        begin(missing);
+        stats.fieldsAdded = true;
+    }
+}
+
+void MailboxWriter::WriteOut(MailboxFile& mailbox) {
+    mailbox.Write(record_.Pieces());
+    record_.Clear();
 }
 
 } // namespace marrowgate

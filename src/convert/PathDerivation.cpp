@@ -85,13 +85,28 @@ std::string NormaliseOutputRoot(const std::string& outputRoot, PathSyntax syntax
     return outputRoot + separator;
 }
 
-std::string MirroredFolder(const std::string& sourcePath, const std::string& outputRoot,
-                           PathSyntax syntax) {
+namespace {
+
+void RefuseNul(const std::string& sourcePath) {
     // The system would read the path only up to a NUL: "..\0x" would become "..".
     if (sourcePath.find('\0') != std::string::npos) {
         throw ConversionError("Cannot derive a mailbox for the path " + sourcePath +
                               ": it holds a NUL character");
     }
+}
+
+std::string_view WithoutFinalSeparators(std::string_view path, PathSyntax syntax) {
+    while (path.size() > 1 && path.back() == Separator(syntax)) {
+        path.remove_suffix(1);
+    }
+    return path;
+}
+
+} // namespace
+
+std::string MirroredFolder(const std::string& sourcePath, const std::string& outputRoot,
+                           PathSyntax syntax) {
+    RefuseNul(sourcePath);
     const char separator = Separator(syntax);
     const std::string folder = DirectoryPart(sourcePath, syntax);
     std::string mirrored = outputRoot;
@@ -100,6 +115,45 @@ std::string MirroredFolder(const std::string& sourcePath, const std::string& out
         mirrored.push_back(separator);
     }
     return mirrored;
+}
+
+std::vector<std::string> FolderNamesFromStore(const std::string& sourcePath,
+                                              const std::string& storeFolder, PathSyntax syntax) {
+    RefuseNul(sourcePath);
+    const std::string folder = DirectoryPart(sourcePath, syntax);
+    std::string_view store = WithoutFinalSeparators(storeFolder, syntax);
+    std::string_view below;
+    if (!store.empty() && folder.size() > store.size() && folder.starts_with(store) &&
+        (folder[store.size()] == Separator(syntax) || store.back() == Separator(syntax))) {
+        below = std::string_view(folder).substr(store.size());
+    } else {
+        store = WithoutFinalSeparators(folder, syntax); // not below the store: its own folder
+    }
+    std::string storeName = LastPathComponent(std::string(store), syntax);
+    if (syntax == PathSyntax::Windows && IsDriveDesignation(storeName) && storeName.size() == 2) {
+        storeName.pop_back();
+    }
+    std::vector<std::string> names{storeName.empty() ? "Mailbox" : storeName};
+    // Taken as rooted, ".." cannot climb above the store: its name stays first.
+    const std::string rooted = std::string(1, Separator(syntax)).append(below);
+    for (const auto name : NamesBelowRoot(rooted, syntax)) {
+        names.emplace_back(name);
+    }
+    return names;
+}
+
+std::string InnermostStore(const std::string& sourcePath, const std::vector<std::string>& stores,
+                           PathSyntax syntax) {
+    const std::string* best = nullptr;
+    for (const auto& store : stores) {
+        const bool holds =
+            sourcePath.size() > store.size() && sourcePath.starts_with(store) &&
+            (store.ends_with(Separator(syntax)) || sourcePath[store.size()] == Separator(syntax));
+        if (holds && (!best || store.size() > best->size())) {
+            best = &store;
+        }
+    }
+    return best ? *best : std::string();
 }
 
 std::string MailboxPath(const std::string& mirroredFolder, PathSyntax syntax) {

@@ -3,6 +3,7 @@
 #include "shell/registry.h"
 
 #include <string>
+#include <vector>
 
 // Where each message goes: the mirrored folder under the output root and the
 // mailbox file named after that folder.
@@ -27,5 +28,19 @@ std::string MirroredFolder(const std::string& sourcePath, const std::string& out
 // The mailbox file inside `mirroredFolder`, named after it: "...\Inbox\Inbox.mbox".
 // A drive root gives its letter without the colon ("D:\D.mbox").
 std::string MailboxPath(const std::string& mirroredFolder, PathSyntax syntax = NativeSyntax());
+
+// The names of the message's folder counted from its store: the store
+// folder's own name, then the folders between it and the message ("." and
+// ".." resolved, never above the store). A message outside `storeFolder`
+// counts from its own folder. An empty name (a store at the file system's
+// root) becomes "Mailbox". Throws ConversionError when the path holds a NUL.
+std::vector<std::string> FolderNamesFromStore(const std::string& sourcePath,
+                                              const std::string& storeFolder,
+                                              PathSyntax syntax = NativeSyntax());
+
+// The innermost of `stores` (folders, without a final separator unless a
+// root) that holds the message at `sourcePath`; empty when none does.
+std::string InnermostStore(const std::string& sourcePath, const std::vector<std::string>& stores,
+                           PathSyntax syntax = NativeSyntax());
 
 } // namespace marrowgate

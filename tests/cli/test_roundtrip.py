@@ -36,7 +36,10 @@ class CorpusRoundTrip(unittest.TestCase):
             for name in files:
                 if name.strip(" ").lower().endswith(".eml"):
                     with open(os.path.join(folder, name), "rb") as f:
-                        record = expected_record(f.read())
+                        data = f.read()
+                    if not data.strip():
+                        continue  # white space only: not a message
+                    record = expected_record(data)
                     mirrored = os.path.join(self.out, folder.lstrip("/"))
                     mbox = os.path.join(mirrored, os.path.basename(folder) + ".mbox")
                     expected[mbox][record] += 1
@@ -46,12 +49,14 @@ class CorpusRoundTrip(unittest.TestCase):
         self.assertEqual(self.result.returncode, 0, self.result.stderr)
         self.assertEqual(self.result.stderr, b"")
         expected = self.expected_by_mailbox()
-        self.assertEqual(sum(sum(c.values()) for c in expected.values()), 191)
+        self.assertEqual(sum(sum(c.values()) for c in expected.values()), 189)
+        self.assertIn(b"Empty, nothing to convert: 2 files.", self.result.stdout)
 
         written = []
         for folder, _, files in os.walk(self.out):
             written += [os.path.join(folder, f) for f in files]
-        self.assertEqual(sorted(written), sorted(expected))
+        self.assertEqual(sorted(written),
+                         sorted([*expected, os.path.join(self.out, ".marrowgate-ledger")]))
 
         for path, records in expected.items():
             box = mailbox.mbox(path, create=False)
@@ -66,7 +71,8 @@ class CorpusRoundTrip(unittest.TestCase):
     def test_decoys_are_left_alone(self):
         for folder, _, files in os.walk(self.out):
             for name in files:
-                self.assertTrue(name.endswith(".mbox"), name)
+                if folder != self.out:  # the ledger is at the top
+                    self.assertTrue(name.endswith(".mbox"), name)
         with open(os.path.join(self.out, self.store.lstrip("/"), "Folders", "Projects", "2010",
                                "2010.mbox"), "rb") as f:
             self.assertNotIn(b"notes.eml.txt", f.read())

@@ -50,9 +50,16 @@ TEST_F(ConversionRunTest, MirrorsFoldersAndKeepsListOrder) {
         ReadFile(Out("Store/Sent/Sent.mbox")),
         "From three@x.org Mon Jul 05 14:03:09 2010\r\nFrom: three@x.org\r\n\r\nthree\r\n\r\n");
 
-    // A second run into the same root appends.
+    // A second run into the same root finds every message there already;
+    // converting again on purpose appends.
     const RunResult again = RunConversion(rows, dir / "Out/");
-    EXPECT_EQ(again.mailboxesAppended, 2);
+    EXPECT_EQ(again.alreadyConverted, 4);
+    EXPECT_EQ(again.messagesConverted, 0);
+    EXPECT_EQ(ReadFile(Out("Store/Sent/Sent.mbox")).size(), 73u);
+    RunOptions convertAgain;
+    convertAgain.convertAgain = true;
+    const RunResult forced = RunConversion(rows, dir / "Out/", {}, convertAgain);
+    EXPECT_EQ(forced.mailboxesAppended, 2);
     EXPECT_EQ(ReadFile(Out("Store/Sent/Sent.mbox")).size(), 2 * 73u);
 }
 

@@ -64,8 +64,6 @@ TEST_F(MailboxWriterTest, WorkedExample) {
 // Line ends, the first line's spaces, ">From " quoting and the envelope line.
 TEST_F(MailboxWriterTest, RecordRules) {
     const std::pair<std::string_view, std::string_view> cases[] = {
-        {"", "\r\n"},
-        {"\r\n", "\r\n"},
         {"A: b\r\n\r\nbody", "A: b\r\n\r\nbody\r\n\r\n"},
         {"A: b\r\n\r\nbody\r\n\r\n", "A: b\r\n\r\nbody\r\n\r\n\r\n"},
         // CR LF, lone CR and lone LF each end one line.
@@ -87,6 +85,12 @@ TEST_F(MailboxWriterTest, RecordRules) {
     };
     for (const auto& [bytes, body] : cases) {
         EXPECT_EQ(RecordFor(bytes), Record(body)) << bytes;
+    }
+    // A file of nothing but white space is no message: no record, no mailbox.
+    for (const std::string_view bytes : {"", "\r\n", " \t\r\n\n  "}) {
+        WriteFile(dir / "e.eml", bytes, ExampleTime());
+        EXPECT_TRUE(AppendMessageToMailbox(dir / "e.eml", dir / "e.mbox").empty);
+        EXPECT_FALSE(std::filesystem::exists(dir / "e.mbox"));
     }
     // The old header form "From  : ..." is a field, not an envelope: it stays,
     // quoted so that no reader takes it for the start of a record.

@@ -1,0 +1,309 @@
+"""Exactly once, however runs end: killed, interrupted, run twice, two at once,
+a store given twice, a mailbox someone else writes to. The mailboxes are read
+back with Python's mailbox module; the ledger is read as its documentation
+describes it."""
+import collections
+import fcntl
+import os
+import random
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+from mboxcheck import expected_record
+from test_reliability import (LEDGER, expected_mailboxes, mailbox_for, message, records,
+                              written_files)
+
+CONVERTER = os.path.abspath(sys.argv[1])
+INTERRUPTED = (rb"^Interrupted after (\d+) of (\d+) messages; "
+               rb"run the same command again to continue$")
+
+
+def ledger_lines(out):
+    """The ledger's lines, split into fields, unescaped."""
+    def unescape(field):
+        return field.replace(b"\\t", b"\t").replace(b"\\n", b"\n").replace(
+            b"\\r", b"\r").replace(b"\\\\", b"\\")
+    with open(os.path.join(os.fsencode(out), LEDGER), "rb") as f:
+        data = f.read()
+    return [[unescape(f) for f in line.split(b"\t")] for line in data.split(b"\n")[:-1]]
+
+
+class Resume(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.mkdtemp(prefix="marrowgate-resume-")
+        self.store = os.path.join(self.tmp, "Store")
+        self.out = os.path.join(self.tmp, "out")
+        os.makedirs(self.store)
+
+    def tearDown(self):
+        shutil.rmtree(self.tmp)
+
+    def write(self, relative, data, store=None):
+        path = os.path.join(os.fsencode(store or self.store), relative)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+        return path
+
+    def convert(self, *args):
+        result = subprocess.run([CONVERTER, "--quiet", *args], capture_output=True, timeout=300)
+        self.assertGreaterEqual(result.returncode, 0, result.stderr)
+        return result
+
+    def assert_exactly_once(self, *stores):
+        expected = collections.defaultdict(collections.Counter)
+        for store in stores or (self.store,):
+            for path, wanted in expected_mailboxes(store, self.out).items():
+                expected[path] += wanted
+        self.assertEqual(written_files(self.out), sorted(expected))
+        for path, wanted in expected.items():
+            self.assertEqual(records(path), wanted, path)
+
+    def generated_store(self, count, big):
+        generator = os.path.join(os.path.dirname(__file__), "..", "..", "bench",
+                                 "generate_store.py")
+        subprocess.run([sys.executable, generator, self.store, str(count)], check=True)
+        for n in range(big):
+            self.write(b"Storage Folders/Inbox/big%d.eml" % n,
+                       message(b"big %d" % n, (b"line %d of a big one\r\n" % n) * 250_000))
+
+    def run_and_stop(self, how, moment):
+        """Starts a run and sends `how` once it has begun to write, `moment`
+        seconds later; returns the finished process's result."""
+        ledger = os.path.join(self.out, os.fsdecode(LEDGER))
+
+        def ledger_size():
+            return os.path.getsize(ledger) if os.path.exists(ledger) else 0
+
+        before = ledger_size()
+        process = subprocess.Popen([CONVERTER, "--quiet", "-o", self.out, self.store],
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        while process.poll() is None and ledger_size() == before:
+            time.sleep(0.001)  # until the run has written its first line
+        time.sleep(moment)
+        process.send_signal(how)
+        stdout, stderr = process.communicate()
+        return process.returncode, stdout, stderr
+
+    def test_killed_again_and_again_then_finished(self):
+        self.generated_store(500, big=4)
+        start = time.perf_counter()
+        self.assertEqual(self.convert("-o", self.out, self.store).returncode, 0)
+        whole_run = time.perf_counter() - start
+        shutil.rmtree(self.out)
+        rng = random.Random(11)
+        for _ in range(12):
+            self.run_and_stop(signal.SIGKILL, rng.uniform(0, whole_run))
+        result = self.convert("-o", self.out, self.store)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assert_exactly_once()
+        # Once finished, a run more changes nothing.
+        again = self.convert("-o", self.out, self.store)
+        self.assertIn(b"Converted 0 messages", again.stdout)
+        self.assert_exactly_once()
+
+    def test_interrupted_runs_end_between_records(self):
+        self.generated_store(300, big=3)
+        self.write(b"Huge/huge.eml", message(b"huge", b"h" * 60_000_000))
+        start = time.perf_counter()
+        self.assertEqual(self.convert("-o", self.out, self.store).returncode, 0)
+        whole_run = time.perf_counter() - start
+        shutil.rmtree(self.out)
+        expected = expected_mailboxes(self.store, self.out)
+        rng = random.Random(12)
+        stopped = 0
+        for how in [signal.SIGINT] * 6 + [signal.SIGTERM, signal.SIGHUP]:
+            code, _, stderr = self.run_and_stop(how, rng.uniform(0, whole_run * 0.7))
+            if code == 0:
+                continue  # it was done before the signal came
+            stopped += 1
+            self.assertEqual(code, 128 + how, stderr)
+            self.assertRegex(stderr.splitlines()[-1], INTERRUPTED)
+            for path in written_files(self.out):
+                got = records(path)
+                self.assertIsNotNone(got, path)
+                self.assertFalse(got - expected[path], path)
+        self.assertGreater(stopped, 0)
+        result = self.convert("-o", self.out, self.store)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assert_exactly_once()
+
+    def test_one_writer_per_output(self):
+        self.generated_store(200, big=2)
+        # Another run holds the output: refused at once, with one line, and nothing written.
+        os.makedirs(self.out)
+        with open(os.path.join(self.out, os.fsdecode(LEDGER)), "ab") as held:
+            fcntl.flock(held, fcntl.LOCK_EX)
+            result = self.convert("-o", self.out, self.store)
+            self.assertEqual(result.returncode, 1)
+            self.assertEqual(len(result.stderr.splitlines()), 1, result.stderr)
+            self.assertIn(b"Another conversion is writing into " + os.fsencode(self.out),
+                          result.stderr)
+            self.assertEqual(written_files(self.out), [])
+        # Two real runs at once, many times: each is refused or converts, and
+        # whatever order they come in, every message is there once.
+        for _ in range(4):
+            both = [subprocess.Popen([CONVERTER, "--quiet", "-o", self.out, self.store],
+                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                    for _ in range(2)]
+            outputs = [p.communicate() for p in both]
+            codes = [p.returncode for p in both]
+            for (_, stderr), code in zip(outputs, codes):
+                self.assertIn(code, (0, 1), stderr)
+                if code == 1:
+                    self.assertIn(b"Another conversion is writing into", stderr)
+            self.assertIn(0, codes)
+        self.assert_exactly_once()
+
+    def test_a_mailbox_someone_holds_is_not_written(self):
+        self.write(b"Inbox/a.eml", message(b"a"))
+        box = mailbox_for(self.out, os.fsencode(self.store) + b"/Inbox")
+        os.makedirs(os.path.dirname(box))
+        with open(box, "ab") as held:
+            fcntl.lockf(held, fcntl.LOCK_EX)
+            result = self.convert("-o", self.out, self.store)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(b"another program holds it", result.stderr)
+        self.assertEqual(os.path.getsize(box), 0)
+        self.assertEqual(self.convert("-o", self.out, self.store).returncode, 0)
+        self.assert_exactly_once()
+
+    def test_runs_twice_changed_sources_and_converting_again(self):
+        for n in range(5):
+            self.write(b"Inbox/%d.eml" % n, message(b"%d" % n))
+        self.write(b"Inbox/Sub/s.eml", message(b"sub"))
+        # The same store twice, and a parent with its child: each message once.
+        result = self.convert("-o", self.out, self.store, self.store,
+                              os.path.join(self.store, "Inbox", "Sub"))
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn(b"Converted 6 messages", result.stdout)
+        self.assertIn(b"Already converted: 7 messages, skipped.", result.stdout)
+        self.assert_exactly_once()
+
+        result = self.convert("-o", self.out, self.store)
+        self.assertIn(b"Converted 0 messages", result.stdout)
+        self.assertIn(b"Already converted: 6 messages, skipped.", result.stdout)
+        self.assert_exactly_once()
+
+        # A message changed since: converted again and named; the earlier
+        # record stays, as nothing in a mailbox is ever cut.
+        changed = self.write(b"Inbox/3.eml", message(b"3", b"body, edited"))
+        result = self.convert("-o", self.out, self.store)
+        self.assertIn(b"Converted 1 message ", result.stdout)
+        self.assertIn(b"Changed since converted, converted again: " + changed, result.stdout)
+        inbox = mailbox_for(self.out, os.fsencode(self.store) + b"/Inbox")
+        self.assertEqual(records(inbox)[expected_record(message(b"3", b"body, edited"))], 1)
+        self.assertEqual(records(inbox)[expected_record(message(b"3"))], 1)
+
+        # On purpose: every message once more.
+        result = self.convert("--reconvert", "-o", self.out, self.store)
+        self.assertIn(b"Converted 6 messages", result.stdout)
+        self.assertEqual(sum(records(inbox).values()), 2 * 5 + 1)
+        self.assertIn(b"--reconvert", self.convert("--help").stdout)
+
+    def test_foreign_mailbox_bytes_are_never_changed(self):
+        self.write(b"Inbox/a.eml", message(b"a"))
+        box = mailbox_for(self.out, os.fsencode(self.store) + b"/Inbox")
+        os.makedirs(os.path.dirname(box))
+        foreign = b"From x@y.org Mon Jul 05 14:03:09 2010\nSubject: foreign\n\ntext, no line end"
+        with open(box, "wb") as f:
+            f.write(foreign)
+        self.assertEqual(self.convert("-o", self.out, self.store).returncode, 0)
+        with open(box, "rb") as f:
+            data = f.read()
+        self.assertTrue(data.startswith(foreign))
+        got = records(box)
+        self.assertEqual(got[expected_record(message(b"a"))], 1, got)
+        self.assertEqual(len(got), 2)
+
+        # A mail program adds to the mailbox after a clean run; a later run
+        # (killed, then finished) keeps its bytes and appends after them.
+        delivered = b"From z@y.org Mon Jul 05 14:03:09 2010\r\nSubject: delivered\r\n\r\nhi\r\n\r\n"
+        with open(box, "ab") as f:
+            f.write(delivered)
+        self.write(b"Inbox/big.eml", message(b"big", b"b" * 30_000_000))
+        self.write(b"Inbox/c.eml", message(b"c"))
+        self.run_and_stop(signal.SIGKILL, 0.05)
+        self.assertEqual(self.convert("-o", self.out, self.store).returncode, 0)
+        with open(box, "rb") as f:
+            self.assertTrue(f.read().startswith(data + delivered))
+        got = records(box)
+        for subject in (b"a", b"c"):
+            self.assertEqual(got[expected_record(message(subject))], 1)
+        self.assertEqual(got[expected_record(message(b"big", b"b" * 30_000_000))], 1)
+
+    def test_a_killed_runs_tail_is_taken_back_even_when_nothing_is_left_to_convert(self):
+        self.write(b"Inbox/a.eml", message(b"a"))
+        self.assertEqual(self.convert("-o", self.out, self.store).returncode, 0)
+        box = mailbox_for(self.out, os.fsencode(self.store) + b"/Inbox")
+        with open(box, "rb") as f:
+            whole = f.read()
+        # As a kill leaves it: the mailbox not closed, a record cut short.
+        ledger = os.path.join(os.fsencode(self.out), LEDGER)
+        with open(ledger, "rb") as f:
+            lines = f.read().splitlines(keepends=True)
+        with open(ledger, "wb") as f:
+            f.write(b"".join(line for line in lines if not line.startswith(b"closed")))
+        with open(box, "ab") as f:
+            f.write(b"From ann@x.org Mon Jul 05 14:03:09 2010\r\nSubject: cut sh")
+        result = self.convert("-o", self.out, self.store)
+        self.assertIn(b"Converted 0 messages", result.stdout)
+        with open(box, "rb") as f:
+            self.assertEqual(f.read(), whole)
+        # Settled: what a mail program adds now is never cut.
+        delivered = b"From z@y.org Mon Jul 05 14:03:09 2010\r\nSubject: delivered\r\n\r\nhi\r\n\r\n"
+        with open(box, "ab") as f:
+            f.write(delivered)
+        self.write(b"Inbox/b.eml", message(b"b"))
+        self.assertEqual(self.convert("-o", self.out, self.store).returncode, 0)
+        with open(box, "rb") as f:
+            self.assertTrue(f.read().startswith(whole + delivered))
+        self.assertEqual(records(box)[expected_record(message(b"b"))], 1)
+
+    def test_the_ledger_after_failures_merges_and_empty_files(self):
+        self.write(b"Inbox/a.eml", message(b"a"))
+        self.write(b"Inbox/b.eml", message(b"b"))
+        self.write(b"Inbox/empty.eml", b" \r\n\r\n")
+        os.symlink(os.path.join(self.tmp, "gone.eml"), os.path.join(self.store, "Inbox", "bad.eml"))
+        result = self.convert("--keep-going", "-o", self.out, self.store)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(len(result.stderr.splitlines()), 1, result.stderr)
+        self.assertIn(b"bad.eml", result.stderr)
+        self.assertIn(b"Empty, nothing to convert: " + os.fsencode(self.store) + b"/Inbox/empty.eml",
+                      result.stdout)
+        self.assertIn(b"Empty, nothing to convert: 1 file.", result.stdout)
+
+        other = os.path.join(self.tmp, "Other")
+        self.write(b"Inbox/c.eml", message(b"c"), store=other)
+        self.write(b"Inbox/a.eml", message(b"a from another store"), store=other)
+        self.assertEqual(self.convert("-o", self.out, other).returncode, 0)
+        self.assert_exactly_once(self.store, other)
+
+        lines = ledger_lines(self.out)
+        self.assertEqual(lines[0], [b"marrowgate-ledger 1"])
+        standing = [line for line in lines if line[0] == b"record"]
+        sources = sorted(os.path.basename(line[4]) for line in standing)
+        self.assertEqual(sources, [b"a.eml", b"a.eml", b"b.eml", b"c.eml"])
+        for line in standing:
+            mailbox, begin, end = line[1], int(line[2]), int(line[3])
+            with open(os.path.join(os.fsencode(self.out), mailbox), "rb") as f:
+                f.seek(begin)
+                record = f.read(end - begin)
+            with open(line[4], "rb") as f:
+                source = f.read()
+            self.assertEqual(int(line[5]), len(source))
+            self.assertTrue(record.startswith(b"From "), record)
+            self.assertTrue(record.endswith(expected_record(source)), record)
+        # Every mailbox opened was closed cleanly.
+        opened = collections.Counter(line[1] for line in lines if line[0] == b"open")
+        closed = collections.Counter(line[1] for line in lines if line[0] == b"closed")
+        self.assertEqual(opened, closed)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)

@@ -1,0 +1,137 @@
+#include "convert/ConversionLedger.h"
+
+#include "convert/ConversionError.h"
+
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+
+namespace marrowgate::test {
+namespace {
+
+class ConversionLedgerTest : public ::testing::Test {
+protected:
+    std::string Root() const { return dir / "Out/"; }
+    std::string LedgerPath() const { return Root() + std::string(ConversionLedger::kFileName); }
+
+    static LedgerSource Source(const std::string& path, std::uint64_t size = 10) {
+        return {path, size, 1'278'338'589'000'000'123, 2049, 18'446'744'073'709'551'557u};
+    }
+
+    void SetUp() override { std::filesystem::create_directories(Root()); }
+
+    // A mailbox file of `size` bytes, as the ledger's records expect it.
+    void Mailbox(const std::string& relative, std::size_t size) {
+        WriteFile(Root() + relative, std::string(size, 'x'));
+    }
+
+    TempDir dir;
+};
+
+// What is written is read back, paths holding the separators included, and
+// a later run finds it converted, or changed when the file is no longer the same.
+TEST_F(ConversionLedgerTest, RecordsRoundTripAndAreFoundByLaterRuns) {
+    const std::string odd = "/store/tab\there/new\nline/back\\slash\r.eml";
+    {
+        ConversionLedger ledger(Root());
+        EXPECT_EQ(ledger.Opening("A/A.mbox", 0), 0u);
+        ledger.Recorded({"A/A.mbox", 0, 40, Source("/store/A/1.eml")});
+        ledger.Recorded({"A/A.mbox", 40, 95, Source(odd)});
+        ledger.Closed("A/A.mbox", 95);
+        ledger.Sync();
+    }
+    Mailbox("A/A.mbox", 95);
+    const std::vector<LedgerRecord> records = ConversionLedger::ReadRecords(LedgerPath());
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[1].mailbox, "A/A.mbox");
+    EXPECT_EQ(records[1].source.path, odd);
+    EXPECT_EQ(records[1].begin, 40u);
+    EXPECT_EQ(records[1].end, 95u);
+    EXPECT_EQ(records[1].source.modifiedNs, 1'278'338'589'000'000'123);
+    EXPECT_EQ(records[1].source.device, 2049u);
+    EXPECT_EQ(records[1].source.inode, 18'446'744'073'709'551'557u); // past INT64_MAX
+
+    ConversionLedger again(Root());
+    EXPECT_EQ(again.Lookup("A/A.mbox", Source(odd)), ConversionLedger::Seen::Converted);
+    EXPECT_EQ(again.Lookup("A/A.mbox", Source(odd, 11)), ConversionLedger::Seen::Changed);
+    EXPECT_EQ(again.Lookup("B/B.mbox", Source(odd)), ConversionLedger::Seen::New);
+    EXPECT_EQ(again.Lookup("A/A.mbox", Source("/store/A/2.eml")), ConversionLedger::Seen::New);
+    again.ForgetEarlierRuns();
+    EXPECT_EQ(again.Lookup("A/A.mbox", Source(odd)), ConversionLedger::Seen::New);
+    again.Recorded({"A/A.mbox", 95, 150, Source(odd)});
+    EXPECT_EQ(again.Lookup("A/A.mbox", Source(odd)), ConversionLedger::Seen::Converted);
+}
+
+// The bytes past the last record of a run that never closed the mailbox are
+// its own, to be taken back; after a clean close they are someone else's. A
+// mailbox cut shorter than its records takes them with it.
+TEST_F(ConversionLedgerTest, TellsWhoseTheTailIs) {
+    {
+        ConversionLedger killed(Root());
+        killed.Opening("A/A.mbox", 0);
+        killed.Recorded({"A/A.mbox", 0, 40, Source("/s/1.eml")});
+        killed.Opening("B/B.mbox", 7); // a foreign mailbox
+        killed.Recorded({"B/B.mbox", 7, 50, Source("/s/2.eml")});
+        killed.Closed("B/B.mbox", 50);
+        killed.Opening("C/C.mbox", 0);
+        killed.Recorded({"C/C.mbox", 0, 30, Source("/s/3.eml")});
+        killed.Recorded({"C/C.mbox", 30, 60, Source("/s/4.eml")});
+        // ... and the process is killed while writing more records.
+    }
+    Mailbox("A/A.mbox", 70);
+    Mailbox("B/B.mbox", 80);
+    Mailbox("C/C.mbox", 45); // cut by someone, inside the second record
+    ConversionLedger ledger(Root());
+    std::vector<std::string> unsettled = ledger.UnsettledMailboxes();
+    std::sort(unsettled.begin(), unsettled.end());
+    EXPECT_EQ(unsettled, (std::vector<std::string>{"A/A.mbox", "C/C.mbox"}));
+    EXPECT_EQ(ledger.Opening("A/A.mbox", 70), 40u);
+    EXPECT_EQ(ledger.Opening("B/B.mbox", 80), 80u);
+    EXPECT_EQ(ledger.Lookup("C/C.mbox", Source("/s/3.eml")), ConversionLedger::Seen::Converted);
+    EXPECT_EQ(ledger.Lookup("C/C.mbox", Source("/s/4.eml")), ConversionLedger::Seen::New);
+    EXPECT_EQ(ledger.Opening("C/C.mbox", 45), 30u);
+}
+
+// A last line cut short (a full disk, a power cut) is no line: the records
+// before it stand, and the next run's lines start on their own line.
+TEST_F(ConversionLedgerTest, ATornLastLineIsPassedOver) {
+    {
+        ConversionLedger ledger(Root());
+        ledger.Opening("A/A.mbox", 0);
+        ledger.Recorded({"A/A.mbox", 0, 40, Source("/s/1.eml")});
+    }
+    Mailbox("A/A.mbox", 80);
+    {
+        std::ofstream torn(LedgerPath(), std::ios::app | std::ios::binary);
+        torn << "record\tA/A.mbox\t40\t80\t/s/2.eml\t10\t12";
+    }
+    EXPECT_EQ(ConversionLedger::ReadRecords(LedgerPath()).size(), 1u);
+    {
+        ConversionLedger ledger(Root());
+        EXPECT_EQ(ledger.Lookup("A/A.mbox", Source("/s/2.eml")), ConversionLedger::Seen::New);
+        EXPECT_EQ(ledger.Opening("A/A.mbox", 80), 40u);
+        ledger.Recorded({"A/A.mbox", 40, 80, Source("/s/2.eml")});
+    }
+    const std::vector<LedgerRecord> records = ConversionLedger::ReadRecords(LedgerPath());
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[1].source.path, "/s/2.eml");
+    EXPECT_TRUE(ConversionLedger::ReadRecords(dir / "nowhere").empty());
+}
+
+TEST_F(ConversionLedgerTest, OneWriterAtATime) {
+    std::optional<ConversionLedger> first(std::in_place, Root());
+    try {
+        ConversionLedger second(Root());
+        FAIL() << "a second writer was let in";
+    } catch (const ConversionError& error) {
+        EXPECT_NE(std::string(error.what()).find(Root()), std::string::npos) << error.what();
+    }
+    first.reset();
+    EXPECT_NO_THROW(ConversionLedger{Root()});
+}
+
+} // namespace
+} // namespace marrowgate::test

@@ -1,0 +1,179 @@
+"""The mail programs the interop test reads the output with. Each reader takes
+a list of mailbox files and returns {mailbox: [fields of each message found]}
+(fields_of()), or [None] * count for a reader that only counts."""
+import json
+import mailbox
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+from messages import FIELDS, fields_of, latin1, normal
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "cli"))
+from mboxcheck import FROM_LINE  # noqa: E402
+
+
+def read_python(boxes, _work):
+    got = {}
+    for path in boxes:
+        box = mailbox.mbox(path, create=False)
+        got[path] = []
+        for key in box.keys():
+            if not re.match(FROM_LINE, box.get_message(key).get_from()):
+                raise AssertionError(f"{path}: bad From_ line {box.get_message(key).get_from()}")
+            got[path].append(fields_of(box.get_bytes(key)))
+        box.close()
+    return got
+
+
+def read_dovecot(boxes, _work):
+    """doveadm with a private configuration and no daemon. Dovecot rewrites
+    what it reads and cannot reach every name by path, so it reads copies
+    named m0, m1, ..."""
+    work = tempfile.mkdtemp(prefix="marrowgate-dovecot-")
+    try:
+        return read_dovecot_in(boxes, work)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def read_dovecot_in(boxes, work):
+    mail = os.path.join(work, "mail")
+    os.makedirs(mail)
+    names = {}
+    for i, path in enumerate(boxes):
+        shutil.copyfile(path, os.path.join(mail, f"m{i}"))
+        names[f"m{i}"] = path
+    open(os.path.join(mail, "inbox"), "wb").close()
+    uid, gid = os.getuid(), os.getgid()
+    if uid == 0:  # Dovecot never reads mail as root
+        uid = gid = 65534
+        os.chmod(work, 0o755)
+        for folder, dirs, files in os.walk(work):
+            for name in [folder] + [os.path.join(folder, n) for n in dirs + files]:
+                os.chown(name, uid, gid)
+    config = os.path.join(work, "dovecot.conf")
+    with open(config, "w") as f:
+        f.write(f"mail_location = mbox:{mail}:INBOX={mail}/inbox\n"
+                f"base_dir = {work}/run\nstate_dir = {work}/state\nlog_path = /dev/stderr\n"
+                f"ssl = no\nmail_uid = {uid}\nmail_gid = {gid}\nfirst_valid_uid = {uid}\n"
+                f"first_valid_gid = {gid}\n")
+    env = dict(os.environ, USER="marrowgate", HOME=work, TZ="UTC")
+    result = subprocess.run(
+        ["doveadm", "-f", "json", "-c", config, "fetch",
+         "mailbox hdr.subject hdr.from hdr.date hdr.message-id date.received",
+         "mailbox", "m*", "all"], capture_output=True, env=env)
+    if result.returncode != 0 or b"Error" in result.stderr:
+        raise AssertionError(f"doveadm: {result.stderr.decode(errors='replace')}")
+    got = {path: [] for path in boxes}
+    received = {path: [] for path in boxes}
+    for row in json.loads(result.stdout or b"[]"):
+        got[names[row["mailbox"]]].append(
+            tuple(normal(latin1(row["hdr." + name])) for name in FIELDS))
+        received[names[row["mailbox"]]].append(row["date.received"])
+    # Dovecot shows the From_ line's date as the date received.
+    for path in boxes:
+        box = mailbox.mbox(path, create=False)
+        dates = [from_line_date(box.get_message(key).get_from()) for key in box.keys()]
+        box.close()
+        if len(dates) == len(received[path]):
+            for want, shown in zip(dates, received[path]):
+                if want != shown:
+                    DATE_PROBLEMS.append(f"{path}: From_ date {want}, Dovecot shows {shown}")
+    return got
+
+
+DATE_PROBLEMS = []
+
+
+def from_line_date(from_line):
+    """The From_ line's date as Dovecot writes a date: 2010-07-05 14:03:09."""
+    fields = from_line.split()[-5:]
+    months = "Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec".split()
+    return (f"{int(fields[4]):04d}-{months.index(fields[1]) + 1:02d}-{int(fields[2]):02d} "
+            f"{fields[3]}")
+
+
+def read_mailbox_perl(boxes, _work):
+    result = subprocess.run(["perl", os.path.join(HERE, "mailbox_box.pl")] + boxes,
+                            capture_output=True, check=True)
+    got = {}
+    for path, messages in zip(boxes, json.loads(result.stdout)):
+        got[path] = [tuple(normal(latin1(m[name][0])) if m[name] else b"" for name in FIELDS)
+                     for m in messages]
+    return got
+
+
+def read_formail(boxes, _work):
+    split = "formail -c -X Subject: -X From: -X Date: -X Message-ID:; cat >/dev/null; printf '\\0'"
+    got = {}
+    for path in boxes:
+        with open(path, "rb") as f:
+            result = subprocess.run(["formail", "-s", "sh", "-c", split], stdin=f,
+                                    capture_output=True, check=True)
+        got[path] = []
+        for text in result.stdout.split(b"\0")[:-1]:
+            found = {}
+            for line in text.split(b"\n"):
+                name, _, value = line.partition(b":")
+                found.setdefault(name.lower().decode(), value)
+            got[path].append(tuple(normal(found.get(name, b"")) for name in FIELDS))
+    return got
+
+
+def read_mailutils(boxes, _work):
+    """`messages` counts the messages of a mailbox and `frm` lists one line a
+    message; both show decoded, shortened fields, so mailutils is held to the
+    number of messages in each mailbox."""
+    got = {}
+    for path in boxes:
+        if os.path.getsize(path) == 0:
+            got[path] = []  # frm fails on an empty file
+            continue
+        counted = subprocess.run(["messages", path], capture_output=True, text=True)
+        match = re.search(r": (\d+)$", counted.stdout.strip())
+        if counted.returncode != 0 or not match:
+            raise AssertionError(f"messages {path}: {counted.stdout}{counted.stderr}")
+        # frm's status tells whether it listed anything unread: not looked at.
+        listed = subprocess.run(["frm", path], capture_output=True)
+        if listed.stderr:
+            raise AssertionError(f"frm {path}: {listed.stderr.decode(errors='replace')}")
+        count = int(match.group(1))
+        # A Subject may take more than one line of frm's list.
+        if listed.stdout.count(b"\n") < count:
+            raise AssertionError(f"{path}: messages counts {count}, frm lists fewer")
+        got[path] = [None] * count
+    return got
+
+
+def read_thunderbird(boxes, work):
+    import thunderbird_reader
+    return thunderbird_reader.read(boxes, work)
+
+
+READERS = {
+    "python": (None, read_python),
+    "dovecot": ("doveadm", read_dovecot),
+    "mailbox-perl": ("perl", read_mailbox_perl),
+    "mailutils": ("messages", read_mailutils),
+    "formail": ("formail", read_formail),
+    "thunderbird": ("thunderbird", read_thunderbird),
+}
+
+
+def installed(reader):
+    program = READERS[reader][0]
+    if program and not shutil.which(program):
+        return False
+    if reader == "mailbox-perl":
+        return subprocess.run(["perl", "-MMail::Box::Manager", "-e", "1"],
+                              capture_output=True).returncode == 0
+    if reader == "mailutils":
+        return shutil.which("frm") is not None
+    if reader == "thunderbird":
+        return os.path.exists(os.path.join(HERE, "thunderbird_reader.py"))
+    return True
