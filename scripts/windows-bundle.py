@@ -99,10 +99,14 @@ def write_notices(bundle, deps, shipped):
         "",
     ]
     for source, version, copyright_file in package_notices(deps):
+        if source == "googletest":
+            continue  # the tests' only
         target = f"{source}.copyright.txt"
         shutil.copy2(copyright_file, os.path.join(licenses, target))
         lines.append(f"- {source} {version}: licenses/{target}")
-    lines += ["", "The compiler's runtime (Debian's mingw-w64 packages):", ""]
+    lines += ["", "libiconv-2.dll is win_iconv.c from the GLib source package above, which",
+              "its author placed in the public domain.", "",
+              "The compiler's runtime (Debian's mingw-w64 packages):", ""]
     for dll, package in sorted(TOOLCHAIN_NOTICES.items()):
         if dll not in shipped:
             continue
