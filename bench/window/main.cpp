@@ -7,9 +7,16 @@
 //     total time, the time per path over the first and the last tenth, the
 //     peak resident memory, and what the list costs per row beyond the bytes
 //     of the path itself (the growth of resident memory over the adds).
-// marrowgate-window-bench screenshot STORE FILE [OUTPUT]
+// marrowgate-window-bench help FILE
+//     Saves the help window, as it shows where there is no browser, as FILE.
+// marrowgate-window-bench screenshot STORE FILE [OUTPUT [SUMMARY]]
 //     Imports STORE (and converts it into OUTPUT when given) and saves the
-//     window as a PNG picture. Runs on the platform Qt picks (e.g. under Xvfb).
+//     window as a PNG picture, and the box that ends the run as SUMMARY. Runs
+//     on the platform Qt picks (e.g. under Xvfb); with MARROWGATE_BENCH_DARK=1
+//     in a dark palette, with MARROWGATE_BENCH_SIZE=WxH at that size.
+#include "app/DarkPalette.h"
+#include "app/HelpViewer.h"
+#include "app/QtUserDialogs.h"
 #include "app/ScriptedDialogs.h"
 #include "app/ThrottledYield.h"
 #include "app/frmStep1.h"
@@ -18,7 +25,10 @@
 #include <QElapsedTimer>
 #include <QPixmap>
 #include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTableView>
+#include <QTimer>
 
 #include <sys/resource.h>
 
@@ -30,15 +40,16 @@
 #include <string>
 
 using marrowgate::frmStep1;
-using marrowgate::MsgStyle;
 using marrowgate::ScriptedDialogs;
 
 namespace {
 
 int Usage() {
-    std::fprintf(stderr, "usage: marrowgate-window-bench convert STORE OUTPUT\n"
-                         "       marrowgate-window-bench add-paths N\n"
-                         "       marrowgate-window-bench screenshot STORE FILE [OUTPUT]\n");
+    std::fprintf(stderr,
+                 "usage: marrowgate-window-bench convert STORE OUTPUT\n"
+                 "       marrowgate-window-bench add-paths N\n"
+                 "       marrowgate-window-bench help FILE\n"
+                 "       marrowgate-window-bench screenshot STORE FILE [OUTPUT [SUMMARY]]\n");
     return 2;
 }
 
@@ -79,8 +90,9 @@ bool Import(frmStep1& window, ScriptedDialogs& dialogs, const QString& store) {
 bool Convert(frmStep1& window, ScriptedDialogs& dialogs, const QString& output) {
     dialogs.folders.push_back(output);
     window.CmdConvert2PDF_Click();
-    if (dialogs.messages.empty() || dialogs.messages.back().style != MsgStyle::Information ||
-        !LastPrompt(dialogs).startsWith(QStringLiteral("Your data has been"))) {
+    if (dialogs.messages.empty() ||
+        dialogs.messages.back().kind != ScriptedDialogs::Kind::Summary ||
+        !LastPrompt(dialogs).startsWith(QStringLiteral("The conversion is complete."))) {
         std::fprintf(stderr, "conversion failed: %s\n", qPrintable(LastPrompt(dialogs)));
         return false;
     }
@@ -148,24 +160,48 @@ int AddPaths(frmStep1& window, long count) {
     return 0;
 }
 
-int Screenshot(frmStep1& window, ScriptedDialogs& dialogs, const QString& store,
-               const QString& file, const QString& output) {
-    if (!Import(window, dialogs, store) ||
-        (!output.isEmpty() && !Convert(window, dialogs, output))) {
-        return 1;
-    }
-    window.grdFiles1->setCurrentIndex(window.grdFiles1->model()->index(0, 0));
-    window.cmdClear1->setFocus();
+bool Save(QWidget& widget, const QString& file) {
     QElapsedTimer settle;
     settle.start();
     while (settle.elapsed() < 500) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
-    if (!window.grab().save(file, "PNG")) {
+    if (!widget.grab().save(file, "PNG")) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
+        return false;
+    }
+    return true;
+}
+
+// The summary of the last run as the real message box shows it.
+bool SaveSummary(frmStep1& window, const ScriptedDialogs& dialogs, const QString& file) {
+    bool saved = false;
+    QTimer::singleShot(300, &window, [&] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            saved = Save(*box, file);
+            box->close();
+        }
+    });
+    marrowgate::QtUserDialogs().ShowSummary(&window, LastPrompt(dialogs));
+    return saved;
+}
+
+int Screenshot(frmStep1& window, ScriptedDialogs& dialogs, const QString& store,
+               const QString& file, const QString& output, const QString& summary) {
+    if (!Import(window, dialogs, store) ||
+        (!output.isEmpty() && !Convert(window, dialogs, output))) {
         return 1;
     }
-    return 0;
+    const QStringList size = qEnvironmentVariable("MARROWGATE_BENCH_SIZE").split(QLatin1Char('x'));
+    if (size.size() == 2) {
+        window.resize(size.at(0).toInt(), size.at(1).toInt());
+    }
+    window.grdFiles1->setCurrentIndex(window.grdFiles1->model()->index(0, 0));
+    window.cmdClear1->setFocus();
+    if (!Save(window, file)) {
+        return 1;
+    }
+    return summary.isEmpty() || SaveSummary(window, dialogs, summary) ? 0 : 1;
 }
 
 } // namespace
@@ -174,11 +210,21 @@ int main(int argc, char* argv[]) {
     if (argc < 3) {
         return Usage();
     }
-    const bool screenshot = std::strcmp(argv[1], "screenshot") == 0;
+    const bool screenshot =
+        std::strcmp(argv[1], "screenshot") == 0 || std::strcmp(argv[1], "help") == 0;
     if (!screenshot && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication app(argc, argv);
+    // What the window remembers goes to a test location, not the user's.
+    QStandardPaths::setTestModeEnabled(true);
+    QApplication::setOrganizationName(QStringLiteral("marrowgate-bench"));
+    QApplication::setApplicationName(QStringLiteral("marrowgate-window-bench"));
+    QSettings().clear();
+    if (qEnvironmentVariable("MARROWGATE_BENCH_DARK") == QLatin1String("1")) {
+        QApplication::setStyle(QStringLiteral("Fusion"));
+        QApplication::setPalette(marrowgate::DarkPalette());
+    }
     const QStringList args = QCoreApplication::arguments();
 
     ScriptedDialogs dialogs;
@@ -192,8 +238,14 @@ int main(int argc, char* argv[]) {
     if (args.at(1) == QLatin1String("add-paths") && args.size() == 3) {
         return AddPaths(window, std::strtol(argv[2], nullptr, 10));
     }
-    if (screenshot && (args.size() == 4 || args.size() == 5)) {
-        return Screenshot(window, dialogs, args.at(2), args.at(3), args.value(4));
+    if (args.at(1) == QLatin1String("help") && args.size() == 3) {
+        marrowgate::HelpViewer viewer(
+            frmStep1::HelpManualPath(QCoreApplication::applicationDirPath()), nullptr);
+        viewer.show();
+        return Save(viewer, args.at(2)) ? 0 : 1;
+    }
+    if (screenshot && args.size() >= 4 && args.size() <= 6) {
+        return Screenshot(window, dialogs, args.at(2), args.at(3), args.value(4), args.value(5));
     }
     return Usage();
 }

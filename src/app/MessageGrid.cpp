@@ -3,14 +3,72 @@
 #include "app/Twips.h"
 
 #include <QHeaderView>
+#include <QPainter>
 #include <QPalette>
+#include <QStyledItemDelegate>
 #include <QTableView>
 
 namespace marrowgate {
 
+namespace {
+
+QColor Mix(const QColor& from, const QColor& to, double share) {
+    const auto mix = [share](int a, int b) { return qRound(a + (b - a) * share); };
+    return QColor(mix(from.red(), to.red()), mix(from.green(), to.green()),
+                  mix(from.blue(), to.blue()));
+}
+
+// Paints each cell, and the grid lines below and right of it, in the colours
+// of the view's palette as it is now, so that the grid follows a change of
+// theme.
+class CellDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyledItemDelegate::paint(painter, option, index);
+        const QRect& cell = option.rect;
+        painter->save();
+        painter->setPen(GridColoursFor(option.palette).lines);
+        painter->drawLine(cell.bottomLeft(), cell.bottomRight());
+        painter->drawLine(cell.topRight(), cell.bottomRight());
+        painter->restore();
+    }
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const GridColours colours = GridColoursFor(option->palette);
+        option->backgroundBrush = colours.cell;
+        for (auto group : {QPalette::Active, QPalette::Inactive}) {
+            option->palette.setColor(group, QPalette::Text, colours.text);
+            option->palette.setColor(group, QPalette::Highlight, colours.selected);
+            option->palette.setColor(group, QPalette::HighlightedText, colours.text);
+        }
+    }
+};
+
+} // namespace
+
+bool IsDarkPalette(const QPalette& palette) {
+    return palette.color(QPalette::Base).lightness() < palette.color(QPalette::Text).lightness();
+}
+
+GridColours GridColoursFor(const QPalette& palette) {
+    const QColor base = palette.color(QPalette::Base);
+    const QColor text = palette.color(QPalette::Text);
+    if (!IsDarkPalette(palette)) {
+        return {QColor(255, 255, 191), text, QColor(224, 224, 224), QColor(192, 192, 192)};
+    }
+    return {Mix(base, QColor(255, 255, 191), 0.12), text, Mix(base, text, 0.25),
+            Mix(base, text, 0.35)};
+}
+
 QTableView* NewMessageGrid(QWidget* parent, QAbstractItemModel* model) {
     auto* grid = new QTableView(parent);
     grid->setModel(model);
+    grid->setItemDelegate(new CellDelegate(grid));
     grid->horizontalHeader()->hide();
     grid->verticalHeader()->hide();
     grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -20,13 +78,9 @@ QTableView* NewMessageGrid(QWidget* parent, QAbstractItemModel* model) {
     grid->setTabKeyNavigation(false);
     grid->setWordWrap(false);
     grid->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-
-    QPalette palette = grid->palette();
-    palette.setColor(QPalette::Base, Qt::white);
-    palette.setColor(QPalette::Highlight, QColor(224, 224, 224));
-    palette.setColor(QPalette::HighlightedText, palette.color(QPalette::Text));
-    grid->setPalette(palette);
-    grid->setStyleSheet(QStringLiteral("QTableView { gridline-color: rgb(192, 192, 192); }"));
+    // The cells draw their own lines: the styles pick the colour of a table's
+    // grid themselves, and a style sheet would take the grid's font with it.
+    grid->setShowGrid(false);
     return grid;
 }
 

@@ -1,17 +1,12 @@
 #include "app/MessageListModel.h"
 
-#include <QBrush>
 #include <QByteArray>
-#include <QColor>
 
 #include <functional>
 
 namespace marrowgate {
 
 namespace {
-// Cells are light yellow; the area beyond the last row keeps the view's white.
-const QColor kCellBackground(255, 255, 191);
-
 std::size_t FolderLength(std::string_view path) {
     const auto cut = path.find_last_of("/\\");
     return cut == std::string_view::npos ? 0 : cut + 1;
@@ -137,6 +132,14 @@ bool MessageListModel::Contains(std::string_view path) const {
     return false;
 }
 
+bool MessageListModel::AppendFileNameIfNew(const std::string& path) {
+    if (Contains(path)) {
+        return false;
+    }
+    AppendFileName(path);
+    return true;
+}
+
 void MessageListModel::Clear() {
     beginResetModel();
     rows_ = {};
@@ -168,8 +171,6 @@ QVariant MessageListModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
         return Path(index.row());
-    case Qt::BackgroundRole:
-        return QBrush(kCellBackground);
     default:
         return {};
     }

@@ -14,7 +14,8 @@
 
 namespace marrowgate {
 
-// The message list: one path per row, in the order added, duplicates allowed.
+// The message list: one path per row, in the order added; Append allows
+// duplicates, AppendFileNameIfNew does not.
 // It never has zero rows: the empty list is one row whose text is empty, and
 // the first path added is written into that row. A conversion run reads it
 // through MessageRows.
@@ -40,6 +41,9 @@ public:
     // The same for a path as the file system gives it: any bytes. A path that
     // is not UTF-8 is shown as well as it can be and read back unchanged.
     void AppendFileName(const std::string& path);
+    // AppendFileName unless a row holds these bytes already, so that a store
+    // folder added again adds only its new files. True when it was added.
+    bool AppendFileNameIfNew(const std::string& path);
     // Back to the one empty row.
     void Clear();
     // One row, and its text is empty.

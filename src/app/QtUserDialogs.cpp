@@ -3,6 +3,7 @@
 #include "shell/registryShell.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace marrowgate {
 namespace {
@@ -21,16 +22,20 @@ QMessageBox::Icon IconOf(MsgStyle style) {
     return QMessageBox::NoIcon;
 }
 
-} // namespace
-
-MsgAnswer QtUserDialogs::MsgBox(QWidget* owner, const QString& prompt, MsgStyle style) {
-    QMessageBox box(owner);
+void SetUp(QMessageBox& box, const QString& prompt, QMessageBox::Icon icon) {
     box.setWindowTitle(QStringLiteral("Marrowgate"));
     box.setTextFormat(Qt::PlainText);
     // Prompts break their lines with CR LF; a Qt label wants LF alone.
     box.setText(QString(prompt).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    box.setIcon(icon);
+}
+
+} // namespace
+
+MsgAnswer QtUserDialogs::MsgBox(QWidget* owner, const QString& prompt, MsgStyle style) {
+    QMessageBox box(owner);
+    SetUp(box, prompt, IconOf(style));
     const bool question = style == MsgStyle::YesNoQuestion;
-    box.setIcon(IconOf(style));
     box.setStandardButtons(question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok);
     if (question) {
         box.setDefaultButton(QMessageBox::Yes);
@@ -46,12 +51,47 @@ MsgAnswer QtUserDialogs::MsgBox(QWidget* owner, const QString& prompt, MsgStyle 
     }
 }
 
-QString QtUserDialogs::BrowseForFolder(QWidget* owner, const QString& title) {
-    return marrowgate::BrowseForFolder(owner, title);
+FailureChoice QtUserDialogs::AskAfterFailure(QWidget* owner, const QString& prompt) {
+    QMessageBox box(owner);
+    SetUp(box, prompt, QMessageBox::Critical);
+    QPushButton* skip =
+        box.addButton(QStringLiteral("&Skip This Message"), QMessageBox::AcceptRole);
+    QPushButton* skipAll =
+        box.addButton(QStringLiteral("Skip &All Failures"), QMessageBox::AcceptRole);
+    QPushButton* stop = box.addButton(QStringLiteral("S&top"), QMessageBox::RejectRole);
+    box.setDefaultButton(skip);
+    box.setEscapeButton(stop);
+    box.exec();
+    if (box.clickedButton() == skip) {
+        return FailureChoice::SkipThis;
+    }
+    return box.clickedButton() == skipAll ? FailureChoice::SkipAll : FailureChoice::Stop;
 }
 
-void QtUserDialogs::OpenWithShell(const QString& target) {
-    marrowgate::OpenWithShell(target);
+SummaryAnswer QtUserDialogs::ShowSummary(QWidget* owner, const QString& prompt) {
+    QMessageBox box(owner);
+    SetUp(box, prompt, QMessageBox::Information);
+    QPushButton* open =
+        box.addButton(QStringLiteral("&Open Mailbox Folder"), QMessageBox::ActionRole);
+    box.addButton(QMessageBox::Ok);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.setEscapeButton(QMessageBox::Ok);
+    box.exec();
+    return box.clickedButton() == open ? SummaryAnswer::OpenFolder : SummaryAnswer::Ok;
+}
+
+QString QtUserDialogs::BrowseForFolder(QWidget* owner, const QString& title,
+                                       const QString& startFolder) {
+    return marrowgate::BrowseForFolder(owner, title, startFolder);
+}
+
+QString QtUserDialogs::BrowseForOutputFolder(QWidget* owner, const QString& title,
+                                             const QString& startFolder) {
+    return marrowgate::BrowseForFolder(owner, title, startFolder, true);
+}
+
+bool QtUserDialogs::OpenWithShell(const QString& target) {
+    return marrowgate::OpenWithShell(target);
 }
 
 } // namespace marrowgate

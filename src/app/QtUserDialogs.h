@@ -8,8 +8,13 @@ namespace marrowgate {
 class QtUserDialogs : public UserDialogs {
 public:
     MsgAnswer MsgBox(QWidget* owner, const QString& prompt, MsgStyle style) override;
-    QString BrowseForFolder(QWidget* owner, const QString& title) override;
-    void OpenWithShell(const QString& target) override;
+    FailureChoice AskAfterFailure(QWidget* owner, const QString& prompt) override;
+    SummaryAnswer ShowSummary(QWidget* owner, const QString& prompt) override;
+    QString BrowseForFolder(QWidget* owner, const QString& title,
+                            const QString& startFolder) override;
+    QString BrowseForOutputFolder(QWidget* owner, const QString& title,
+                                  const QString& startFolder) override;
+    bool OpenWithShell(const QString& target) override;
 };
 
 } // namespace marrowgate

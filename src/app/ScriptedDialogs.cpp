@@ -2,11 +2,15 @@
 
 namespace marrowgate {
 
-MsgAnswer ScriptedDialogs::MsgBox(QWidget*, const QString& prompt, MsgStyle style) {
-    messages.push_back({prompt, style});
+void ScriptedDialogs::Record(const QString& prompt, MsgStyle style, Kind kind) {
+    messages.push_back({prompt, style, kind});
     if (onMessage) {
         onMessage(messages.back());
     }
+}
+
+MsgAnswer ScriptedDialogs::MsgBox(QWidget*, const QString& prompt, MsgStyle style) {
+    Record(prompt, style, Kind::Message);
     if (!answers.empty()) {
         const MsgAnswer answer = answers.front();
         answers.pop_front();
@@ -15,8 +19,24 @@ MsgAnswer ScriptedDialogs::MsgBox(QWidget*, const QString& prompt, MsgStyle styl
     return style == MsgStyle::YesNoQuestion ? MsgAnswer::No : MsgAnswer::Ok;
 }
 
-QString ScriptedDialogs::BrowseForFolder(QWidget*, const QString& title) {
+FailureChoice ScriptedDialogs::AskAfterFailure(QWidget*, const QString& prompt) {
+    Record(prompt, MsgStyle::Critical, Kind::Failure);
+    if (failureChoices.empty()) {
+        return FailureChoice::Stop;
+    }
+    const FailureChoice choice = failureChoices.front();
+    failureChoices.pop_front();
+    return choice;
+}
+
+SummaryAnswer ScriptedDialogs::ShowSummary(QWidget*, const QString& prompt) {
+    Record(prompt, MsgStyle::Information, Kind::Summary);
+    return openFolder ? SummaryAnswer::OpenFolder : SummaryAnswer::Ok;
+}
+
+QString ScriptedDialogs::NextFolder(const QString& title, const QString& startFolder) {
     browseTitles.push_back(title);
+    browseStarts.push_back(startFolder);
     if (folders.empty()) {
         return {};
     }
@@ -25,8 +45,19 @@ QString ScriptedDialogs::BrowseForFolder(QWidget*, const QString& title) {
     return folder;
 }
 
-void ScriptedDialogs::OpenWithShell(const QString& target) {
+QString ScriptedDialogs::BrowseForFolder(QWidget*, const QString& title,
+                                         const QString& startFolder) {
+    return NextFolder(title, startFolder);
+}
+
+QString ScriptedDialogs::BrowseForOutputFolder(QWidget*, const QString& title,
+                                               const QString& startFolder) {
+    return NextFolder(title, startFolder);
+}
+
+bool ScriptedDialogs::OpenWithShell(const QString& target) {
     opened.push_back(target);
+    return shellOpens;
 }
 
 } // namespace marrowgate

@@ -13,27 +13,46 @@ namespace marrowgate {
 // Dialogs without a screen: records every prompt, title and target, and
 // answers from queues. With the answer queue empty a question is answered
 // No and any other box OK; with the folder queue empty the folder dialog is
-// cancelled.
+// cancelled; with the failure queue empty a failure stops the run; the
+// summary is answered OK unless openFolder says otherwise.
 class ScriptedDialogs : public UserDialogs {
 public:
+    // How each box was shown. Failure choices and summaries are recorded with
+    // the styles Critical and Information, as the boxes look.
+    enum class Kind { Message, Failure, Summary };
     struct Shown {
         QString prompt;
         MsgStyle style;
+        Kind kind = Kind::Message;
     };
 
     MsgAnswer MsgBox(QWidget* owner, const QString& prompt, MsgStyle style) override;
-    QString BrowseForFolder(QWidget* owner, const QString& title) override;
-    void OpenWithShell(const QString& target) override;
+    FailureChoice AskAfterFailure(QWidget* owner, const QString& prompt) override;
+    SummaryAnswer ShowSummary(QWidget* owner, const QString& prompt) override;
+    QString BrowseForFolder(QWidget* owner, const QString& title,
+                            const QString& startFolder) override;
+    QString BrowseForOutputFolder(QWidget* owner, const QString& title,
+                                  const QString& startFolder) override;
+    bool OpenWithShell(const QString& target) override;
 
     std::deque<MsgAnswer> answers;
+    std::deque<FailureChoice> failureChoices;
     std::deque<QString> folders;
+    bool openFolder = false;
+    // Whether the desktop takes what is opened.
+    bool shellOpens = true;
 
     std::vector<Shown> messages;
     QStringList browseTitles;
+    QStringList browseStarts;
     QStringList opened;
 
-    // Called as each message box is shown, before it is answered.
+    // Called as each box is shown, before it is answered.
     std::function<void(const Shown&)> onMessage;
+
+private:
+    void Record(const QString& prompt, MsgStyle style, Kind kind);
+    QString NextFolder(const QString& title, const QString& startFolder);
 };
 
 } // namespace marrowgate

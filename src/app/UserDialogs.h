@@ -1,5 +1,7 @@
 #pragma once
 
+#include "convert/ConversionRun.h"
+
 #include <QString>
 
 class QWidget;
@@ -17,6 +19,9 @@ enum class MsgStyle {
 // The button the user pressed.
 enum class MsgAnswer { Ok = 1, Yes = 6, No = 7 };
 
+// How the user left the summary of a run.
+enum class SummaryAnswer { Ok, OpenFolder };
+
 // Everything the window asks of the user or of the desktop goes through here,
 // so that tests can script the answers. Every message box is titled
 // "Marrowgate" and is modal to `owner`.
@@ -26,11 +31,27 @@ public:
 
     virtual MsgAnswer MsgBox(QWidget* owner, const QString& prompt, MsgStyle style) = 0;
 
-    // A folder chosen by the user, or the empty text when cancelled.
-    virtual QString BrowseForFolder(QWidget* owner, const QString& title) = 0;
+    // An error box for a message that failed, with three buttons: skip this
+    // message, skip all further failures, stop. Escape means stop.
+    virtual FailureChoice AskAfterFailure(QWidget* owner, const QString& prompt) = 0;
 
-    // Opens a document or an address with its registered handler.
-    virtual void OpenWithShell(const QString& target) = 0;
+    // The information box that ends a run, with OK and a button that opens
+    // the folder of the mailboxes written.
+    virtual SummaryAnswer ShowSummary(QWidget* owner, const QString& prompt) = 0;
+
+    // A folder chosen by the user, or the empty text when cancelled. The
+    // dialog starts in `startFolder` when it exists.
+    virtual QString BrowseForFolder(QWidget* owner, const QString& title,
+                                    const QString& startFolder) = 0;
+
+    // The same for a folder to write into, which the user may name before it
+    // exists: it is created when the dialog is accepted.
+    virtual QString BrowseForOutputFolder(QWidget* owner, const QString& title,
+                                          const QString& startFolder) = 0;
+
+    // Opens a document or an address with its registered handler; false when
+    // the desktop has no handler that took it.
+    virtual bool OpenWithShell(const QString& target) = 0;
 };
 
 } // namespace marrowgate

@@ -1,17 +1,23 @@
 #include "app/WindowTexts.h"
 
+#include "convert/ConversionRun.h"
+
+#include <QLocale>
 #include <QStringList>
+
+#include <algorithm>
 
 namespace marrowgate {
 
 namespace {
-const QString kCrLf = QStringLiteral("\r\n");
-} // namespace
 
-QString CompletionText() {
-    return QStringList{
-        QStringLiteral("Your data has been successfully exported to .mbox format (Compatible "
-                       "for Entourage)."),
+const QString kCrLf = QStringLiteral("\r\n");
+
+// The failures listed one by one in the summary; the rest are counted.
+constexpr int kFailuresListed = 20;
+
+QStringList ImportSteps() {
+    return {
         QStringLiteral("Move converted folders to Mac machine and import it using below steps."),
         QString(75, QLatin1Char('*')),
         QStringLiteral("Start Entourage."),
@@ -21,7 +27,19 @@ QString CompletionText() {
         QStringLiteral("Click Import messages from an MBOX-format text file, and then click the "
                        "right arrow."),
         QStringLiteral("Follow the instructions on the screen. And it all done !"),
-    }
+    };
+}
+
+QString Figure(const char* label, int value) {
+    return QString::fromLatin1(label) + QLocale().toString(value);
+}
+
+} // namespace
+
+QString CompletionText() {
+    return (QStringList{QStringLiteral("Your data has been successfully exported to .mbox format "
+                                       "(Compatible for Entourage).")} +
+            ImportSteps())
         .join(kCrLf);
 }
 
@@ -30,11 +48,55 @@ QString NothingToConvertText() {
            QStringLiteral("Choose a Windows Live Mail store folder first.");
 }
 
-QString FailedRowText(int row, int count, const std::string& description) {
-    return QStringLiteral("Message %1 (of %2) could not be converted:").arg(row + 1).arg(count) +
+QString FailureQuestionText(int row, int count, const std::string& description) {
+    return QStringLiteral("Message %1 (of %2) could not be converted:")
+               .arg(QLocale().toString(row + 1), QLocale().toString(count)) +
            kCrLf + QString::fromStdString(description) + kCrLf + kCrLf +
-           QStringLiteral("The messages before it have been converted; the ones after it have "
-                          "not.");
+           QStringLiteral("The messages before it have been converted. Skip this message and go "
+                          "on, skip all further failures, or stop here?");
+}
+
+QString SummaryText(const RunResult& result, int rowCount, const QString& outputFolder,
+                    const QString& mailboxesFolder) {
+    const int failed = static_cast<int>(result.failures.size());
+    QStringList lines{
+        failed == 0 ? QStringLiteral("The conversion is complete.")
+                    : QStringLiteral("The conversion ended with failed messages."),
+        Figure("Messages converted: ", result.messagesConverted),
+        Figure("Messages already converted: ", result.alreadyConverted),
+        Figure("Messages skipped: ",
+               std::max(0, rowCount - result.messagesConverted - result.alreadyConverted - failed)),
+        Figure("Messages failed: ", failed),
+        Figure("Mailboxes created: ", result.mailboxesCreated),
+        Figure("Mailboxes appended to: ", result.mailboxesAppended),
+        QStringLiteral("Output folder: ") + outputFolder,
+    };
+    if (mailboxesFolder != outputFolder) {
+        lines << QStringLiteral("The mailboxes are in: ") + mailboxesFolder;
+    }
+    if (failed > 0) {
+        lines << QString() << QStringLiteral("Failed messages:");
+        for (int i = 0; i < failed && i < kFailuresListed; ++i) {
+            const RowFailure& failure = result.failures[static_cast<std::size_t>(i)];
+            lines << QStringLiteral("Message %1: ").arg(QLocale().toString(failure.row + 1)) +
+                         QString::fromStdString(failure.Describe());
+        }
+        if (failed > kFailuresListed) {
+            lines << QStringLiteral("... and %1 more.")
+                         .arg(QLocale().toString(failed - kFailuresListed));
+        }
+    }
+    lines << QString();
+    if (failed == 0) {
+        lines << CompletionText();
+    } else if (result.messagesConverted > 0) {
+        lines << ImportSteps();
+    }
+    return lines.join(kCrLf);
+}
+
+QString FilesAddedText(int added) {
+    return QLocale().toString(added) + QStringLiteral(" Files Added to List.");
 }
 
 QString WalkFailedText(const char* reason) {

@@ -1,9 +1,13 @@
 #include "app/frmStep1.h"
 
+#include "app/BannerLabel.h"
+#include "app/HelpViewer.h"
+#include "app/MailboxesFolder.h"
 #include "app/MessageGrid.h"
 #include "app/MessageListModel.h"
 #include "app/Twips.h"
 #include "app/WaitCursor.h"
+#include "app/WindowSettings.h"
 #include "app/WindowTexts.h"
 #include "convert/ConversionRun.h"
 #include "list/MessageFileFilter.h"
@@ -12,26 +16,35 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
+#include <QMimeData>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QTableView>
+#include <QUrl>
 
+#include <algorithm>
 #include <exception>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace marrowgate {
 
 namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
+
+const QString kIdleText = QStringLiteral("No conversion running.");
+const QString kConvertingText = QStringLiteral("Converting Messages...");
 
 QString CountText(int rows) {
     return QString::number(rows) + QStringLiteral(" files");
@@ -45,13 +58,48 @@ QIcon ProgramIcon() {
     return icon;
 }
 
+// The local folders among dropped addresses.
+QStringList DroppedFolders(const QMimeData* data) {
+    QStringList folders;
+    if (data == nullptr) {
+        return folders;
+    }
+    for (const QUrl& url : data->urls()) {
+        const QFileInfo info(url.toLocalFile());
+        if (url.isLocalFile() && info.isDir()) {
+            folders << QDir::toNativeSeparators(info.absoluteFilePath());
+        }
+    }
+    return folders;
+}
+
 } // namespace
 
-frmStep1::frmStep1(UserDialogs& dialogs, QWidget* parent) : QWidget(parent), dialogs_(dialogs) {
+frmStep1::frmStep1(UserDialogs& dialogs, QWidget* parent)
+    : QWidget(parent), dialogs_(dialogs), layout_(DesignedSize()) {
     Form_Initialize();
     CreateControls();
     Form_Load();
+    LayOutForResizing();
+    // The size it was closed at, or the designed one; within the screen with
+    // room for a frame, which is unknown before the window is shown (at a
+    // large scale factor the designed size may not fit), but never below the
+    // smallest.
+    const QSize kept = WindowSettings::Size();
+    const QSize wanted = kept.isValid() ? kept : DesignedSize();
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QSize room = screen ? screen->availableSize() - QSize(16, 40) : wanted;
+    resize(wanted.boundedTo(room).expandedTo(SmallestSize()));
     CentreOnScreen();
+}
+
+QSize frmStep1::DesignedSize() {
+    return {TwipsToPixels(8985), TwipsToPixels(6270)};
+}
+
+// Room for the bottom buttons side by side and two rows of the list.
+QSize frmStep1::SmallestSize() {
+    return DesignedSize() - QSize(180, 48);
 }
 
 frmStep1::~frmStep1() = default;
@@ -68,14 +116,20 @@ void frmStep1::Form_Initialize() {
     font.setPointSizeF(8.25);
     font.setWeight(QFont::Normal);
     setFont(font);
-    setFixedSize(TwipsToPixels(8985), TwipsToPixels(6270));
+    resize(DesignedSize());
+    setMinimumSize(SmallestSize());
+    setAcceptDrops(true);
 }
 
 void frmStep1::CreateControls() {
     messageList_ = new MessageListModel(this);
 
-    Image2 = NewLabel("Image2", QString(), TwipsRect(0, 0, 9000, 1275));
-    Image2->setPixmap(QPixmap(QStringLiteral(":/images/banner.png")));
+    auto* banner = new BannerLabel(this);
+    banner->setObjectName(QStringLiteral("Image2"));
+    banner->setGeometry(TwipsRect(0, 0, 9000, 1275));
+    banner->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    banner->SetBanner(QPixmap(QStringLiteral(":/images/banner.png")));
+    Image2 = banner;
     CmdAddFolder =
         NewButton(this, "CmdAddFolder", QStringLiteral("Choose Windows Live Mail Store Folder..."),
                   TwipsRect(240, 1440, 3495, 375));
@@ -87,15 +141,11 @@ void frmStep1::CreateControls() {
     grdFiles1->setObjectName(QStringLiteral("grdFiles1"));
     grdFiles1->setGeometry(TwipsRect(240, 2280, 8535, 1575));
 
-    Label4 = NewLabel("Label4", QStringLiteral("Converting Messages..."),
-                      TwipsRect(240, 3960, 8535, 255));
+    Label4 = NewLabel("Label4", kIdleText, TwipsRect(240, 3960, 8535, 255));
     Image1 = NewLabel("Image1", QString(), TwipsRect(240, 4275, 330, 330));
     Image1->setPixmap(QPixmap(QStringLiteral(":/images/progress.png")));
     LblProgessCurrent = NewLabel("LblProgessCurrent", QStringLiteral("Message 0 (of 0)"),
                                  TwipsRect(720, 4320, 8055, 255));
-    QPalette black = LblProgessCurrent->palette();
-    black.setColor(QPalette::WindowText, Qt::black);
-    LblProgessCurrent->setPalette(black);
 
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
@@ -110,12 +160,13 @@ void frmStep1::CreateControls() {
 
     CreateBottomBand();
 
-    setTabOrder(cmdClear1, CmdAddFolder);
-    setTabOrder(CmdAddFolder, grdFiles1);
+    // Left to right, top to bottom, as the controls stand.
+    setTabOrder(CmdAddFolder, cmdClear1);
+    setTabOrder(cmdClear1, grdFiles1);
     setTabOrder(grdFiles1, CmdConvert2PDF);
-    setTabOrder(CmdConvert2PDF, cmdEnd);
-    setTabOrder(cmdEnd, CmdHelp);
-    cmdClear1->setFocus();
+    setTabOrder(CmdConvert2PDF, CmdHelp);
+    setTabOrder(CmdHelp, cmdEnd);
+    CmdAddFolder->setFocus();
 
     connect(CmdAddFolder, &QPushButton::clicked, this, &frmStep1::CmdAddFolder_Click);
     connect(cmdClear1, &QPushButton::clicked, this, &frmStep1::cmdClear1_Click);
@@ -131,19 +182,16 @@ void frmStep1::CreateBottomBand() {
     Shape1->setGeometry(TwipsRect(0, 5640, 9015, 855));
     Shape1->setFrameStyle(QFrame::Box | QFrame::Plain);
     Shape1->setLineWidth(1);
-    QPalette band = Shape1->palette();
-    band.setColor(QPalette::Window, Qt::white);
-    band.setColor(QPalette::WindowText, QColor(192, 192, 192));
-    Shape1->setPalette(band);
+    // White on a light palette; the list's base colour on a dark one.
+    Shape1->setBackgroundRole(QPalette::Base);
     Shape1->setAutoFillBackground(true);
 
     Picture3 = new QWidget(this);
     Picture3->setObjectName(QStringLiteral("Picture3"));
     Picture3->setGeometry(TwipsRect(240, 5760, 8655, 495));
-    QPalette white = Picture3->palette();
-    white.setColor(QPalette::Window, Qt::white);
-    Picture3->setPalette(white);
+    Picture3->setBackgroundRole(QPalette::Base);
     Picture3->setAutoFillBackground(true);
+    ApplyPaletteColours();
 
     CmdHelp =
         NewButton(Picture3, "CmdHelp", QStringLiteral("&Help Manual"), TwipsRect(0, 0, 1695, 375));
@@ -174,7 +222,52 @@ void frmStep1::Form_Load() {
 }
 
 void frmStep1::Form_Unload() {
+    WindowSettings::SetSize(isMaximized() || isFullScreen() ? normalGeometry().size() : size());
     emit Unloaded();
+}
+
+// The controls stand where they were placed at the designed size; as the
+// window grows, the list and the full-width lines grow with it, the controls
+// below the list move down, the conversion button stays centred and Exit
+// keeps to the right edge.
+void frmStep1::LayOutForResizing() {
+    using Follow = EdgeLayout::Follow;
+    const Follow wide{0, 0, 1, 0};
+    const Follow wideBelow{0, 1, 1, 0};
+    layout_.Add(Image2, wide);
+    layout_.Add(lblCount1, wide);
+    layout_.Add(grdFiles1, {0, 0, 1, 1});
+    for (QWidget* below :
+         {static_cast<QWidget*>(Label4), static_cast<QWidget*>(LblProgessCurrent),
+          static_cast<QWidget*>(ProgressBar1), static_cast<QWidget*>(Shape1), Picture3}) {
+        layout_.Add(below, wideBelow);
+    }
+    layout_.Add(Image1, {0, 1, 0, 0});
+    layout_.Add(CmdConvert2PDF, {0.5, 1, 0, 0});
+    layout_.Add(cmdEnd, {1, 0, 0, 0});
+}
+
+void frmStep1::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    layout_.Apply(size());
+    // The column keeps its designed width, and fills a wider list.
+    grdFiles1->setColumnWidth(0, std::max(TwipsToPixels(10000), grdFiles1->viewport()->width()));
+}
+
+// The band's outline: the designed light grey, or on a dark palette a grey
+// between its base and text.
+void frmStep1::ApplyPaletteColours() {
+    QPalette outline = Shape1->palette();
+    outline.setColor(QPalette::WindowText, GridColoursFor(palette()).lines);
+    Shape1->setPalette(outline);
+}
+
+// The desktop's theme changed while the window is open.
+void frmStep1::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && Shape1 != nullptr) {
+        ApplyPaletteColours();
+    }
 }
 
 void frmStep1::CentreOnScreen() {
@@ -186,6 +279,10 @@ void frmStep1::CentreOnScreen() {
 }
 
 void frmStep1::closeEvent(QCloseEvent* event) {
+    if (!std::exchange(closeAgreed_, false) && !MayClose()) {
+        event->ignore();
+        return;
+    }
     if (busy_ != Busy::Idle) {
         // A command further down the stack is yielding. It stops at its next
         // safe point (never inside a mailbox record) and closes the window.
@@ -198,11 +295,28 @@ void frmStep1::closeEvent(QCloseEvent* event) {
     Form_Unload();
 }
 
+// The close box asks as Exit does; during a conversion it asks whether to stop
+// after the message in hand.
+bool frmStep1::MayClose() {
+    if (closeRequested_) {
+        return true;
+    }
+    if (busy_ == Busy::Converting) {
+        return Confirm(QStringLiteral("A conversion is running. Stop after the current message?"));
+    }
+    return Confirm(QStringLiteral("Are you sure you want to exit now?"));
+}
+
+void frmStep1::CloseWithoutAsking() {
+    closeAgreed_ = true;
+    close();
+}
+
 bool frmStep1::FinishPendingClose() {
     if (!closeRequested_) {
         return false;
     }
-    close();
+    CloseWithoutAsking();
     return true;
 }
 
@@ -232,9 +346,12 @@ void frmStep1::AddMessagePath(const QString& path) {
     lblCount1->setText(CountText(messageList_->RowCount()));
 }
 
-void frmStep1::AddMessageFile(const std::string& path) {
-    messageList_->AppendFileName(path);
+bool frmStep1::AddMessageFile(const std::string& path) {
+    if (!messageList_->AppendFileNameIfNew(path)) {
+        return false;
+    }
     lblCount1->setText(CountText(messageList_->RowCount()));
+    return true;
 }
 
 void frmStep1::ClearMessageList() {
@@ -256,26 +373,50 @@ void frmStep1::CmdAddFolder_Click() {
     if (busy_ != Busy::Idle) {
         return;
     }
-    storeFolder_ = dialogs_.BrowseForFolder(this, QStringLiteral("Choose Source Folder..."));
-    if (storeFolder_.isEmpty()) {
+    const QString folder = dialogs_.BrowseForFolder(this, QStringLiteral("Choose Source Folder..."),
+                                                    WindowSettings::SourceFolder());
+    if (folder.isEmpty()) {
         return;
     }
-    if (!storeFolder_.endsWith(QDir::separator())) {
-        storeFolder_ += QDir::separator();
-    }
+    WindowSettings::SetSourceFolder(folder);
+    ImportStoreFolders({folder});
+}
 
+void frmStep1::dragEnterEvent(QDragEnterEvent* event) {
+    if (busy_ == Busy::Idle && !DroppedFolders(event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void frmStep1::dropEvent(QDropEvent* event) {
+    const QStringList folders = DroppedFolders(event->mimeData());
+    if (busy_ != Busy::Idle || folders.isEmpty()) {
+        return;
+    }
+    event->acceptProposedAction();
+    WindowSettings::SetSourceFolder(folders.back());
+    ImportStoreFolders(folders);
+}
+
+// Lists the message files below each folder that the list does not hold yet,
+// and says how many were added.
+void frmStep1::ImportStoreFolders(const QStringList& folders) {
     WaitCursor wait;
-    CollectionHandle<std::string> files;
-    try {
-        files = CollectFiles(storeFolder_.toStdString());
-    } catch (const std::exception& error) {
-        wait.Restore();
-        Tell(WalkFailedText(error.what()), MsgStyle::Critical);
-        return;
-    }
-
     int added = 0;
-    {
+    for (const QString& folder : folders) {
+        storeFolder_ = folder;
+        if (!storeFolder_.endsWith(QDir::separator())) {
+            storeFolder_ += QDir::separator();
+        }
+        CollectionHandle<std::string> files;
+        try {
+            files = CollectFiles(storeFolder_.toStdString());
+        } catch (const std::exception& error) {
+            wait.Restore();
+            CmdConvert2PDF->setEnabled(!messageList_->IsEmpty());
+            Tell(WalkFailedText(error.what()), MsgStyle::Critical);
+            return;
+        }
         // A clear stays possible between two files; a second import or a
         // conversion does not.
         CommandLock lock(busy_, Busy::Importing, {CmdAddFolder, CmdConvert2PDF});
@@ -291,16 +432,19 @@ void frmStep1::CmdAddFolder_Click() {
             if (closeRequested_) {
                 break;
             }
-            AddMessageFile(entry);
-            ++added;
+            added += AddMessageFile(entry) ? 1 : 0;
+        }
+        if (closeRequested_) {
+            break;
         }
     }
     wait.Restore();
-    CmdConvert2PDF->setEnabled(added > 0);
+    // Whatever this import found, the list's files can be converted.
+    CmdConvert2PDF->setEnabled(!messageList_->IsEmpty());
     if (FinishPendingClose()) {
         return;
     }
-    Tell(QString::number(added) + QStringLiteral(" Files Added to List."), MsgStyle::OkOnly);
+    Tell(FilesAddedText(added), MsgStyle::OkOnly);
 }
 
 void frmStep1::CmdConvert2PDF_Click() {
@@ -311,17 +455,19 @@ void frmStep1::CmdConvert2PDF_Click() {
         Tell(NothingToConvertText(), MsgStyle::Information);
         return;
     }
-    const QString outputRoot =
-        dialogs_.BrowseForFolder(this, QStringLiteral("Choose Folder to Save..."));
+    const QString outputRoot = dialogs_.BrowseForOutputFolder(
+        this, QStringLiteral("Choose Folder to Save..."), WindowSettings::OutputFolder());
     if (outputRoot.isEmpty()) {
         return;
     }
+    WindowSettings::SetOutputFolder(outputRoot);
 
     RunResult result;
     std::optional<QString> unexpected;
     {
         CommandLock lock(busy_, Busy::Converting, {CmdAddFolder, cmdClear1, CmdConvert2PDF});
         convertingRow_ = -1;
+        Label4->setText(kConvertingText);
         ProgressBar1->setRange(0, 100);
         try {
             result = RunConversion(*messageList_, outputRoot.toStdString(), ConversionHooks());
@@ -330,6 +476,7 @@ void frmStep1::CmdConvert2PDF_Click() {
         }
         ShowPendingProgress();
         ShowConvertingRow();
+        Label4->setText(kIdleText);
     }
     if (FinishPendingClose()) {
         return;
@@ -338,7 +485,7 @@ void frmStep1::CmdConvert2PDF_Click() {
         Tell(QStringLiteral("The conversion stopped:") + kCrLf + *unexpected, MsgStyle::Critical);
         return;
     }
-    ReportRun(result);
+    ReportRun(result, outputRoot);
 }
 
 RunHooks frmStep1::ConversionHooks() {
@@ -360,6 +507,14 @@ RunHooks frmStep1::ConversionHooks() {
         pendingCount_ = count;
     };
     hooks.stopRequested = [this] { return closeRequested_; };
+    // The list shows the failed row while the run waits for the answer; a
+    // close meanwhile stops the run at the next row.
+    hooks.failed = [this](const RowFailure& failure) {
+        ShowPendingProgress();
+        ShowConvertingRow();
+        return dialogs_.AskAfterFailure(
+            this, FailureQuestionText(failure.row, messageList_->RowCount(), failure.Describe()));
+    };
     return hooks;
 }
 
@@ -386,29 +541,44 @@ void frmStep1::ShowProgress(int done, int count) {
     LblProgessCurrent->setText(QStringLiteral("Message %1 (of %2)").arg(done).arg(count));
 }
 
-void frmStep1::ReportRun(const RunResult& result) {
-    if (!result.failures.empty()) {
-        const RowFailure& failure = result.failures.front();
-        Tell(FailedRowText(failure.row, messageList_->RowCount(), failure.Describe()),
-             MsgStyle::Critical);
-        return;
-    }
+void frmStep1::ReportRun(const RunResult& result, const QString& outputRoot) {
     if (result.nothingToConvert) {
         Tell(NothingToConvertText(), MsgStyle::Information);
         return;
     }
-    if (!result.stopped) {
-        Tell(CompletionText(), MsgStyle::Information);
+    if (result.stopped) {
+        return;
+    }
+    // The button opens the folder where the mailboxes are, deep as it may lie.
+    const QString mailboxes = MailboxesFolder(*messageList_, outputRoot);
+    const QString summary = SummaryText(result, messageList_->RowCount(), outputRoot, mailboxes);
+    if (dialogs_.ShowSummary(this, summary) == SummaryAnswer::OpenFolder) {
+        dialogs_.OpenWithShell(mailboxes);
     }
 }
 
+// Without a browser (or any handler for the page) the manual opens in a
+// window of the program's own.
 void frmStep1::CmdHelp_Click() {
-    dialogs_.OpenWithShell(HelpManualPath(QCoreApplication::applicationDirPath()));
+    const QString manual = HelpManualPath(QCoreApplication::applicationDirPath());
+    if (dialogs_.OpenWithShell(manual)) {
+        return;
+    }
+    if (!helpViewer_) {
+        helpViewer_ = new HelpViewer(manual, this);
+    }
+    helpViewer_->show();
+    helpViewer_->raise();
+    helpViewer_->activateWindow();
+}
+
+HelpViewer* frmStep1::HelpWindow() const {
+    return helpViewer_;
 }
 
 void frmStep1::cmdEnd_Click() {
     if (Confirm(QStringLiteral("Are you sure you want to exit now?"))) {
-        close();
+        CloseWithoutAsking();
     }
 }
 

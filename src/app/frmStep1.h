@@ -1,10 +1,13 @@
 #pragma once
 
 #include "app/CommandLock.h"
+#include "app/EdgeLayout.h"
 #include "app/ThrottledYield.h"
 #include "app/UserDialogs.h"
 
+#include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <string>
@@ -17,6 +20,7 @@ class QTableView;
 
 namespace marrowgate {
 
+class HelpViewer;
 class MessageListModel;
 struct RunHooks;
 struct RunResult;
@@ -24,6 +28,9 @@ struct RunResult;
 // The program's one window: the message list with its count, the store
 // folder import, the conversion with its progress display, help and exit.
 // It holds no conversion logic of its own: the core walks and converts.
+// It opens at its designed size and layout; when it grows, the list takes the
+// extra room and every other control keeps its place relative to the nearest
+// edges. It remembers its size and the last folders chosen (WindowSettings).
 class frmStep1 : public QWidget {
     Q_OBJECT
 
@@ -33,8 +40,9 @@ public:
 
     // The message list, one path per row of grdFiles1.
     void AddMessagePath(const QString& path);
-    // A path as the file system gives it, whatever its bytes.
-    void AddMessageFile(const std::string& path);
+    // A path as the file system gives it, whatever its bytes, unless the list
+    // holds it already; true when it was added.
+    bool AddMessageFile(const std::string& path);
     void ClearMessageList();
     const MessageListModel& MessageList() const { return *messageList_; }
 
@@ -47,6 +55,13 @@ public:
     // installed place when neither holds it, so that the browser names the
     // file that is missing.
     static QString HelpManualPath(const QString& programFolder);
+
+    // The size the window opens at and the smallest it can be made.
+    static QSize DesignedSize();
+    static QSize SmallestSize();
+
+    // The help window, while it is open.
+    HelpViewer* HelpWindow() const;
 
     // Controls, created with the window and living as long as it.
     QLabel* Image2 = nullptr;
@@ -70,6 +85,9 @@ public slots:
     void CmdConvert2PDF_Click();
     void CmdHelp_Click();
     void cmdEnd_Click();
+    // Closes without a question: a running conversion stops after the message
+    // in hand (logout, SIGTERM).
+    void CloseWithoutAsking();
 
 signals:
     // The window has closed for good: the program ends.
@@ -77,6 +95,10 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void Form_Initialize();
@@ -85,16 +107,20 @@ private:
     void Form_Load();
     void Form_Unload();
     void CentreOnScreen();
+    void LayOutForResizing();
+    void ApplyPaletteColours();
 
     QPushButton* NewButton(QWidget* parent, const char* name, const QString& text,
                            const QRect& geometry);
     QLabel* NewLabel(const char* name, const QString& text, const QRect& geometry);
 
+    void ImportStoreFolders(const QStringList& folders);
     void ShowProgress(int done, int count);
     void ShowPendingProgress();
     void ShowConvertingRow();
     RunHooks ConversionHooks();
-    void ReportRun(const RunResult& result);
+    void ReportRun(const RunResult& result, const QString& outputRoot);
+    bool MayClose();
     bool Confirm(const QString& prompt);
     void Tell(const QString& prompt, MsgStyle style);
     bool FinishPendingClose();
@@ -106,6 +132,9 @@ private:
     // The close box or Exit was used while a command was yielding: the
     // command stops at its next safe point and then closes the window.
     bool closeRequested_ = false;
+    // The user has already agreed to close (Exit answered Yes), or no one is
+    // to be asked: the close box's question is skipped.
+    bool closeAgreed_ = false;
     // The row a conversion is at.
     int convertingRow_ = -1;
     // Progress not shown yet: rows done (-1 for none) and the row count.
@@ -113,6 +142,8 @@ private:
     int pendingCount_ = 0;
     // The store folder of the last import.
     QString storeFolder_;
+    EdgeLayout layout_;
+    QPointer<HelpViewer> helpViewer_;
 };
 
 } // namespace marrowgate

@@ -8,6 +8,7 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Marrowgate"));
     QApplication::setApplicationName(QStringLiteral("Marrowgate"));
     QApplication::setApplicationVersion(QStringLiteral(MARROWGATE_DISPLAY_VERSION));
 
@@ -18,6 +19,6 @@ int main(int argc, char* argv[]) {
     // Taken once the window is up, so that a caught SIGTERM means it started.
     marrowgate::TerminationSignals termination;
     QObject::connect(&termination, &marrowgate::TerminationSignals::Received, &window,
-                     &QWidget::close);
+                     &marrowgate::frmStep1::CloseWithoutAsking);
     return QApplication::exec();
 }

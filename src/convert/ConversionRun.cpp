@@ -59,6 +59,7 @@ private:
     const std::string& MailboxOf(const std::string& source);
     // False when the run ends at this row.
     bool ConvertRow(int row, const std::string& source);
+    bool GoOnAfter(const RowFailure& failure);
     void Converted(const AppendStats& stats);
     void Finish();
 
@@ -79,6 +80,7 @@ private:
     std::string sourceFolder_;
     std::string mailbox_;
     bool mailboxCounted_ = false;
+    bool keepGoing_ = options_.keepGoing;
 };
 
 RunResult Run::Go() {
@@ -168,9 +170,18 @@ bool Run::ConvertRow(int row, const std::string& source) {
         return false;
     } catch (const ConversionError& error) {
         result_.failures.push_back({row, source, mailbox_, error.what()});
-        return options_.keepGoing;
+        return GoOnAfter(result_.failures.back());
     }
     return true;
+}
+
+bool Run::GoOnAfter(const RowFailure& failure) {
+    if (keepGoing_) {
+        return true;
+    }
+    const FailureChoice choice = hooks_.failed ? hooks_.failed(failure) : FailureChoice::Stop;
+    keepGoing_ = choice == FailureChoice::SkipAll;
+    return choice != FailureChoice::Stop;
 }
 
 void Run::Converted(const AppendStats& stats) {

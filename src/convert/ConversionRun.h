@@ -12,6 +12,12 @@
 
 namespace marrowgate {
 
+struct RowFailure;
+
+// What to do after a failed row: go on past this one, go on past this and
+// every later failure, or end the run there.
+enum class FailureChoice { SkipThis, SkipAll, Stop };
+
 struct RunHooks {
     // Called once after the output root is set up, and per row after the row
     // is made current and after its folder is ensured; passed to the writer.
@@ -25,6 +31,9 @@ struct RunHooks {
     // Asked before each row and between chunks of a message; true ends the
     // run there (a closing window, a signal). A record in hand is taken back.
     std::function<bool()> stopRequested;
+    // Asked after a failed row when the options do not say to keep going;
+    // without it the run stops at the first failure.
+    std::function<FailureChoice(const RowFailure&)> failed;
 };
 
 struct RunOptions {
@@ -73,8 +82,9 @@ struct RunResult {
 
 // Converts the rows, first to last, into mailboxes under `outputRoot`: each
 // message is appended to the mailbox of its mirrored folder. Empty rows are
-// skipped. The row count is read once at the start. Without keepGoing the
-// run stops at the first failed row; rows before it stay converted.
+// skipped. The row count is read once at the start. Without keepGoing each
+// failed row asks hooks.failed whether to go on (stopping when there is no
+// such hook); rows before a stop stay converted.
 //
 // Exactly once: the output's conversion ledger (ConversionLedger) holds the
 // run's lock and tells which messages are in their mailboxes already; those

@@ -3,6 +3,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QUrl>
 
 #include <exception>
@@ -31,26 +32,57 @@ QUrl TargetUrl(const QString& target) {
     return QUrl::fromLocalFile(target);
 }
 
+// A folder chooser that, when asked to, accepts a folder typed in that does
+// not exist yet by creating it; the stock chooser refuses such a name.
+class OutputFolderDialog : public QFileDialog {
+public:
+    OutputFolderDialog(QWidget* owner, const QString& title, const QString& startFolder,
+                       bool createMissing)
+        : QFileDialog(owner, title, startFolder), createMissing_(createMissing) {
+        setFileMode(QFileDialog::Directory);
+        setOption(QFileDialog::ShowDirsOnly);
+        setOption(QFileDialog::DontResolveSymlinks);
+#ifndef Q_OS_WIN
+        // Only Qt's own chooser lets accept() see a name before it is refused;
+        // the Windows chooser has its own "New folder" button.
+        setOption(QFileDialog::DontUseNativeDialog, createMissing);
+#endif
+    }
+
+    void accept() override {
+        if (createMissing_) {
+            const QStringList typed = selectedFiles();
+            if (!typed.isEmpty() && !QFileInfo::exists(typed.constFirst())) {
+                QDir().mkpath(typed.constFirst());
+            }
+        }
+        QFileDialog::accept();
+    }
+
+private:
+    bool createMissing_;
+};
+
 } // namespace
 
-QString BrowseForFolder(QWidget* owner, const QString& title) {
+QString BrowseForFolder(QWidget* owner, const QString& title, const QString& startFolder,
+                        bool createMissing) {
     try {
-        const QString chosen = QFileDialog::getExistingDirectory(
-            owner, title, QString(), QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
-        if (chosen.isEmpty()) {
+        OutputFolderDialog dialog(owner, title, startFolder, createMissing);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
             return {};
         }
-        return FolderPathText(chosen);
+        return FolderPathText(dialog.selectedFiles().constFirst());
     } catch (const std::exception&) {
         return {};
     }
 }
 
-void OpenWithShell(const QString& target) {
+bool OpenWithShell(const QString& target) {
     if (target.isEmpty()) {
-        return;
+        return false;
     }
-    QDesktopServices::openUrl(TargetUrl(target));
+    return QDesktopServices::openUrl(TargetUrl(target));
 }
 
 } // namespace marrowgate

@@ -11,11 +11,15 @@ namespace marrowgate {
 // Shows the folder chooser, modal to `owner`, folders only, with `title`
 // above it. Returns the chosen folder as a native path without a final
 // separator (a root keeps its one: "/", "C:\"), or the empty text when the
-// user cancels or anything fails.
-QString BrowseForFolder(QWidget* owner, const QString& title);
+// user cancels or anything fails. It starts in `startFolder` when given.
+// With `createMissing` the user may name a folder that does not exist yet:
+// it is created (with its parents) before the dialog closes.
+QString BrowseForFolder(QWidget* owner, const QString& title, const QString& startFolder = {},
+                        bool createMissing = false);
 
 // Opens `target` (a web address or a local path) with its registered handler.
-// The empty text does nothing; the outcome is not examined.
-void OpenWithShell(const QString& target);
+// The empty text does nothing. False when no handler took it (on Linux: no
+// launcher such as xdg-open is installed).
+bool OpenWithShell(const QString& target);
 
 } // namespace marrowgate

@@ -11,6 +11,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <deque>
 #include <sys/resource.h>
 
 namespace marrowgate::testing {
@@ -63,6 +64,8 @@ protected:
     }
 
     QString Out() const { return TempPath("Out"); }
+    // Where the mailboxes of the messages under Store go.
+    QString Mailboxes() const { return QDir::cleanPath(Out() + "/" + TempPath("Store")); }
 
     std::vector<Snapshot> snapshots;
 };
@@ -81,9 +84,10 @@ TEST_F(ConversionTest, ConvertsEachFolderIntoItsMailboxAndShowsProgressAfterEach
     EXPECT_EQ(snapshots, expected);
     EXPECT_EQ(window.ProgressBar1->value(), 100);
     EXPECT_EQ(window.LblProgessCurrent->text(), "Message 4 (of 4)");
+    EXPECT_EQ(window.Label4->text(), "No conversion running.");
     ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_EQ(LastPrompt(), kCompletion);
-    EXPECT_EQ(dialogs.messages.back().style, MsgStyle::Information);
+    EXPECT_EQ(dialogs.messages.back().kind, ScriptedDialogs::Kind::Summary);
+    EXPECT_TRUE(LastPrompt().endsWith(kCompletion)) << LastPrompt().toStdString();
     EXPECT_TRUE(window.CmdAddFolder->isEnabled());
     EXPECT_TRUE(window.cmdClear1->isEnabled());
     EXPECT_TRUE(window.CmdConvert2PDF->isEnabled());
@@ -95,6 +99,45 @@ TEST_F(ConversionTest, ConvertsEachFolderIntoItsMailboxAndShowsProgressAfterEach
     EXPECT_TRUE(inbox.front().endsWith("/Store/Inbox/Inbox.mbox"));
     EXPECT_EQ(ReadMailbox(inbox.front()).subjects, (QStringList{"a", "b", "c"}));
     EXPECT_EQ(ReadMailbox(sent.front()).subjects, QStringList{"d"});
+}
+
+// The box that ends a run gives its figures, the output folder and the folder
+// in it that holds the mailboxes (deep below, as the store lies deep below its
+// root), and its button opens that folder.
+TEST_F(ConversionTest, TheSummaryCountsMessagesAndMailboxesAndOpensTheOutputFolder) {
+    List({WriteMessage("Store/Inbox/a.eml", "a"), WriteMessage("Store/Inbox/b.eml", "b"),
+          WriteMessage("Store/Sent/c.eml", "c")});
+    Convert(Out());
+    EXPECT_TRUE(LastPrompt().startsWith("The conversion is complete.\r\n"
+                                        "Messages converted: 3\r\n"
+                                        "Messages already converted: 0\r\n"
+                                        "Messages skipped: 0\r\n"
+                                        "Messages failed: 0\r\n"
+                                        "Mailboxes created: 2\r\n"
+                                        "Mailboxes appended to: 0\r\n"
+                                        "Output folder: " +
+                                        Out() + "\r\nThe mailboxes are in: " + Mailboxes() +
+                                        "\r\n\r\n"))
+        << LastPrompt().toStdString();
+    EXPECT_TRUE(dialogs.opened.isEmpty()) << "OK opens nothing";
+
+    // New messages of the same folders grow the mailboxes already written.
+    window.ClearMessageList();
+    List({WriteMessage("Store/Inbox/d.eml", "d"), WriteMessage("Store/Sent/e.eml", "e")});
+    dialogs.openFolder = true;
+    Convert(Out());
+    EXPECT_TRUE(LastPrompt().contains("Messages converted: 2\r\n")) << LastPrompt().toStdString();
+    EXPECT_TRUE(LastPrompt().contains("Mailboxes created: 0\r\nMailboxes appended to: 2\r\n"))
+        << LastPrompt().toStdString();
+    EXPECT_EQ(dialogs.opened, QStringList{Mailboxes()}) << "where the mailboxes are";
+
+    // Two stores: the folder that holds both.
+    window.ClearMessageList();
+    List({WriteMessage("Store/Inbox/f.eml", "f"), WriteMessage("Other/Sent/g.eml", "g")});
+    Convert(Out());
+    EXPECT_EQ(dialogs.opened.back(), QDir::cleanPath(Out() + "/" + TempPath("")));
+    EXPECT_EQ(dialogs.browseStarts.mid(0, 2), (QStringList{QString(), Out()}))
+        << "the output dialog starts where the last run wrote";
 }
 
 TEST_F(ConversionTest, CancellingTheFolderDialogDoesNothing) {
@@ -122,21 +165,71 @@ TEST_F(ConversionTest, AnEmptyListHasNothingToConvert) {
     EXPECT_FALSE(QDir(Out()).exists());
 }
 
-TEST_F(ConversionTest, AFailingRowStopsTheRunWithAnErrorNamingTheFile) {
-    const QString missing = TempPath("Store/Inbox/missing.eml");
-    List({WriteMessage("Store/Inbox/a.eml", "a"), missing, WriteMessage("Store/Inbox/c.eml", "c")});
-    Convert(Out());
+// After a message that cannot be read the user skips it, skips every later
+// failure too, or stops; the summary then lists what failed.
+TEST_F(ConversionTest, AFailedMessageCanBeSkippedOrStopTheRun) {
+    using Choices = std::deque<FailureChoice>;
+    const struct {
+        const char* name;
+        Choices choices;
+        int asked;
+        QStringList converted;
+        int failed;
+    } cases[] = {
+        {"SkipEach", {FailureChoice::SkipThis, FailureChoice::SkipThis}, 2, {"a", "c", "e"}, 2},
+        {"SkipAll", {FailureChoice::SkipAll}, 1, {"a", "c", "e"}, 2},
+        {"Stop", {FailureChoice::Stop}, 1, {"a"}, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString store = QString("%1/Inbox/").arg(c.name);
+        const QString missing1 = TempPath(store + "missing1.eml");
+        const QString missing2 = TempPath(store + "missing2.eml");
+        window.ClearMessageList();
+        dialogs.messages.clear();
+        List({WriteMessage(store + "a.eml", "a"), missing1, WriteMessage(store + "c.eml", "c"),
+              missing2, WriteMessage(store + "e.eml", "e")});
+        dialogs.failureChoices = c.choices;
+        std::vector<int> shownRows; // the list's current row as each question shows
+        dialogs.onMessage = [&](const ScriptedDialogs::Shown&) {
+            shownRows.push_back(window.grdFiles1->currentIndex().row());
+        };
+        Convert(Out());
+        dialogs.onMessage = nullptr;
+        EXPECT_EQ(shownRows.front(), 1) << "the failed row";
 
-    ASSERT_EQ(dialogs.messages.size(), 1u) << "no completion message";
-    EXPECT_EQ(dialogs.messages.back().style, MsgStyle::Critical);
-    EXPECT_TRUE(LastPrompt().contains(missing)) << LastPrompt().toStdString();
-    EXPECT_TRUE(LastPrompt().contains("No such file or directory")) << LastPrompt().toStdString();
-    EXPECT_EQ(window.LblProgessCurrent->text(), "Message 1 (of 3)");
-    const QStringList inbox = FindFiles(Out(), "Inbox.mbox");
-    ASSERT_EQ(inbox.size(), 1);
-    EXPECT_EQ(ReadMailbox(inbox.front()).subjects, QStringList{"a"});
-    EXPECT_TRUE(window.cmdClear1->isEnabled());
-    EXPECT_TRUE(window.CmdConvert2PDF->isEnabled());
+        ASSERT_EQ(dialogs.messages.size(), static_cast<std::size_t>(c.asked) + 1);
+        const auto& first = dialogs.messages.front();
+        EXPECT_EQ(first.kind, ScriptedDialogs::Kind::Failure);
+        EXPECT_TRUE(first.prompt.startsWith("Message 2 (of 5) could not be converted:\r\n"))
+            << first.prompt.toStdString();
+        EXPECT_TRUE(first.prompt.contains(missing1 + " into ")) << first.prompt.toStdString();
+        EXPECT_TRUE(first.prompt.contains("No such file or directory"));
+        if (c.asked == 2) {
+            EXPECT_TRUE(dialogs.messages[1].prompt.startsWith("Message 4 (of 5)"));
+        }
+
+        const QString summary = LastPrompt();
+        EXPECT_EQ(dialogs.messages.back().kind, ScriptedDialogs::Kind::Summary);
+        EXPECT_TRUE(summary.contains(
+            QString("Messages converted: %1\r\n").arg(c.converted.size()) +
+            QString("Messages already converted: 0\r\n") +
+            QString("Messages skipped: %1\r\n").arg(5 - c.converted.size() - c.failed) +
+            QString("Messages failed: %1\r\n").arg(c.failed)))
+            << summary.toStdString();
+        EXPECT_TRUE(summary.contains("Message 2: Could not convert " + missing1));
+        EXPECT_EQ(summary.contains("Message 4: Could not convert " + missing2), c.failed == 2);
+        EXPECT_FALSE(summary.contains("successfully exported")) << "some messages are missing";
+        EXPECT_TRUE(summary.contains("import it using below steps"));
+
+        EXPECT_EQ(window.LblProgessCurrent->text(),
+                  c.failed == 2 ? "Message 5 (of 5)" : "Message 1 (of 5)");
+        EXPECT_EQ(window.Label4->text(), "No conversion running.");
+        const QStringList inbox = FindFiles(TempPath("Out/"), "Inbox.mbox").filter(c.name);
+        ASSERT_EQ(inbox.size(), 1);
+        EXPECT_EQ(ReadMailbox(inbox.front()).subjects, c.converted);
+        EXPECT_TRUE(window.CmdConvert2PDF->isEnabled());
+    }
 }
 
 // A full disk stops the run like an unreadable message: a message names the
@@ -156,17 +249,20 @@ TEST_F(ConversionTest, AFullDiskStopsTheRunAndTheWindowStaysUsable) {
     Convert(Out());
     ::setrlimit(RLIMIT_FSIZE, &old);
 
-    ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_EQ(dialogs.messages.back().style, MsgStyle::Critical);
-    EXPECT_TRUE(LastPrompt().contains(big)) << LastPrompt().toStdString();
-    EXPECT_TRUE(LastPrompt().contains("File too large")) << LastPrompt().toStdString();
+    ASSERT_EQ(dialogs.messages.size(), 2u) << "the failure, then the summary";
+    const QString failure = dialogs.messages.front().prompt;
+    EXPECT_EQ(dialogs.messages.front().kind, ScriptedDialogs::Kind::Failure);
+    EXPECT_TRUE(failure.contains(big)) << failure.toStdString();
+    EXPECT_TRUE(failure.contains("File too large")) << failure.toStdString();
     const QStringList inbox = FindFiles(Out(), "Inbox.mbox");
     ASSERT_EQ(inbox.size(), 1);
     EXPECT_TRUE(ReadMailbox(inbox.front()).wholeRecords);
     EXPECT_EQ(ReadMailbox(inbox.front()).subjects, QStringList{"a"});
 
     Convert(Out());
-    EXPECT_EQ(LastPrompt(), kCompletion) << LastPrompt().toStdString();
+    EXPECT_TRUE(LastPrompt().endsWith(kCompletion)) << LastPrompt().toStdString();
+    EXPECT_TRUE(LastPrompt().contains("Messages converted: 2\r\nMessages already converted: 1\r\n"))
+        << LastPrompt().toStdString();
     EXPECT_EQ(ReadMailbox(inbox.front()).subjects, (QStringList{"a", "big", "c"}));
 }
 
@@ -181,24 +277,32 @@ TEST_F(ConversionTest, NamesThatAreNotUtf8AreConverted) {
     ASSERT_EQ(Rows().size(), 1);
 
     Convert(Out());
-    EXPECT_EQ(LastPrompt(), kCompletion) << LastPrompt().toStdString();
+    EXPECT_TRUE(LastPrompt().endsWith(kCompletion)) << LastPrompt().toStdString();
     const QStringList odd = FindFiles(Out(), "Odd.mbox");
     ASSERT_EQ(odd.size(), 1);
     EXPECT_EQ(ReadMailbox(odd.front()).subjects, QStringList{"odd"});
 }
 
-// Closing the window, or Exit answered Yes, while messages are being
-// converted ends the run after a whole record and closes without a message.
-TEST_F(ConversionTest, ClosingDuringTheRunLeavesWholeRecordsOnly) {
-    for (bool byExit : {false, true}) {
-        SCOPED_TRACE(byExit ? "Exit answered Yes" : "close box");
+// Closing the window while messages are being converted asks first. Yes (or
+// Exit answered Yes, which asks nothing more) ends the run after a whole
+// record and closes without a summary, and the same conversion run again
+// finishes it; No lets the run finish.
+TEST_F(ConversionTest, ClosingDuringTheRunAsksAndLeavesWholeRecordsOnly) {
+    const struct {
+        const char* name;
+        bool byExit;
+        MsgAnswer answer;
+    } cases[] = {{"CloseYes", false, MsgAnswer::Yes},
+                 {"CloseNo", false, MsgAnswer::No},
+                 {"ExitYes", true, MsgAnswer::Yes}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         window.show();
         dialogs.messages.clear();
-        const QString store = byExit ? "Exit" : "Close";
         const QByteArray body(256 * 1024, 'x');
         QStringList paths;
         for (int i = 0; i < 6; ++i) {
-            paths << WriteMessage(QString("%1/Inbox/m%2.eml").arg(store).arg(i),
+            paths << WriteMessage(QString("%1/Inbox/m%2.eml").arg(c.name).arg(i),
                                   QString("m%1").arg(i), body);
         }
         window.ClearMessageList();
@@ -209,8 +313,8 @@ TEST_F(ConversionTest, ClosingDuringTheRunLeavesWholeRecordsOnly) {
                                                if (closedAfter < 0 && value >= 33) {
                                                    closedAfter = value;
                                                    QTimer::singleShot(0, &window, [&] {
-                                                       if (byExit) {
-                                                           dialogs.answers = {MsgAnswer::Yes};
+                                                       dialogs.answers = {c.answer};
+                                                       if (c.byExit) {
                                                            window.cmdEnd->click();
                                                        } else {
                                                            window.close();
@@ -221,16 +325,36 @@ TEST_F(ConversionTest, ClosingDuringTheRunLeavesWholeRecordsOnly) {
         Convert(Out());
         QObject::disconnect(connection);
 
-        EXPECT_FALSE(window.isVisible());
-        EXPECT_EQ(dialogs.messages.size(), byExit ? 1u : 0u) << "no completion message";
-        const QStringList inbox = FindFiles(Out() + "/", "Inbox.mbox").filter("/" + store + "/");
+        const bool stopped = c.answer == MsgAnswer::Yes;
+        EXPECT_EQ(window.isVisible(), !stopped);
+        ASSERT_EQ(dialogs.messages.size(), stopped ? 1u : 2u) << "a summary only when not stopped";
+        EXPECT_EQ(dialogs.messages.front().prompt,
+                  c.byExit ? "Are you sure you want to exit now?"
+                           : "A conversion is running. Stop after the current message?");
+        EXPECT_EQ(dialogs.messages.front().style, MsgStyle::YesNoQuestion);
+        const QStringList inbox = FindFiles(Out() + "/", "Inbox.mbox").filter(c.name);
         ASSERT_EQ(inbox.size(), 1);
         const Mailbox mailbox = ReadMailbox(inbox.front());
         EXPECT_TRUE(mailbox.wholeRecords);
         const int done = window.LblProgessCurrent->text().section(' ', 1, 1).toInt();
-        EXPECT_GE(done, 2);
-        EXPECT_LT(done, 6) << "the rows after the close are not converted";
         EXPECT_EQ(mailbox.subjects.size(), done);
+        if (stopped) {
+            EXPECT_GE(done, 2);
+            EXPECT_LT(done, 6) << "the rows after the close are not converted";
+            // Opened again, the same conversion finishes the job: each message once.
+            window.show();
+            Convert(Out());
+            EXPECT_TRUE(LastPrompt().contains(QString("Messages converted: %1\r\n"
+                                                      "Messages already converted: %2\r\n")
+                                                  .arg(6 - done)
+                                                  .arg(done)))
+                << LastPrompt().toStdString();
+            EXPECT_EQ(ReadMailbox(inbox.front()).subjects,
+                      (QStringList{"m0", "m1", "m2", "m3", "m4", "m5"}));
+        } else {
+            EXPECT_EQ(done, 6);
+            EXPECT_EQ(dialogs.messages.back().kind, ScriptedDialogs::Kind::Summary);
+        }
     }
 }
 

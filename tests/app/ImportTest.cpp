@@ -1,11 +1,20 @@
 #include "WindowFixture.h"
 
+#include "app/WindowTexts.h"
+
+#include <QApplication>
+#include <QDropEvent>
+#include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLocale>
+#include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
 #include <QTimer>
+#include <QUrl>
 
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -60,21 +69,76 @@ TEST_F(ImportTest, AddsTheMessageFilesOfTheWholeTreeBreadthFirst) {
     EXPECT_TRUE(window.CmdConvert2PDF->isEnabled());
     EXPECT_TRUE(window.CmdAddFolder->isEnabled());
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-
-    Import(store + "/"); // a folder given with its separator gets no second one
-    EXPECT_EQ(Rows().size(), 24);
-    EXPECT_EQ(Rows().mid(0, 12), rows) << "a second import appends";
-    EXPECT_EQ(Rows().mid(12), rows);
 }
 
-TEST_F(ImportTest, ATreeWithoutMessagesDisablesConversionAndKeepsTheList) {
-    Import(MakeStoreWithTwelveMessages());
+// A folder added again adds only the files that are new since, and says how
+// many; a folder can also be dropped onto the window. The dialog starts in the
+// folder chosen last.
+TEST_F(ImportTest, AFolderAddedAgainAddsOnlyItsNewFiles) {
+    const QString store = MakeStoreWithTwelveMessages();
+    Import(store);
+    const QStringList rows = Rows();
+    ASSERT_EQ(rows.size(), 12);
+
+    Import(store + "/"); // a folder given with its separator gets no second one
+    EXPECT_EQ(Rows(), rows);
+    EXPECT_EQ(LastPrompt(), "0 Files Added to List.");
+    EXPECT_TRUE(window.CmdConvert2PDF->isEnabled()) << "the list still holds files to convert";
+
+    const QString added = WriteMessage("Store/Sent/new.eml", "new");
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(store), QUrl::fromLocalFile(added)});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &drop);
+    EXPECT_EQ(Rows(), rows + QStringList{added}) << "the file dropped beside it is not a folder";
+    EXPECT_EQ(LastPrompt(), "1 Files Added to List.");
+    EXPECT_EQ(window.lblCount1->text(), "13 files");
+
+    EXPECT_EQ(dialogs.browseStarts.mid(0, 2), (QStringList{QString(), store}));
+    window.CmdAddFolder->click(); // cancelled
+    EXPECT_EQ(dialogs.browseStarts.back(), store) << "a dropped folder is remembered too";
+}
+
+// Two names that are not UTF-8 may show as the same text: each is listed,
+// once, however often its folder is added.
+TEST_F(ImportTest, NamesThatShowAlikeAreStillListedOnceEach) {
+    WriteMessage("Odd/x", "x");
+    WriteMessage("Odd/y", "y");
+    const QByteArray folder = QFile::encodeName(TempPath("Odd/"));
+    ASSERT_EQ(::rename(folder + "x", folder + "caf\xe9.eml"), 0);
+    ASSERT_EQ(::rename(folder + "y", folder + "caf\xe8.eml"), 0);
+    Import(TempPath("Odd"));
+    Import(TempPath("Odd"));
+    ASSERT_EQ(Rows().size(), 2);
+    EXPECT_EQ(Rows().front(), Rows().back()) << "shown alike";
+    EXPECT_NE(window.MessageList().RowText(0), window.MessageList().RowText(1));
+    EXPECT_EQ(LastPrompt(), "0 Files Added to List.");
+}
+
+// Counts are written with the locale's thousands separators.
+TEST_F(ImportTest, TheAddedCountHasThousandsSeparators) {
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    EXPECT_EQ(FilesAddedText(20000), "20,000 Files Added to List.");
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_EQ(FilesAddedText(1234567), "1.234.567 Files Added to List.");
+    QLocale::setDefault(before);
+}
+
+TEST_F(ImportTest, ATreeWithoutMessagesAddsNothingAndKeepsTheList) {
     WriteFile("Other/notes.txt", "x");
     WriteFile("Other/Deep/a.emlx", "x");
-
     Import(TempPath("Other"));
     EXPECT_EQ(LastPrompt(), "0 Files Added to List.");
-    EXPECT_FALSE(window.CmdConvert2PDF->isEnabled());
+    EXPECT_FALSE(window.CmdConvert2PDF->isEnabled()) << "nothing to convert";
+
+    Import(MakeStoreWithTwelveMessages());
+    Import(TempPath("Other"));
+    EXPECT_EQ(LastPrompt(), "0 Files Added to List.");
+    EXPECT_TRUE(window.CmdConvert2PDF->isEnabled()) << "the list's files can still be converted";
     EXPECT_EQ(Rows().size(), 12);
 
     const auto shown = dialogs.messages.size();
@@ -120,8 +184,10 @@ TEST_F(ImportTest, AClearDuringTheImportEmptiesTheListAndTheRestIsAppended) {
     EXPECT_TRUE(window.CmdConvert2PDF->isEnabled());
 }
 
-TEST_F(ImportTest, ClosingDuringTheImportStopsItWithoutAMessage) {
+// Closing asks as Exit does; Yes stops the import there.
+TEST_F(ImportTest, ClosingDuringTheImportAsksAndStopsIt) {
     const QString store = MakeStoreWithTwelveMessages();
+    dialogs.answers = {MsgAnswer::Yes};
     QObject::connect(&window.MessageList(), &QAbstractItemModel::rowsInserted, &window, [&] {
         if (window.MessageList().RowCount() == 3) {
             QTimer::singleShot(0, &window, &QWidget::close);
@@ -129,7 +195,8 @@ TEST_F(ImportTest, ClosingDuringTheImportStopsItWithoutAMessage) {
     });
     Import(store);
     EXPECT_FALSE(window.isVisible());
-    EXPECT_TRUE(dialogs.messages.empty());
+    ASSERT_EQ(dialogs.messages.size(), 1u) << "no count message";
+    EXPECT_EQ(LastPrompt(), "Are you sure you want to exit now?");
     EXPECT_EQ(Rows().size(), 3);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }

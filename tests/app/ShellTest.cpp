@@ -1,15 +1,21 @@
 #include "WindowFixture.h"
 
+#include "app/HelpViewer.h"
 #include "shell/registryShell.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTextBrowser>
+#include <QTimer>
 #include <QUrl>
 
 namespace marrowgate::testing {
@@ -24,6 +30,42 @@ TEST_F(ShellTest, HelpOpensTheManualEveryTime) {
     EXPECT_EQ(dialogs.opened, (QStringList{manual, manual}));
     EXPECT_TRUE(manual.endsWith(QDir::toNativeSeparators("help/entourage/index.html")));
     EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(window.HelpWindow(), nullptr) << "the desktop took it";
+}
+
+// A desktop without a browser: the manual opens in a window of its own,
+// once however often Help is pressed, and again after it was closed.
+TEST_F(ShellTest, WithoutABrowserHelpShowsTheManualInItsOwnWindow) {
+    dialogs.shellOpens = false;
+    window.CmdHelp->click();
+    HelpViewer* viewer = window.HelpWindow();
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_TRUE(viewer->isVisible());
+    EXPECT_TRUE(viewer->isWindow());
+    const QString manual = frmStep1::HelpManualPath(QCoreApplication::applicationDirPath());
+    EXPECT_EQ(viewer->Browser()->source(), QUrl::fromLocalFile(manual));
+
+    window.CmdHelp->click();
+    EXPECT_EQ(window.HelpWindow(), viewer);
+    EXPECT_EQ(window.findChildren<HelpViewer*>().size(), 1);
+
+    viewer->close(); // deletes itself
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(window.HelpWindow(), nullptr);
+    window.CmdHelp->click();
+    ASSERT_NE(window.HelpWindow(), nullptr);
+    EXPECT_TRUE(window.HelpWindow()->isVisible());
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(ShellTest, TheHelpWindowRendersTheManualAndFollowsItsLinks) {
+    const QString index =
+        WriteFile("help/index.html", "<h1>Help Manual</h1><a href=\"steps.html\">Steps</a>");
+    WriteFile("help/steps.html", "<p>Step one</p>");
+    HelpViewer viewer(index, &window);
+    EXPECT_TRUE(viewer.Browser()->toPlainText().contains("Help Manual"));
+    viewer.Browser()->setSource(QUrl("steps.html"));
+    EXPECT_TRUE(viewer.Browser()->toPlainText().contains("Step one"));
 }
 
 // The program sits in prefix/bin; the manual beside it (the build folder),
@@ -50,26 +92,62 @@ TEST_F(ShellTest, HelpManualIsFoundInTheBuildFolderAndWhereItIsInstalled) {
     }
 }
 
-TEST_F(ShellTest, ExitAsksAndOnlyYesClosesWhileTheCloseBoxAsksNothing) {
+// Exit and the close box ask the same question; only Yes closes. A logout or
+// SIGTERM closes without asking.
+TEST_F(ShellTest, ExitAndTheCloseBoxAskAndOnlyYesCloses) {
     QSignalSpy unloaded(&window, &frmStep1::Unloaded);
-    dialogs.answers = {MsgAnswer::No, MsgAnswer::Yes};
-    window.cmdEnd->click();
-    EXPECT_TRUE(window.isVisible());
-    EXPECT_EQ(unloaded.count(), 0);
-    window.cmdEnd->click();
-    EXPECT_FALSE(window.isVisible());
-    EXPECT_EQ(unloaded.count(), 1);
-    ASSERT_EQ(dialogs.messages.size(), 2u);
-    for (const auto& shown : dialogs.messages) {
-        EXPECT_EQ(shown.prompt, "Are you sure you want to exit now?");
-        EXPECT_EQ(shown.style, MsgStyle::YesNoQuestion);
+    for (bool byExit : {true, false}) {
+        SCOPED_TRACE(byExit ? "Exit" : "close box");
+        window.show();
+        dialogs.messages.clear();
+        dialogs.answers = {MsgAnswer::No, MsgAnswer::Yes};
+        const auto closeNow = [&] { byExit ? window.cmdEnd->click() : (void)window.close(); };
+        closeNow();
+        EXPECT_TRUE(window.isVisible());
+        const int before = unloaded.count();
+        closeNow();
+        EXPECT_FALSE(window.isVisible());
+        EXPECT_EQ(unloaded.count(), before + 1);
+        ASSERT_EQ(dialogs.messages.size(), 2u);
+        for (const auto& shown : dialogs.messages) {
+            EXPECT_EQ(shown.prompt, "Are you sure you want to exit now?");
+            EXPECT_EQ(shown.style, MsgStyle::YesNoQuestion);
+        }
     }
 
     window.show();
-    window.close();
+    dialogs.messages.clear();
+    window.CloseWithoutAsking();
     EXPECT_FALSE(window.isVisible());
-    EXPECT_EQ(unloaded.count(), 2);
-    EXPECT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(unloaded.count(), 3);
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+// The output folder may be typed in before it exists: the dialog creates it,
+// parents and all. The source folder dialog does not.
+TEST_F(ShellTest, TheOutputDialogCreatesAFolderTypedIn) {
+    for (bool createMissing : {false, true}) {
+        SCOPED_TRACE(createMissing ? "output" : "source");
+        const QString wanted = TempPath(createMissing ? "New/Out" : "Missing/Store");
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            dialog->selectFile(wanted);
+            // A refusal is a message box of its own: answered as it shows.
+            QTimer::singleShot(0, [] {
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                    box->close();
+                }
+            });
+            static_cast<QDialog*>(dialog)->accept();
+            if (dialog->isVisible()) {
+                dialog->reject();
+            }
+        });
+        const QString chosen = BrowseForFolder(&window, "Folder", TempPath(""), createMissing);
+        EXPECT_EQ(chosen, createMissing ? wanted : QString());
+        EXPECT_EQ(QFileInfo(wanted).isDir(), createMissing);
+    }
 }
 
 // Receives what the shell would open.
@@ -86,10 +164,10 @@ TEST(RegistryShell, OpensLocalPathsAsFileUrlsAndAddressesAsTheyAre) {
     for (const char* scheme : {"file", "https"}) {
         QDesktopServices::setUrlHandler(scheme, &catcher, "Open");
     }
-    OpenWithShell(QString());
+    EXPECT_FALSE(OpenWithShell(QString()));
     EXPECT_TRUE(catcher.urls.empty()) << "the empty text opens nothing";
-    OpenWithShell("/opt/marrowgate/help/entourage/index.html");
-    OpenWithShell("https://example.com/entourage/");
+    EXPECT_TRUE(OpenWithShell("/opt/marrowgate/help/entourage/index.html"));
+    EXPECT_TRUE(OpenWithShell("https://example.com/entourage/"));
     for (const char* scheme : {"file", "https"}) {
         QDesktopServices::unsetUrlHandler(scheme);
     }

@@ -4,8 +4,13 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QSettings>
 
 namespace marrowgate::testing {
+
+WindowTest::ForgetSettings::ForgetSettings() {
+    QSettings().clear();
+}
 
 WindowTest::WindowTest() {
     window.SetYieldInterval(0);

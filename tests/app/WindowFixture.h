@@ -31,6 +31,10 @@ protected:
     QStringList Rows() const;
     QString LastPrompt() const;
 
+    // Forgets what earlier windows remembered, before the window reads it.
+    struct ForgetSettings {
+        ForgetSettings();
+    } forgetSettings;
     ScriptedDialogs dialogs;
     frmStep1 window{dialogs};
     QTemporaryDir temp;

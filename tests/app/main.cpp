@@ -1,4 +1,7 @@
 #include <QApplication>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -9,5 +12,12 @@ int main(int argc, char* argv[]) {
     }
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
+    // The window's settings go to a folder of the run's own, never to the
+    // user's: each test starts from none (WindowTest).
+    QStandardPaths::setTestModeEnabled(true);
+    QApplication::setOrganizationName(QStringLiteral("marrowgate-tests"));
+    QApplication::setApplicationName(QStringLiteral("marrowgate-window-tests"));
+    QTemporaryDir settings;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
     return RUN_ALL_TESTS();
 }

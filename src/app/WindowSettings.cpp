@@ -1,0 +1,39 @@
+#include "app/WindowSettings.h"
+
+#include <QSettings>
+
+namespace marrowgate {
+
+namespace {
+
+const QString kSize = QStringLiteral("window/size");
+const QString kSourceFolder = QStringLiteral("folders/source");
+const QString kOutputFolder = QStringLiteral("folders/output");
+
+} // namespace
+
+QSize WindowSettings::Size() {
+    return QSettings().value(kSize).toSize();
+}
+
+void WindowSettings::SetSize(const QSize& size) {
+    QSettings().setValue(kSize, size);
+}
+
+QString WindowSettings::SourceFolder() {
+    return QSettings().value(kSourceFolder).toString();
+}
+
+void WindowSettings::SetSourceFolder(const QString& folder) {
+    QSettings().setValue(kSourceFolder, folder);
+}
+
+QString WindowSettings::OutputFolder() {
+    return QSettings().value(kOutputFolder).toString();
+}
+
+void WindowSettings::SetOutputFolder(const QString& folder) {
+    QSettings().setValue(kOutputFolder, folder);
+}
+
+} // namespace marrowgate

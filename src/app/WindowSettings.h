@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QSize>
+#include <QString>
+
+namespace marrowgate {
+
+// What the window remembers between runs of the program: its size and the
+// last store and output folders chosen. Kept with QSettings under the
+// application's organisation and name, so that a test that sets its own
+// (or QStandardPaths' test mode) never touches the user's settings.
+class WindowSettings {
+public:
+    // An invalid size when none was kept.
+    static QSize Size();
+    static void SetSize(const QSize& size);
+
+    static QString SourceFolder();
+    static void SetSourceFolder(const QString& folder);
+
+    static QString OutputFolder();
+    static void SetOutputFolder(const QString& folder);
+};
+
+} // namespace marrowgate
