@@ -13,15 +13,59 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Path text made absolute and normal as text: the system's extended form of
-// a path (NativePath) would keep its prefix through lexically_normal().
-std::string AbsoluteAndNormal(const std::string& text) {
-    fs::path path = fs::absolute(fs::path(std::u8string(text.begin(), text.end())));
-    path = path.lexically_normal();
-    if (!path.has_filename() && path != path.root_path()) {
-        path = path.parent_path();
+// The path in the form users write it. On Windows NativePath() gives the
+// system's extended form, which std::filesystem cannot resolve.
+fs::path UserFormPath(const std::string& text) {
+    return fs::path(std::u8string(text.begin(), text.end()));
+}
+
+int Usage(const std::string& what, const std::string& reason) {
+    std::cerr << "marrowgate-convert: " << what << ": " << reason << "\n";
+    return 2;
+}
+
+// The store as the system resolves it: "here/link/../Mail" is the Mail beside
+// the link's target, not here/Mail.
+std::optional<int> ResolveStore(std::string& store) {
+    if (store.empty()) {
+        return Usage("STORE", "the folder name is empty");
     }
-    return PathText(path);
+    std::error_code problem;
+    const fs::path resolved = fs::canonical(UserFormPath(store), problem);
+    if (problem) {
+        return Usage(store, problem.message());
+    }
+    if (!fs::is_directory(resolved, problem)) {
+        return Usage(store, "not a folder");
+    }
+    store = PathText(resolved);
+    return std::nullopt;
+}
+
+// The output folder as the system resolves the part of it that exists; the
+// rest is made by the run. What exists of it must be a folder.
+std::optional<int> ResolveOutput(std::string& output) {
+    if (output.empty()) {
+        return Usage("-o", "the folder name is empty");
+    }
+    std::error_code problem;
+    const fs::path resolved = fs::weakly_canonical(fs::absolute(UserFormPath(output)), problem);
+    if (problem) {
+        return Usage(output, problem.message());
+    }
+    fs::path existing = resolved;
+    while (!fs::exists(existing, problem) && existing.has_relative_path()) {
+        existing = existing.parent_path();
+    }
+    if (!fs::is_directory(existing, problem)) {
+        return Usage(output, existing == resolved ? "not a folder"
+                                                  : PathText(existing) + " is not a folder");
+    }
+    output = PathText(resolved);
+    if (output.size() > 1 && output.back() == Separator(NativeSyntax())) {
+        output.pop_back();
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -69,20 +113,12 @@ std::optional<int> CommandLine::Parse(int argc, char** argv) {
 
     target = *OutputTarget::Named(targetName);
 
-    std::error_code problem;
     for (auto& store : stores) {
-        if (!fs::is_directory(NativePath(store), problem)) {
-            std::cerr << "marrowgate-convert: " << store << ": not a folder\n";
-            return 2;
+        if (const auto exitCode = ResolveStore(store)) {
+            return exitCode;
         }
-        store = AbsoluteAndNormal(store);
     }
-    if (fs::exists(NativePath(output), problem) && !fs::is_directory(NativePath(output), problem)) {
-        std::cerr << "marrowgate-convert: " << output << ": not a folder\n";
-        return 2;
-    }
-    output = AbsoluteAndNormal(output);
-    return std::nullopt;
+    return ResolveOutput(output);
 }
 
 } // namespace marrowgate

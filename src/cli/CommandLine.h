@@ -15,7 +15,8 @@ public:
     // here: 0 after --help or --version, 2 on bad usage (the reason printed).
     std::optional<int> Parse(int argc, char** argv);
 
-    // Absolute and normal, without a final separator.
+    // Absolute, as the file system resolves them (links followed), without a
+    // final separator. The output folder may not exist yet.
     std::string output;
     std::vector<std::string> stores;
     bool quiet = false;

@@ -132,10 +132,9 @@ bool Verify(const CommandLine& command) {
 
 } // namespace
 
-int main(int argc, char** argv) {
-    Utf8Arguments arguments(argc, argv);
+static int Convert(int argc, char** argv) {
     CommandLine command;
-    if (const auto exitCode = command.Parse(arguments.Count(), arguments.Values())) {
+    if (const auto exitCode = command.Parse(argc, argv)) {
         return *exitCode;
     }
     const auto start = std::chrono::steady_clock::now();
@@ -223,4 +222,17 @@ int main(int argc, char** argv) {
     PrintImportSteps(command.target, result);
     const bool verified = !command.verify || Verify(command);
     return result.failures.empty() && rows->WalkFailure().empty() && !filesGone && verified ? 0 : 1;
+}
+
+// Whatever escapes the run ends it with one line, not an abort.
+int main(int argc, char** argv) {
+    try {
+        Utf8Arguments arguments(argc, argv);
+        return Convert(arguments.Count(), arguments.Values());
+    } catch (const std::exception& error) {
+        std::cerr << "marrowgate-convert: " << error.what() << "\n";
+    } catch (...) {
+        std::cerr << "marrowgate-convert: stopped by an unexpected error\n";
+    }
+    return 1;
 }

@@ -2,6 +2,7 @@
 
 #include "convert/ConversionError.h"
 #include "convert/MailboxWriter.h"
+#include "convert/OutputTree.h"
 #include "convert/PathDerivation.h"
 #include "convert/ResumableOutput.h"
 #include "convert/RunInterrupted.h"
@@ -49,7 +50,7 @@ public:
     Run(const MessageRows& rows, const std::string& outputRoot, const RunHooks& hooks,
         const RunOptions& options)
         : rows_(rows), hooks_(hooks), options_(options),
-          root_(NormaliseOutputRoot(outputRoot, options.syntax)), writer_(options.target) {}
+          root_(NormaliseOutputRoot(outputRoot, options.syntax)), writer_(options.target, &tree_) {}
 
     RunResult Go();
 
@@ -69,6 +70,7 @@ private:
     const std::string root_;
     RunResult result_;
     std::unique_ptr<ResumableOutput> output_; // made at the first message
+    OutputTree tree_{root_};
     MailboxWriter writer_;
     std::optional<RowFailure> lastConverted_; // answers for the open mailbox's close
 
@@ -129,10 +131,10 @@ const std::string& Run::MailboxOf(const std::string& source) {
         const MailboxPlace place = options_.target.PlaceOf(
             source, InnermostStore(source, options_.stores, options_.syntax), root_,
             options_.syntax);
-        // A folder that could not be made shows up as the mailbox's open error.
-        if (ensuredFolders_.insert(place.folder).second) {
-            EnsureDirectoryPath(place.folder);
+        if (!ensuredFolders_.contains(place.folder)) {
+            EnsureDirectoryPath(tree_, place.folder);
             EnsureMailboxFiles(place.parentMailboxes);
+            ensuredFolders_.insert(place.folder);
         }
         mailbox_ = place.mailbox;
         sourceFolder_ = std::move(directory);

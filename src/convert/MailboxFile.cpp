@@ -2,38 +2,73 @@
 
 #include "convert/ConversionError.h"
 #include "convert/MailboxLock.h"
+#include "convert/OutputTree.h"
 #include "platform/FileSystem.h"
+#include "shell/registry.h"
 
 #include <algorithm>
 #include <cerrno>
+
 #include <string>
 #include <vector>
 
 namespace marrowgate {
 
 MailboxFile::MailboxFile(const std::string& path) : path_(path) {
-    if (const std::string name = platform::UnstorableName(path); !name.empty()) {
-        throw ConversionError("Cannot open mailbox file " + path +
+    OutputTree folder(DirectoryPart(path), OutputTree::Root::MustExist);
+    Open(folder);
+}
+
+MailboxFile::MailboxFile(const std::string& path, OutputTree& tree) : path_(path) {
+    Open(tree);
+}
+
+void MailboxFile::Open(OutputTree& tree) {
+    const std::string folder = DirectoryPart(path_);
+    folder_ = tree.OpenFolder(folder.empty() ? "." : folder);
+    name_ = LastPathComponent(path_);
+    if (name_.empty() || name_.find('\0') != std::string::npos) {
+        throw ConversionError("Cannot open mailbox file " + path_ + ": not a file name");
+    }
+    if (const std::string name = platform::UnstorableName(path_); !name.empty()) {
+        throw ConversionError("Cannot open mailbox file " + path_ +
                               ": the system reserves the name \"" + name + "\"");
     }
-    constexpr unsigned kMode = platform::kRead | platform::kWrite | platform::kAppend;
+    if (path_.size() >= platform::kPathLimit) {
+        throw ConversionError::FromErrno("Cannot open mailbox file", path_, ENAMETOOLONG);
+    }
+    // Never through a link: one planted here would aim the mail at its target.
+    constexpr unsigned kFlags =
+        platform::kRead | platform::kWrite | platform::kAppend | platform::kNoFollow;
     // Most opens are of a mailbox an earlier message created: try that first.
-    fd_ = platform::Open(path, kMode);
+    fd_ = platform::OpenAt(folder_.Get(), name_, kFlags);
     if (fd_ < 0 && errno == ENOENT) {
-        fd_ = platform::Open(path, kMode | platform::kCreateNew);
+        fd_ = platform::OpenAt(folder_.Get(), name_, kFlags | platform::kCreateNew);
         created_ = fd_ >= 0;
     }
     if (fd_ < 0) {
-        throw ConversionError::FromErrno("Cannot open mailbox file", path, errno);
+        const int error = errno;
+        if (error == ELOOP) {
+            throw ConversionError("Cannot open mailbox file " + path_ + ": it is a symbolic link");
+        }
+        throw ConversionError::FromErrno("Cannot open mailbox file", path_, error);
     }
     platform::FileStatus info;
+    std::string refusal;
     if (platform::Status(fd_, info) != 0 || !info.regular) {
+        refusal = "not a regular file";
+    } else if (info.links > 1) {
+        // Another name of the same file may lie anywhere on the device.
+        refusal = "it has " + std::to_string(info.links) + " hard links";
+    }
+    if (!refusal.empty()) {
         platform::Close(fd_);
         fd_ = -1;
-        throw ConversionError("Cannot open mailbox file " + path + ": not a regular file");
+        throw ConversionError("Cannot open mailbox file " + path_ + ": " + refusal);
     }
+    identity_ = {info.device, info.inode};
     try {
-        LockMailbox(fd_, path);
+        LockMailbox(fd_, path_);
     } catch (...) {
         platform::Close(fd_);
         fd_ = -1;
@@ -136,7 +171,7 @@ void MailboxFile::TakeBackRecord() noexcept {
         return;
     }
     if (created_ && recordStart_ == 0) {
-        platform::Remove(path_);
+        platform::RemoveAt(folder_.Get(), name_);
     } else if (platform::Truncate(fd_, recordStart_) != 0) {
         // Nothing more can be done: the error that brought us here is reported.
     }

@@ -1,11 +1,16 @@
 #pragma once
 
+#include "convert/FileDescriptor.h"
+#include "convert/FileIdentity.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
 
 namespace marrowgate {
+
+class OutputTree;
 
 // A mailbox file open for appending records, one after another. A record is
 // written with Write() calls and ended with EndRecord(); a record that is not
@@ -19,9 +24,14 @@ namespace marrowgate {
 // its own; the bytes already there are never changed.
 class MailboxFile {
 public:
-    // Opens `path` for appending, creating it when missing. Throws
-    // ConversionError naming the file when it cannot be opened.
+    // Opens `path` for appending, creating it when missing; its folder must
+    // exist. Throws ConversionError naming the file when it cannot be opened.
+    // A symbolic link, or a file with more than one hard link, is refused:
+    // appending to it would write wherever its other names lead.
     explicit MailboxFile(const std::string& path);
+    // The same for a mailbox in a folder below the tree's root, which is made
+    // when missing and reached without following links.
+    MailboxFile(const std::string& path, OutputTree& tree);
     ~MailboxFile();
     MailboxFile(const MailboxFile&) = delete;
     MailboxFile& operator=(const MailboxFile&) = delete;
@@ -50,16 +60,21 @@ public:
     // The file did not exist before this object opened it.
     bool Created() const { return created_; }
     const std::string& Path() const { return path_; }
+    FileIdentity Identity() const { return identity_; }
     std::uint64_t RecordBytes() const { return end_ - recordStart_; }
     // Where the current record begins (its lead included), and the file's end.
     std::uint64_t RecordStart() const { return recordStart_; }
     std::uint64_t End() const { return end_; }
 
 private:
+    void Open(OutputTree& tree);
     void TakeBackRecord() noexcept;
     void FindLead();
 
     std::string path_;
+    FileDescriptor folder_; // the folder it lies in, for taking it back
+    std::string name_;      // its name there
+    FileIdentity identity_;
     int fd_ = -1;
     bool created_ = false;
     std::uint64_t recordStart_ = 0; // where the current record began

@@ -1,5 +1,6 @@
 #include "convert/MailboxWriter.h"
 
+#include "convert/ConversionError.h"
 #include "convert/FromLine.h"
 #include "convert/HeaderStart.h"
 #include "convert/MailMessageObject.h"
@@ -61,8 +62,9 @@ AppendStats AppendMessageToMailbox(const std::string& messagePath, const std::st
 // clearing it would cost as much as reading into it, and only the pages a
 // message reaches are ever touched. A record is written out once it passes the
 // threshold, so it never holds much more than a threshold and a start.
-MailboxWriter::MailboxWriter(const OutputTarget& target)
-    : target_(target), chunk_(std::make_unique_for_overwrite<char[]>(MessageFile::kStartLimit)) {
+MailboxWriter::MailboxWriter(const OutputTarget& target, OutputTree* tree)
+    : target_(target), tree_(tree),
+      chunk_(std::make_unique_for_overwrite<char[]>(MessageFile::kStartLimit)) {
     record_.Reserve(kWriteThreshold + 2 * kReadChunk + 1024);
 }
 
@@ -86,7 +88,8 @@ MailboxFile& MailboxWriter::MailboxFor(const std::string& mailboxPath, bool& cre
     }
     created = false;
     if (!mailbox_) {
-        mailbox_ = std::make_unique<MailboxFile>(mailboxPath);
+        mailbox_ = tree_ ? std::make_unique<MailboxFile>(mailboxPath, *tree_)
+                         : std::make_unique<MailboxFile>(mailboxPath);
         created = mailbox_->Created();
         if (events_) {
             events_->Opened(*mailbox_);
@@ -118,6 +121,10 @@ AppendStats MailboxWriter::Append(const std::string& messagePath, const std::str
 
         stats.bytesRead = start.size();
         MailboxFile& mailbox = MailboxFor(mailboxPath, stats.createdMailbox);
+        if (message.Identity() == mailbox.Identity()) {
+            throw ConversionError("Cannot convert message file " + messagePath +
+                                  ": it is the mailbox file being written");
+        }
         const bool whole = message.AtEnd();
         BeginRecord(messagePath, fromLine, start, whole, stats);
         EncodeRest(message, whole, stats, [&] { WriteOut(mailbox); });

@@ -15,6 +15,7 @@ namespace marrowgate {
 
 class MailboxEvents;
 class MailboxFile;
+class OutputTree;
 class MessageFile;
 
 struct AppendStats {
@@ -61,7 +62,9 @@ AppendStats AppendMessageToMailbox(const std::string& messagePath, const std::st
 // FieldLinesMissing()).
 class MailboxWriter {
 public:
-    explicit MailboxWriter(const OutputTarget& target = OutputTarget());
+    // With a tree, mailboxes are opened in its folders, never through a link
+    // below its root; without one, each mailbox's folder must exist.
+    explicit MailboxWriter(const OutputTarget& target = OutputTarget(), OutputTree* tree = nullptr);
     ~MailboxWriter();
     MailboxWriter(const MailboxWriter&) = delete;
     MailboxWriter& operator=(const MailboxWriter&) = delete;
@@ -101,6 +104,7 @@ private:
     void WriteOut(MailboxFile& mailbox);
 
     OutputTarget target_;
+    OutputTree* tree_;
     std::unique_ptr<MailboxFile> mailbox_;
     std::unique_ptr<char[]> chunk_;
     RecordOutput record_;

@@ -21,8 +21,8 @@ MessageFile::MessageFile(const std::string& path) : path_(path) {
         throw ConversionError("Cannot open message file " + path +
                               ": the path holds a NUL character");
     }
-    // The open never blocks, so that a FIFO cannot hang the run; only
-    // regular files are read.
+    // Non-blocking, so that opening a FIFO cannot hang; only regular files
+    // are read, and for them the flag changes nothing, so it stays set.
     fd_ = platform::Open(path, platform::kRead);
     if (fd_ < 0) {
         throw ConversionError::FromErrno("Cannot open message file", path, errno);
@@ -38,7 +38,9 @@ MessageFile::MessageFile(const std::string& path) : path_(path) {
         throw ConversionError("Cannot open message file " + path + ": not a regular file");
     }
     modified_ = info.modified;
+    modifiedNanoseconds_ = info.modifiedNanoseconds;
     sizeAtOpen_ = info.size;
+    identity_ = {info.device, info.inode};
 }
 
 MessageFile::~MessageFile() {
@@ -48,20 +50,45 @@ MessageFile::~MessageFile() {
 }
 
 std::size_t MessageFile::Read(char* data, std::size_t size) {
-    if (atEnd_) {
+    if (atEnd_ || size == 0) {
         return 0;
     }
-    const long long got = platform::Read(fd_, data, size);
-    if (got < 0) {
+    // Never past the size the file had when opened: a file that grows while
+    // it is read (the mailbox being written, say) would be read for ever.
+    const std::uint64_t left = sizeAtOpen_ - offset_;
+    long long got = 0;
+    if (left > 0) {
+        got = platform::Read(fd_, data,
+                             static_cast<std::size_t>(std::min<std::uint64_t>(size, left)));
+        if (got < 0) {
+            throw ConversionError::FromErrno("Cannot read message file", path_, errno);
+        }
+        if (got == 0) {
+            throw Changed(); // cut short since it was opened
+        }
+        offset_ += static_cast<std::uint64_t>(got);
+    }
+    if (offset_ == sizeAtOpen_) {
+        atEnd_ = true;
+        CheckUnchanged();
+    }
+    return static_cast<std::size_t>(got);
+}
+
+void MessageFile::CheckUnchanged() const {
+    platform::FileStatus info;
+    if (platform::Status(fd_, info) != 0) {
         throw ConversionError::FromErrno("Cannot read message file", path_, errno);
     }
-    offset_ += static_cast<std::uint64_t>(got);
-    // A short read that reaches the size the file had when opened is the end:
-    // this saves asking again only to be told so, once per message. A file
-    // that has grown since is read on to its new end.
-    atEnd_ = got == 0 ||
-             (static_cast<std::size_t>(got) < size && sizeAtOpen_ > 0 && offset_ >= sizeAtOpen_);
-    return static_cast<std::size_t>(got);
+    if (info.size != sizeAtOpen_ || info.modified != modified_ ||
+        info.modifiedNanoseconds != modifiedNanoseconds_) {
+        throw Changed();
+    }
+}
+
+ConversionError MessageFile::Changed() const {
+    return ConversionError("Cannot read message file " + path_ +
+                           ": it changed while it was being read");
 }
 
 std::size_t MessageFile::ReadStart(char* buffer, std::size_t capacity) {

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "convert/ConversionError.h"
+#include "convert/FileIdentity.h"
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -8,7 +11,10 @@
 namespace marrowgate {
 
 // A message file open for reading. Only regular files (or links to them) are
-// opened, so that a pipe or a device never blocks or floods a run.
+// opened, so that a pipe or a device never blocks or floods a run. The file is
+// read up to the size it had when opened, and no further; when its size or
+// modification time is found changed, or it ends early, the read fails with
+// "it changed while it was being read": what was read may be half old, half new.
 class MessageFile {
 public:
     // Throws ConversionError naming the file when it cannot be opened.
@@ -18,7 +24,8 @@ public:
     MessageFile& operator=(const MessageFile&) = delete;
 
     // Reads up to `size` more bytes of the file into `data`; 0 at the end.
-    // Throws ConversionError on a read error.
+    // Throws ConversionError on a read error, and when the read that reaches
+    // the end finds the file changed since it was opened.
     std::size_t Read(char* data, std::size_t size);
 
     // The largest start ReadStart() reads: a file without a header block is
@@ -37,11 +44,18 @@ public:
 
     std::chrono::sys_seconds ModificationTime() const { return modified_; }
     const std::string& Path() const { return path_; }
+    std::uint64_t Size() const { return sizeAtOpen_; }
+    FileIdentity Identity() const { return identity_; }
 
 private:
+    void CheckUnchanged() const;
+    ConversionError Changed() const;
+
     std::string path_;
     int fd_ = -1;
     std::chrono::sys_seconds modified_{};
+    long modifiedNanoseconds_ = 0;
+    FileIdentity identity_;
     std::uint64_t sizeAtOpen_ = 0;
     std::uint64_t offset_ = 0;
     bool atEnd_ = false;

@@ -2,7 +2,7 @@
 
 #include "convert/ConversionError.h"
 #include "convert/MailboxFile.h"
-#include "convert/modMain.h"
+#include "convert/OutputTree.h"
 #include "platform/FileSystem.h"
 #include "shell/registry.h"
 
@@ -32,9 +32,7 @@ std::string FolderOf(const std::string& path) {
 }
 
 ConversionLedger OpenLedger(const std::string& outputRoot) {
-    if (!EnsureDirectoryPath(outputRoot)) {
-        throw ConversionError("Cannot make the output folder " + outputRoot);
-    }
+    OutputTree(outputRoot).EnsureFolder(outputRoot); // throws naming the cause
     return ConversionLedger(outputRoot);
 }
 
@@ -132,7 +130,9 @@ void ResumableOutput::Settle(const std::string& mailbox) {
         ledger_.Closed(mailbox, 0);
         return;
     }
-    MailboxFile file(path);
+    // Reached as the run reaches it: through no link below the root.
+    OutputTree tree(root_, OutputTree::Root::MustExist);
+    MailboxFile file(path, tree);
     Opened(file);
     Closing(file);
     file.Close();

@@ -1,5 +1,6 @@
 #include "convert/modMain.h"
 
+#include "convert/OutputTree.h"
 #include "platform/FileSystem.h"
 #include "shell/registry.h"
 
@@ -18,6 +19,10 @@ bool EnsureDirectoryPath(const std::string& path) {
     const auto folder = NativePath(path);
     std::filesystem::create_directories(folder, error);
     return !error && std::filesystem::is_directory(folder, error);
+}
+
+void EnsureDirectoryPath(OutputTree& tree, const std::string& path) {
+    tree.EnsureFolder(path);
 }
 
 } // namespace marrowgate

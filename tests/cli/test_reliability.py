@@ -360,6 +360,141 @@ class Reliability(unittest.TestCase):
             self.assertLessEqual(len(partial), 1, (attempt, partial))
         self.assertEqual(snapshot(self.store), before)
 
+    # --- never outside the output, never a wrong read ------------------------
+
+    def mirrored(self, folder):
+        return os.path.dirname(mailbox_for(self.out, os.path.join(os.fsencode(self.store),
+                                                                 folder)))
+
+    def test_links_planted_below_the_output_are_never_followed(self):
+        for folder in (b"Inbox", b"Sent", b"Hard", b"Good"):
+            self.write(folder + b"/m.eml", message(folder))
+        home = os.path.join(os.fsencode(self.tmp), b"home")
+        os.makedirs(os.path.join(home, b"elsewhere"))
+        with open(os.path.join(home, b".bashrc"), "wb") as f:
+            f.write(b"# the user's own\n")
+        for folder in (b"Inbox", b"Hard"):
+            os.makedirs(self.mirrored(folder))
+        inbox_box = mailbox_for(self.out, os.path.join(os.fsencode(self.store), b"Inbox"))
+        os.symlink(os.path.join(home, b".bashrc"), inbox_box)
+        os.symlink(os.path.join(home, b"elsewhere"), self.mirrored(b"Sent"))
+        hard_box = mailbox_for(self.out, os.path.join(os.fsencode(self.store), b"Hard"))
+        os.link(os.path.join(home, b".bashrc"), hard_box)
+        before = snapshot(home)
+
+        result = self.convert("--keep-going", "-o", self.out, self.store)
+        self.assertEqual(result.returncode, 1, result.stderr)
+        self.assertEqual(snapshot(home), before, "a file outside the output changed")
+        failures = result.stderr.splitlines()
+        self.assertEqual(len(failures), 3, result.stderr)
+        for planted, reason in [(inbox_box, b"it is a symbolic link"),
+                                (self.mirrored(b"Sent"), b"it is a symbolic link"),
+                                (hard_box, b"it has 2 hard links")]:
+            self.assertTrue(any(planted + b": " + reason in line for line in failures),
+                            (planted, failures))
+        self.assertIn(b"Converted 1 message", result.stdout)
+        self.assertEqual(self.subjects("Good"), ["Good"])
+
+        # An output root that is itself a link is the user's choice: followed.
+        real = os.path.join(self.tmp, "real-out")
+        os.makedirs(real)
+        os.symlink(real, os.path.join(self.tmp, "named-out"))
+        result = self.convert("-o", os.path.join(self.tmp, "named-out"),
+                              os.path.join(self.store, "Good"))
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(len(written_files(real)), 1)
+
+    def test_store_paths_are_resolved_by_the_system(self):
+        # here/link/../Mail is the Mail beside the link's target, not here/Mail.
+        for relative, subject in [("real/Mail/a.eml", b"real"), ("here/Mail/b.eml", b"here")]:
+            path = os.path.join(self.tmp, relative)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "wb") as f:
+                f.write(message(subject))
+        os.makedirs(os.path.join(self.tmp, "real", "deep"))
+        os.symlink(os.path.join(self.tmp, "real", "deep"), os.path.join(self.tmp, "here", "link"))
+        result = self.convert("-o", self.out, "here/link/../Mail", cwd=self.tmp)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        boxes = written_files(self.out)
+        self.assertEqual(boxes, [mailbox_for(self.out, os.fsencode(self.tmp) + b"/real/Mail")])
+        self.assertEqual(records(boxes[0]), {expected_record(message(b"real")): 1})
+
+    def test_a_message_that_is_the_mailbox_being_written(self):
+        self.write(b"Inbox/a.eml", message(b"a"))
+        self.assertEqual(self.convert("-o", self.out, self.store).returncode, 0)
+        box = mailbox_for(self.out, os.fsencode(self.store) + b"/Inbox")
+        os.symlink(box, os.path.join(os.fsencode(self.store), b"Inbox", b"self.eml"))
+        with open(box, "rb") as f:
+            before = f.read()
+        result = self.convert("-o", self.out, self.store)
+        self.assertEqual(result.returncode, 1, result.stderr)
+        self.assertEqual(len(result.stderr.splitlines()), 1, result.stderr)
+        self.assertIn(b"self.eml: it is the mailbox file being written", result.stderr)
+        with open(box, "rb") as f:
+            after = f.read()
+        self.assertTrue(after.startswith(before))
+        self.assertIsNotNone(records(box))
+
+    def test_a_file_changed_while_it_is_read_is_taken_back(self):
+        # Large sparse messages, grown or cut and regrown by another program
+        # while the run reads them: never read past their size at open, and
+        # never recorded as converted.
+        self.write(b"Other/c.eml", message(b"c"))
+        size = 200_000_000
+        for name, change in [(b"grown", "grow"), (b"cut", "cut")]:
+            path = self.write(name + b"/big.eml", message(name))
+            os.truncate(path, size)
+            stop = threading.Event()
+
+            def meddle():
+                with open(path, "r+b") as f:
+                    while not stop.is_set():
+                        if change == "grow":
+                            f.seek(0, os.SEEK_END)
+                            f.write(b"more\r\n")
+                            f.flush()
+                        else:
+                            f.truncate(size // 2)
+                            f.truncate(size)
+                        time.sleep(0.002)
+
+            thread = threading.Thread(target=meddle)
+            thread.start()
+            try:
+                out = os.path.join(self.tmp, "out-" + change)
+                result = self.convert("--keep-going", "-o", out,
+                                      os.path.join(self.store, name.decode()),
+                                      os.path.join(self.store, "Other"))
+            finally:
+                stop.set()
+                thread.join()
+            self.assertEqual(result.returncode, 1, result.stderr)
+            self.assertEqual(len(result.stderr.splitlines()), 1, result.stderr)
+            self.assertIn(path + b": it changed while it was being read", result.stderr)
+            self.assertIn(b"Converted 1 message", result.stdout)
+            self.assertFalse(os.path.exists(mailbox_for(out, os.path.dirname(path))))
+            os.unlink(path)
+
+    def test_folders_that_cannot_be_made_name_the_folder_and_the_cause(self):
+        for folder in (b"Locked/Inbox", b"Blocked", b"Fine"):
+            self.write(folder + b"/m.eml", message(folder))
+        locked = self.mirrored(b"Locked")
+        os.makedirs(locked)
+        with open(self.mirrored(b"Blocked"), "wb") as f:
+            f.write(b"a file where a folder goes")
+        if ROOT:
+            subprocess.run(["chown", "-R", "nobody", self.out], check=True)
+        os.chmod(locked, 0o555)
+        result = self.convert("--keep-going", "-o", self.out, self.store, unprivileged=True)
+        self.assertEqual(result.returncode, 1, result.stderr)
+        failures = result.stderr.splitlines()
+        self.assertEqual(len(failures), 2, result.stderr)
+        for folder, cause in [(self.mirrored(b"Locked/Inbox"), b"Permission denied"),
+                              (self.mirrored(b"Blocked"), b"Not a directory")]:
+            self.assertTrue(any(b"Cannot create folder " + folder + b": " + cause in line
+                                for line in failures), (folder, failures))
+        self.assertEqual(self.subjects("Fine"), ["Fine"])
+
     # --- everyday use -------------------------------------------------------
 
     def subjects(self, *folders):
@@ -395,11 +530,17 @@ class Reliability(unittest.TestCase):
         for args, needle in [([self.store], b"output"), (["-o", self.out], b"STORE"),
                              (["-o", self.out, os.path.join(self.tmp, "nowhere")], b"nowhere"),
                              (["--bogus", "-o", self.out, self.store], b"bogus"),
-                             (["-o", os.path.join(self.tmp, "file"), self.store], b"file")]:
+                             (["-o", os.path.join(self.tmp, "file"), self.store], b"file"),
+                             (["-o", os.path.join(self.tmp, "file", "out"), self.store],
+                              b"not a folder"),
+                             (["-o", "", self.store], b"-o: the folder name is empty"),
+                             (["-o", self.out, os.path.join(self.tmp, "file")], b"not a folder"),
+                             (["-o", self.out, ""], b"STORE: the folder name is empty")]:
             result = self.convert(*args)
             self.assertEqual(result.returncode, 2, args)
             self.assertEqual(len(result.stderr.splitlines()), 1, result.stderr)
             self.assertIn(needle, result.stderr)
+            self.assertFalse(os.path.exists(self.out))
         result = self.convert("--version")
         self.assertEqual((result.returncode, result.stdout.strip()), (0, b"4.03"))
         self.assertIn(b"--keep-going", self.convert("--help").stdout)

@@ -103,7 +103,10 @@ TEST_F(ConversionRunTest, AFolderThatCannotBeMadeFailsClearly) {
     WriteFile(Out("M"), "a file where a folder should be");
     const RunResult result = RunConversion(VectorRows({Message("M/a.eml", "a")}), dir / "Out");
     ASSERT_EQ(result.failures.size(), 1u);
-    EXPECT_NE(result.failures[0].Describe().find("mailbox"), std::string::npos);
+    EXPECT_NE(result.failures[0].Describe().find("Cannot create folder " + Out("M") +
+                                                 ": Not a directory"),
+              std::string::npos)
+        << result.failures[0].Describe();
 }
 
 } // namespace

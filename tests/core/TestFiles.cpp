@@ -32,7 +32,8 @@ TempDir::~TempDir() {
 }
 
 std::string TempDir::operator/(std::string_view relative) const {
-    return (path_ / relative).string();
+    // With the system's separator, as the core writes paths.
+    return (path_ / std::filesystem::path(relative).make_preferred()).string();
 }
 
 void WriteFile(const std::string& path, std::string_view bytes, std::chrono::sys_seconds modified) {
