@@ -9,6 +9,7 @@ namespace {
 const QString kSize = QStringLiteral("window/size");
 const QString kSourceFolder = QStringLiteral("folders/source");
 const QString kOutputFolder = QStringLiteral("folders/output");
+const QString kTarget = QStringLiteral("conversion/target");
 
 } // namespace
 
@@ -34,6 +35,14 @@ QString WindowSettings::OutputFolder() {
 
 void WindowSettings::SetOutputFolder(const QString& folder) {
     QSettings().setValue(kOutputFolder, folder);
+}
+
+QString WindowSettings::Target() {
+    return QSettings().value(kTarget).toString();
+}
+
+void WindowSettings::SetTarget(const QString& name) {
+    QSettings().setValue(kTarget, name);
 }
 
 } // namespace marrowgate

@@ -6,7 +6,7 @@
 namespace marrowgate {
 
 // What the window remembers between runs of the program: its size and the
-// last store and output folders chosen. Kept with QSettings under the
+// last store and output folders and mail program chosen. Kept with QSettings under the
 // application's organisation and name, so that a test that sets its own
 // (or QStandardPaths' test mode) never touches the user's settings.
 class WindowSettings {
@@ -20,6 +20,11 @@ public:
 
     static QString OutputFolder();
     static void SetOutputFolder(const QString& folder);
+
+    // The mail program last converted for, by its command-line name; empty
+    // when none was chosen yet.
+    static QString Target();
+    static void SetTarget(const QString& name);
 };
 
 } // namespace marrowgate

@@ -1,6 +1,8 @@
 #include "app/WindowTexts.h"
 
+#include "app/TargetChoice.h"
 #include "convert/ConversionRun.h"
+#include "convert/OutputVerifier.h"
 
 #include <QLocale>
 #include <QStringList>
@@ -15,6 +17,8 @@ const QString kCrLf = QStringLiteral("\r\n");
 
 // The failures listed one by one in the summary; the rest are counted.
 constexpr int kFailuresListed = 20;
+// The verification problems listed one by one; the rest are counted.
+constexpr int kProblemsListed = 5;
 
 QStringList ImportSteps() {
     return {
@@ -32,6 +36,26 @@ QStringList ImportSteps() {
 
 QString Figure(const char* label, int value) {
     return QString::fromLatin1(label) + QLocale().toString(value);
+}
+
+// How to bring the mailboxes into a mail program other than Entourage, after
+// what was added to messages for it.
+QStringList TargetSteps(const RunResult& result, const OutputTarget& target) {
+    QStringList lines;
+    if (result.fieldsAdded > 0) {
+        lines << QStringLiteral("%1 message(s) did not start with two header fields and got "
+                                "X-Marrowgate- fields at the top, so that mail programs read "
+                                "them as messages.")
+                     .arg(QLocale().toString(result.fieldsAdded));
+    }
+    if (result.messagesConverted > 0 || result.alreadyConverted > 0) {
+        lines << QStringLiteral("To import the mailboxes into %1:").arg(TargetTitle(target));
+        int step = 0;
+        for (const std::string& line : target.ImportSteps()) {
+            lines << QStringLiteral("%1. ").arg(++step) + QString::fromStdString(line);
+        }
+    }
+    return lines;
 }
 
 } // namespace
@@ -57,7 +81,8 @@ QString FailureQuestionText(int row, int count, const std::string& description) 
 }
 
 QString SummaryText(const RunResult& result, int rowCount, const QString& outputFolder,
-                    const QString& mailboxesFolder) {
+                    const QString& mailboxesFolder, const OutputTarget& target,
+                    const VerifyReport* verification) {
     const int failed = static_cast<int>(result.failures.size());
     QStringList lines{
         failed == 0 ? QStringLiteral("The conversion is complete.")
@@ -86,11 +111,33 @@ QString SummaryText(const RunResult& result, int rowCount, const QString& output
                          .arg(QLocale().toString(failed - kFailuresListed));
         }
     }
+    if (verification != nullptr) {
+        lines << QString() << VerificationText(*verification);
+    }
     lines << QString();
-    if (failed == 0) {
+    if (target.GetKind() != OutputTarget::Kind::Entourage) {
+        lines << TargetSteps(result, target);
+    } else if (failed == 0) {
         lines << CompletionText();
     } else if (result.messagesConverted > 0) {
         lines << ImportSteps();
+    }
+    return lines.join(kCrLf);
+}
+
+QString VerificationText(const VerifyReport& report) {
+    if (report.Passed()) {
+        return QStringLiteral("All %1 messages verified.").arg(QLocale().toString(report.messages));
+    }
+    const int problems = static_cast<int>(report.problems.size());
+    QStringList lines{QStringLiteral("Verification found %1 problem(s) in %2 messages:")
+                          .arg(QLocale().toString(problems), QLocale().toString(report.messages))};
+    for (int i = 0; i < problems && i < kProblemsListed; ++i) {
+        lines << QString::fromStdString(report.problems[static_cast<std::size_t>(i)].Describe());
+    }
+    if (problems > kProblemsListed) {
+        lines << QStringLiteral("... and %1 more.")
+                     .arg(QLocale().toString(problems - kProblemsListed));
     }
     return lines.join(kCrLf);
 }

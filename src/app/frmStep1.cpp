@@ -5,15 +5,19 @@
 #include "app/MailboxesFolder.h"
 #include "app/MessageGrid.h"
 #include "app/MessageListModel.h"
+#include "app/TargetChoice.h"
 #include "app/Twips.h"
 #include "app/WaitCursor.h"
 #include "app/WindowSettings.h"
 #include "app/WindowTexts.h"
 #include "convert/ConversionRun.h"
+#include "convert/OutputVerifier.h"
+#include "convert/PathDerivation.h"
 #include "list/MessageFileFilter.h"
 #include "list/StoreScan.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -45,6 +49,7 @@ const QString kCrLf = QStringLiteral("\r\n");
 
 const QString kIdleText = QStringLiteral("No conversion running.");
 const QString kConvertingText = QStringLiteral("Converting Messages...");
+const QString kVerifyingText = QStringLiteral("Verifying Messages...");
 
 QString CountText(int rows) {
     return QString::number(rows) + QStringLiteral(" files");
@@ -141,7 +146,7 @@ void frmStep1::CreateControls() {
     grdFiles1->setObjectName(QStringLiteral("grdFiles1"));
     grdFiles1->setGeometry(TwipsRect(240, 2280, 8535, 1575));
 
-    Label4 = NewLabel("Label4", kIdleText, TwipsRect(240, 3960, 8535, 255));
+    Label4 = NewLabel("Label4", kIdleText, TwipsRect(240, 3960, 5295, 255));
     Image1 = NewLabel("Image1", QString(), TwipsRect(240, 4275, 330, 330));
     Image1->setPixmap(QPixmap(QStringLiteral(":/images/progress.png")));
     LblProgessCurrent = NewLabel("LblProgessCurrent", QStringLiteral("Message 0 (of 0)"),
@@ -157,13 +162,21 @@ void frmStep1::CreateControls() {
     CmdConvert2PDF = NewButton(this, "CmdConvert2PDF", QStringLiteral("Convert to Entourage"),
                                TwipsRect(3120, 5040, 2775, 435));
     CmdConvert2PDF->setEnabled(false);
+    // The mail program, right under the list's right end, beside the state.
+    lblTarget =
+        NewLabel("lblTarget", QStringLiteral("Mail program:"), TwipsRect(5655, 3960, 1155, 255));
+    lblTarget->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    cboTarget = NewTargetChoice(this);
+    cboTarget->setGeometry(TwipsRect(6855, 3900, 1920, 345));
+    lblTarget->setBuddy(cboTarget);
 
     CreateBottomBand();
 
     // Left to right, top to bottom, as the controls stand.
     setTabOrder(CmdAddFolder, cmdClear1);
     setTabOrder(cmdClear1, grdFiles1);
-    setTabOrder(grdFiles1, CmdConvert2PDF);
+    setTabOrder(grdFiles1, cboTarget);
+    setTabOrder(cboTarget, CmdConvert2PDF);
     setTabOrder(CmdConvert2PDF, CmdHelp);
     setTabOrder(CmdHelp, cmdEnd);
     CmdAddFolder->setFocus();
@@ -171,6 +184,8 @@ void frmStep1::CreateControls() {
     connect(CmdAddFolder, &QPushButton::clicked, this, &frmStep1::CmdAddFolder_Click);
     connect(cmdClear1, &QPushButton::clicked, this, &frmStep1::cmdClear1_Click);
     connect(CmdConvert2PDF, &QPushButton::clicked, this, &frmStep1::CmdConvert2PDF_Click);
+    connect(cboTarget, &QComboBox::currentIndexChanged, this,
+            [this] { WindowSettings::SetTarget(cboTarget->currentData().toString()); });
     connect(CmdHelp, &QPushButton::clicked, this, &frmStep1::CmdHelp_Click);
     connect(cmdEnd, &QPushButton::clicked, this, &frmStep1::cmdEnd_Click);
 }
@@ -219,6 +234,7 @@ QLabel* frmStep1::NewLabel(const char* name, const QString& text, const QRect& g
 // The controls exist: the list's only column gets its width.
 void frmStep1::Form_Load() {
     grdFiles1->setColumnWidth(0, TwipsToPixels(10000));
+    ChooseTarget(cboTarget, WindowSettings::Target());
 }
 
 void frmStep1::Form_Unload() {
@@ -229,7 +245,7 @@ void frmStep1::Form_Unload() {
 // The controls stand where they were placed at the designed size; as the
 // window grows, the list and the full-width lines grow with it, the controls
 // below the list move down, the conversion button stays centred and Exit
-// keeps to the right edge.
+// and the mail program keep to the right edge.
 void frmStep1::LayOutForResizing() {
     using Follow = EdgeLayout::Follow;
     const Follow wide{0, 0, 1, 0};
@@ -243,6 +259,8 @@ void frmStep1::LayOutForResizing() {
         layout_.Add(below, wideBelow);
     }
     layout_.Add(Image1, {0, 1, 0, 0});
+    layout_.Add(lblTarget, {1, 1, 0, 0});
+    layout_.Add(cboTarget, {1, 1, 0, 0});
     layout_.Add(CmdConvert2PDF, {0.5, 1, 0, 0});
     layout_.Add(cmdEnd, {1, 0, 0, 0});
 }
@@ -356,6 +374,7 @@ bool frmStep1::AddMessageFile(const std::string& path) {
 
 void frmStep1::ClearMessageList() {
     messageList_->Clear();
+    stores_.clear();
     lblCount1->setText(CountText(0));
 }
 
@@ -407,6 +426,13 @@ void frmStep1::ImportStoreFolders(const QStringList& folders) {
         storeFolder_ = folder;
         if (!storeFolder_.endsWith(QDir::separator())) {
             storeFolder_ += QDir::separator();
+        }
+        // A folder inside a store listed before stays part of that store's
+        // tree: its messages keep the mailboxes they had.
+        const std::string store = storeFolder_.toStdString();
+        if (std::none_of(stores_.begin(), stores_.end(),
+                         [&store](const std::string& outer) { return store.starts_with(outer); })) {
+            stores_.push_back(store);
         }
         CollectionHandle<std::string> files;
         try {
@@ -462,20 +488,32 @@ void frmStep1::CmdConvert2PDF_Click() {
     }
     WindowSettings::SetOutputFolder(outputRoot);
 
+    RunOptions options;
+    options.target = ChosenTarget(cboTarget);
+    options.stores = stores_;
     RunResult result;
     std::optional<QString> unexpected;
+    std::optional<VerifyReport> verification;
     {
-        CommandLock lock(busy_, Busy::Converting, {CmdAddFolder, cmdClear1, CmdConvert2PDF});
+        CommandLock lock(busy_, Busy::Converting,
+                         {CmdAddFolder, cmdClear1, cboTarget, CmdConvert2PDF});
         convertingRow_ = -1;
+        stoppedAtFailure_ = false;
         Label4->setText(kConvertingText);
         ProgressBar1->setRange(0, 100);
         try {
-            result = RunConversion(*messageList_, outputRoot.toStdString(), ConversionHooks());
+            result =
+                RunConversion(*messageList_, outputRoot.toStdString(), ConversionHooks(), options);
         } catch (const std::exception& error) {
             unexpected = QString::fromStdString(error.what());
         }
         ShowPendingProgress();
         ShowConvertingRow();
+        // A run that ended early leaves the rest of the list unconverted, not wrong.
+        if (!unexpected && !result.stopped && !stoppedAtFailure_ && !result.nothingToConvert &&
+            !closeRequested_) {
+            verification = VerifyConverted(outputRoot, options.target);
+        }
         Label4->setText(kIdleText);
     }
     if (FinishPendingClose()) {
@@ -485,7 +523,27 @@ void frmStep1::CmdConvert2PDF_Click() {
         Tell(QStringLiteral("The conversion stopped:") + kCrLf + *unexpected, MsgStyle::Critical);
         return;
     }
-    ReportRun(result, outputRoot);
+    ReportRun(result, outputRoot, options.target, verification ? &*verification : nullptr);
+}
+
+// Reads every converted message back from the output, as the command line's
+// --verify does; a close stops it between two messages.
+VerifyReport frmStep1::VerifyConverted(const QString& outputRoot, const OutputTarget& target) {
+    Label4->setText(kVerifyingText);
+    try {
+        return VerifyRows(
+            *messageList_, stores_, NormaliseOutputRoot(outputRoot.toStdString()), target,
+            [this] {
+                if (yield_.Due()) {
+                    yield_();
+                }
+            },
+            [this] { return closeRequested_; });
+    } catch (const std::exception& error) {
+        VerifyReport failed;
+        failed.problems.push_back({outputRoot.toStdString(), error.what()});
+        return failed;
+    }
 }
 
 RunHooks frmStep1::ConversionHooks() {
@@ -512,8 +570,10 @@ RunHooks frmStep1::ConversionHooks() {
     hooks.failed = [this](const RowFailure& failure) {
         ShowPendingProgress();
         ShowConvertingRow();
-        return dialogs_.AskAfterFailure(
+        const FailureChoice choice = dialogs_.AskAfterFailure(
             this, FailureQuestionText(failure.row, messageList_->RowCount(), failure.Describe()));
+        stoppedAtFailure_ = choice == FailureChoice::Stop;
+        return choice;
     };
     return hooks;
 }
@@ -541,7 +601,8 @@ void frmStep1::ShowProgress(int done, int count) {
     LblProgessCurrent->setText(QStringLiteral("Message %1 (of %2)").arg(done).arg(count));
 }
 
-void frmStep1::ReportRun(const RunResult& result, const QString& outputRoot) {
+void frmStep1::ReportRun(const RunResult& result, const QString& outputRoot,
+                         const OutputTarget& target, const VerifyReport* verification) {
     if (result.nothingToConvert) {
         Tell(NothingToConvertText(), MsgStyle::Information);
         return;
@@ -550,8 +611,12 @@ void frmStep1::ReportRun(const RunResult& result, const QString& outputRoot) {
         return;
     }
     // The button opens the folder where the mailboxes are, deep as it may lie.
-    const QString mailboxes = MailboxesFolder(*messageList_, outputRoot);
-    const QString summary = SummaryText(result, messageList_->RowCount(), outputRoot, mailboxes);
+    // Other targets start their trees at the store, in the output folder.
+    const QString mailboxes = target.GetKind() == OutputTarget::Kind::Entourage
+                                  ? MailboxesFolder(*messageList_, outputRoot)
+                                  : outputRoot;
+    const QString summary =
+        SummaryText(result, messageList_->RowCount(), outputRoot, mailboxes, target, verification);
     if (dialogs_.ShowSummary(this, summary) == SummaryAnswer::OpenFolder) {
         dialogs_.OpenWithShell(mailboxes);
     }

@@ -11,7 +11,9 @@
 #include <QWidget>
 
 #include <string>
+#include <vector>
 
+class QComboBox;
 class QFrame;
 class QLabel;
 class QProgressBar;
@@ -24,9 +26,12 @@ class HelpViewer;
 class MessageListModel;
 struct RunHooks;
 struct RunResult;
+class OutputTarget;
+struct VerifyReport;
 
 // The program's one window: the message list with its count, the store
-// folder import, the conversion with its progress display, help and exit.
+// folder import, the mail program to convert for, the conversion with its
+// progress display and the check of its output, help and exit.
 // It holds no conversion logic of its own: the core walks and converts.
 // It opens at its designed size and layout; when it grows, the list takes the
 // extra room and every other control keeps its place relative to the nearest
@@ -73,6 +78,8 @@ public:
     QLabel* Image1 = nullptr;
     QLabel* LblProgessCurrent = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
+    QLabel* lblTarget = nullptr;
+    QComboBox* cboTarget = nullptr;
     QPushButton* CmdConvert2PDF = nullptr;
     QFrame* Shape1 = nullptr;
     QWidget* Picture3 = nullptr;
@@ -119,7 +126,9 @@ private:
     void ShowPendingProgress();
     void ShowConvertingRow();
     RunHooks ConversionHooks();
-    void ReportRun(const RunResult& result, const QString& outputRoot);
+    VerifyReport VerifyConverted(const QString& outputRoot, const OutputTarget& target);
+    void ReportRun(const RunResult& result, const QString& outputRoot, const OutputTarget& target,
+                   const VerifyReport* verification);
     bool MayClose();
     bool Confirm(const QString& prompt);
     void Tell(const QString& prompt, MsgStyle style);
@@ -135,13 +144,17 @@ private:
     // The user has already agreed to close (Exit answered Yes), or no one is
     // to be asked: the close box's question is skipped.
     bool closeAgreed_ = false;
+    // The user chose to stop the run at a failed message.
+    bool stoppedAtFailure_ = false;
     // The row a conversion is at.
     int convertingRow_ = -1;
     // Progress not shown yet: rows done (-1 for none) and the row count.
     int pendingDone_ = -1;
     int pendingCount_ = 0;
-    // The store folder of the last import.
+    // The store folder of the last import, and those of every import since
+    // the list was last cleared (where the targets start their trees).
     QString storeFolder_;
+    std::vector<std::string> stores_;
     EdgeLayout layout_;
     QPointer<HelpViewer> helpViewer_;
 };

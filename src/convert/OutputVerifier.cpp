@@ -213,6 +213,34 @@ private:
     std::map<std::pair<std::string, std::string>, std::vector<LedgerRecord>> records_;
 };
 
+// Adds one message's line to the report.
+void Tally(VerifyReport& report, std::map<std::string, std::size_t>& folderRows, Verifier& verifier,
+           const std::string& path) {
+    const std::string folder = DirectoryPart(path);
+    auto [row, added] = folderRows.emplace(folder, report.folders.size());
+    if (added) {
+        report.folders.push_back({folder});
+    }
+    VerifiedFolder& line = report.folders[row->second];
+    ++line.messages;
+    ++report.messages;
+    bool empty = false;
+    std::optional<std::string> problem;
+    try {
+        problem = verifier.Check(path, empty);
+    } catch (const ConversionError& error) {
+        problem = error.what();
+    }
+    if (problem) {
+        ++line.problems;
+        report.problems.push_back({path, std::move(*problem)});
+        return;
+    }
+    report.empty += empty ? 1 : 0;
+    ++line.verified;
+    ++report.verified;
+}
+
 } // namespace
 
 VerifyReport VerifyOutput(const std::vector<std::string>& stores, const std::string& outputRoot,
@@ -222,29 +250,27 @@ VerifyReport VerifyOutput(const std::vector<std::string>& stores, const std::str
     std::map<std::string, std::size_t> folderRows;
     for (const std::string& store : stores) {
         for (const std::string& path : CollectMessageFiles(store)) {
-            const std::string folder = DirectoryPart(path);
-            auto [row, added] = folderRows.emplace(folder, report.folders.size());
-            if (added) {
-                report.folders.push_back({folder});
-            }
-            VerifiedFolder& line = report.folders[row->second];
-            ++line.messages;
-            ++report.messages;
-            bool empty = false;
-            std::optional<std::string> problem;
-            try {
-                problem = verifier.Check(path, empty);
-            } catch (const ConversionError& error) {
-                problem = error.what();
-            }
-            if (problem) {
-                ++line.problems;
-                report.problems.push_back({path, std::move(*problem)});
-                continue;
-            }
-            report.empty += empty ? 1 : 0;
-            ++line.verified;
-            ++report.verified;
+            Tally(report, folderRows, verifier, path);
+        }
+    }
+    return report;
+}
+
+VerifyReport VerifyRows(const MessageRows& rows, const std::vector<std::string>& stores,
+                        const std::string& outputRoot, const OutputTarget& target,
+                        const YieldFn& yield, const std::function<bool()>& stopRequested) {
+    VerifyReport report;
+    Verifier verifier(stores, outputRoot, target);
+    std::map<std::string, std::size_t> folderRows;
+    for (int row = 0; row < rows.RowCount(); ++row) {
+        CallYield(yield);
+        const std::string path = SourcePathOfRow(rows.RowText(row));
+        if (!path.empty()) {
+            Tally(report, folderRows, verifier, path);
+        }
+        if (stopRequested && stopRequested()) {
+            report.stopped = true;
+            break;
         }
     }
     return report;

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "convert/MessageRows.h"
 #include "convert/OutputTarget.h"
+#include "convert/Yield.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,7 +30,8 @@ struct VerifyReport {
     std::vector<VerifyProblem> problems;
     int messages = 0;
     int verified = 0;
-    int empty = 0; // files with nothing to convert: no record expected
+    int empty = 0;        // files with nothing to convert: no record expected
+    bool stopped = false; // asked to stop before every message was checked
     bool Passed() const { return problems.empty(); }
 };
 
@@ -40,5 +44,13 @@ struct VerifyReport {
 // record. Reads only: nothing is written, and no lock is taken.
 VerifyReport VerifyOutput(const std::vector<std::string>& stores, const std::string& outputRoot,
                           const OutputTarget& target);
+
+// The same check for the message files a list holds (the window's rows, as
+// they were converted), `stores` giving where targets start their tree.
+// Empty rows are passed over; `yield` is called before each message, and
+// `stopRequested` after it: true ends the check there, `stopped` set.
+VerifyReport VerifyRows(const MessageRows& rows, const std::vector<std::string>& stores,
+                        const std::string& outputRoot, const OutputTarget& target,
+                        const YieldFn& yield = {}, const std::function<bool()>& stopRequested = {});
 
 } // namespace marrowgate

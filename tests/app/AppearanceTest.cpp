@@ -4,6 +4,7 @@
 #include "app/MessageGrid.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QImage>
 #include <QLabel>
 #include <QProgressBar>
@@ -117,7 +118,7 @@ TEST_F(AppearanceTest, TheWindowGrowsAroundTheListAndRemembersItsSize) {
 
     const QWidget* controls[] = {window.CmdAddFolder, window.cmdClear1,      window.lblCount1,
                                  window.ProgressBar1, window.CmdConvert2PDF, window.CmdHelp,
-                                 window.cmdEnd};
+                                 window.cmdEnd,       window.cboTarget};
     std::vector<QMargins> designed;
     for (const QWidget* control : controls) {
         designed.push_back(FromEdges(control, &window));
@@ -142,6 +143,8 @@ TEST_F(AppearanceTest, TheWindowGrowsAroundTheListAndRemembersItsSize) {
     EXPECT_EQ(at(5).bottom(), designed[5].bottom());
     EXPECT_EQ(at(6).right(), designed[6].right());
     EXPECT_EQ(at(6).bottom(), designed[6].bottom());
+    EXPECT_EQ(at(7).right(), designed[7].right()) << "the mail program stays under the list's end";
+    EXPECT_EQ(at(7).bottom(), designed[7].bottom());
 
     window.resize(100, 100);
     QApplication::processEvents();
@@ -150,6 +153,9 @@ TEST_F(AppearanceTest, TheWindowGrowsAroundTheListAndRemembersItsSize) {
         << "two rows of the list";
     EXPECT_LT(window.CmdHelp->geometry().right(), window.cmdEnd->geometry().left());
     EXPECT_LT(window.cmdClear1->geometry().right(), window.width());
+    EXPECT_LT(window.grdFiles1->geometry().bottom(), window.cboTarget->geometry().top());
+    EXPECT_LT(window.cboTarget->geometry().bottom(), window.LblProgessCurrent->geometry().top());
+    EXPECT_LT(window.Label4->geometry().right(), window.lblTarget->geometry().left());
 
     window.resize(700, 500);
     window.CloseWithoutAsking();

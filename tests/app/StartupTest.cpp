@@ -50,7 +50,8 @@ TEST_F(StartupTest, ShowsTheEmptyListAndDisabledConversion) {
             next = next->nextInFocusChain();
         } while (!(next->focusPolicy() & Qt::TabFocus) || !next->isEnabled());
     } while (next != window.CmdAddFolder && order.size() < 10);
-    EXPECT_EQ(order, (QStringList{"CmdAddFolder", "cmdClear1", "grdFiles1", "CmdHelp", "cmdEnd"}));
+    EXPECT_EQ(order, (QStringList{"CmdAddFolder", "cmdClear1", "grdFiles1", "cboTarget", "CmdHelp",
+                                  "cmdEnd"}));
 
     // The list: one empty row, its column 10000 twips wide.
     EXPECT_EQ(Rows(), QStringList{QString()});

@@ -1,0 +1,94 @@
+#include "WindowFixture.h"
+
+#include "app/WindowSettings.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QPushButton>
+
+namespace marrowgate::testing {
+namespace {
+
+class TargetTest : public WindowTest {
+protected:
+    // Lists the messages below the store folder `relative`, as the user does.
+    void Import(const QString& relative) {
+        dialogs.folders.push_back(TempPath(relative));
+        window.CmdAddFolder->click();
+    }
+
+    void Convert() {
+        dialogs.folders.push_back(Out());
+        window.CmdConvert2PDF->click();
+    }
+
+    QString Out() const { return TempPath("Out"); }
+};
+
+// Converted for Thunderbird, the tree starts at the store in Local Folders'
+// layout with LF line ends, a message without two header fields at its top
+// gets them, and the summary says how to import and that all is verified.
+// The choice is kept for the next window.
+TEST_F(TargetTest, ThunderbirdGetsItsLayoutImportStepsAndTheChoiceIsKept) {
+    WriteMessage("Store/Inbox/a.eml", "a");
+    WriteMessage("Store/Inbox/Sub/b.eml", "b");
+    WriteFile("Store/Inbox/odd.eml", "HELO example.com\r\n\r\nno header fields\r\n");
+    Import("Store");
+    Import("Store/Inbox"); // adds nothing: its messages stay in the store's tree
+    ASSERT_EQ(window.cboTarget->itemText(0), "Entourage") << "the default comes first";
+    window.cboTarget->setCurrentIndex(window.cboTarget->findData("thunderbird"));
+    Convert();
+
+    QFile inbox(Out() + "/Store.sbd/Inbox");
+    ASSERT_TRUE(inbox.open(QIODevice::ReadOnly));
+    const QByteArray bytes = inbox.readAll();
+    EXPECT_FALSE(bytes.contains('\r'));
+    EXPECT_EQ(bytes.count("\nX-Marrowgate-"), 2) << bytes.toStdString();
+    EXPECT_TRUE(QFile::exists(Out() + "/Store.sbd/Inbox.sbd/Sub"));
+
+    const QString summary = LastPrompt();
+    EXPECT_TRUE(summary.contains("Messages converted: 3\r\n")) << summary.toStdString();
+    EXPECT_TRUE(summary.contains("\r\n\r\nAll 3 messages verified.\r\n\r\n1 message(s) did not "
+                                 "start with two header fields"))
+        << summary.toStdString();
+    EXPECT_TRUE(summary.contains("To import the mailboxes into Thunderbird:\r\n1. Quit "
+                                 "Thunderbird"));
+    EXPECT_FALSE(summary.contains("Entourage"));
+
+    EXPECT_EQ(WindowSettings::Target(), "thunderbird");
+    frmStep1 reopened(dialogs);
+    EXPECT_EQ(reopened.cboTarget->currentText(), "Thunderbird");
+}
+
+// The summary reports the check of the output: all verified after a run, and
+// after one byte of a record changed, the message whose record it is.
+TEST_F(TargetTest, TheSummaryReportsTheVerificationOfTheOutput) {
+    const QString a = WriteMessage("Store/Inbox/a.eml", "a");
+    WriteMessage("Store/Inbox/b.eml", "b");
+    Import("Store");
+    Convert();
+    EXPECT_TRUE(LastPrompt().contains("\r\n\r\nAll 2 messages verified.\r\n\r\nYour data has "
+                                      "been successfully exported"))
+        << LastPrompt().toStdString();
+
+    const QStringList mailboxes = FindFiles(Out(), "Inbox.mbox");
+    ASSERT_EQ(mailboxes.size(), 1);
+    QFile mailbox(mailboxes.front());
+    ASSERT_TRUE(mailbox.open(QIODevice::ReadWrite));
+    QByteArray bytes = mailbox.readAll();
+    const qsizetype at = bytes.indexOf("Subject: a");
+    ASSERT_GE(at, 0);
+    bytes[at + 9] = 'z';
+    mailbox.seek(0);
+    mailbox.write(bytes);
+    mailbox.close();
+
+    Convert(); // nothing new to convert; the changed record is found
+    EXPECT_TRUE(LastPrompt().contains("Messages already converted: 2\r\n"));
+    EXPECT_TRUE(LastPrompt().contains("\r\n\r\nVerification found 1 problem(s) in 2 messages:\r\n" +
+                                      a + ": its record differs"))
+        << LastPrompt().toStdString();
+}
+
+} // namespace
+} // namespace marrowgate::testing
