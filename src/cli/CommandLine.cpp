@@ -13,6 +13,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The path in the form users write it. On Windows NativePath() gives the
+// system's extended form, which std::filesystem cannot resolve.
+fs::path UserFormPath(const std::string& text) {
+    return fs::path(std::u8string(text.begin(), text.end()));
+}
+
 int Usage(const std::string& what, const std::string& reason) {
     std::cerr << "marrowgate-convert: " << what << ": " << reason << "\n";
     return 2;
@@ -25,7 +31,7 @@ std::optional<int> ResolveStore(std::string& store) {
         return Usage("STORE", "the folder name is empty");
     }
     std::error_code problem;
-    const fs::path resolved = fs::canonical(NativePath(store), problem);
+    const fs::path resolved = fs::canonical(UserFormPath(store), problem);
     if (problem) {
         return Usage(store, problem.message());
     }
@@ -43,7 +49,7 @@ std::optional<int> ResolveOutput(std::string& output) {
         return Usage("-o", "the folder name is empty");
     }
     std::error_code problem;
-    const fs::path resolved = fs::weakly_canonical(fs::absolute(NativePath(output)), problem);
+    const fs::path resolved = fs::weakly_canonical(fs::absolute(UserFormPath(output)), problem);
     if (problem) {
         return Usage(output, problem.message());
     }
@@ -70,6 +76,8 @@ std::optional<int> CommandLine::Parse(int argc, char** argv) {
                  "in a folder tree under OUTPUT that mirrors the stores.",
                  "marrowgate-convert"};
     app.set_version_flag("--version", MARROWGATE_DISPLAY_VERSION);
+    // On Windows CLI11 would read "/name" as an option; a path may start so.
+    app.allow_windows_style_options(false);
     // Type names rather than option texts, so that the help marks both REQUIRED.
     app.add_option("-o,--output", output,
                    "Folder that receives the mailboxes (created when missing)")

@@ -3,14 +3,14 @@
 #include "cli/CommandLine.h"
 #include "cli/InterruptSignals.h"
 #include "cli/ProgressLine.h"
+#include "cli/Utf8Arguments.h"
 #include "convert/ConversionError.h"
 #include "convert/ConversionRun.h"
 #include "convert/OutputVerifier.h"
 #include "convert/PathDerivation.h"
 #include "list/WalkError.h"
 #include "list/WalkedRows.h"
-
-#include <unistd.h>
+#include "platform/FileSystem.h"
 
 #include <algorithm>
 #include <chrono>
@@ -155,7 +155,7 @@ static int Convert(int argc, char** argv) {
         return 0;
     }
 
-    ProgressLine progress(stderr, !command.quiet && ::isatty(STDERR_FILENO));
+    ProgressLine progress(stderr, !command.quiet && platform::ErrorIsTerminal());
     std::uint64_t bytesRead = 0;
     int rowsBefore = 0; // rows of the runs before this one
     int extraRows = 0;  // rows found beyond the count
@@ -227,7 +227,8 @@ static int Convert(int argc, char** argv) {
 // Whatever escapes the run ends it with one line, not an abort.
 int main(int argc, char** argv) {
     try {
-        return Convert(argc, argv);
+        Utf8Arguments arguments(argc, argv);
+        return Convert(arguments.Count(), arguments.Values());
     } catch (const std::exception& error) {
         std::cerr << "marrowgate-convert: " << error.what() << "\n";
     } catch (...) {

@@ -1,15 +1,12 @@
 #include "convert/ConversionLedger.h"
 
 #include "convert/ConversionError.h"
+#include "platform/FileSystem.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <ctime>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace marrowgate {
 namespace {
@@ -108,7 +105,7 @@ std::vector<LedgerRecord> ConversionLedger::ReadRecords(const std::string& ledge
 
 ConversionLedger::ConversionLedger(const std::string& ledgerPath, ReadOnly)
     : path_(ledgerPath), keepRecords_(true) {
-    fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    fd_ = platform::Open(path_, platform::kRead);
     if (fd_ < 0 && errno == ENOENT) {
         return;
     }
@@ -120,23 +117,24 @@ ConversionLedger::ConversionLedger(const std::string& ledgerPath, ReadOnly)
 
 ConversionLedger::ConversionLedger(const std::string& outputRoot)
     : root_(outputRoot), path_(outputRoot + std::string(kFileName)) {
-    constexpr int kFlags = O_RDWR | O_APPEND | O_CLOEXEC | O_NOFOLLOW;
+    constexpr unsigned kFlags =
+        platform::kRead | platform::kWrite | platform::kAppend | platform::kNoFollow;
     // Another run may make it between the two opens: then it is opened again.
     do {
-        fd_ = ::open(path_.c_str(), kFlags);
+        fd_ = platform::Open(path_, kFlags);
         if (fd_ < 0 && errno == ENOENT) {
-            fd_ = ::open(path_.c_str(), kFlags | O_CREAT | O_EXCL, 0644);
+            fd_ = platform::Open(path_, kFlags | platform::kCreateNew);
             created_ = fd_ >= 0;
         }
     } while (fd_ < 0 && errno == EEXIST);
     if (fd_ < 0) {
         throw ConversionError::FromErrno("Cannot open the conversion ledger", path_, errno);
     }
-    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    if (platform::LockOwner(fd_) != 0) {
         const int error = errno;
-        ::close(fd_);
+        platform::Close(fd_);
         fd_ = -1;
-        if (error == EWOULDBLOCK) {
+        if (error == EAGAIN) {
             throw ConversionError("Another conversion is writing into " + outputRoot +
                                   "; run this one again when it has ended");
         }
@@ -148,7 +146,7 @@ ConversionLedger::ConversionLedger(const std::string& outputRoot)
     // that the next one starts on a line of its own.
     const std::size_t whole = data.rfind('\n') == std::string::npos ? 0 : data.rfind('\n') + 1;
     if (whole < size_) {
-        if (::ftruncate(fd_, static_cast<off_t>(whole)) != 0) {
+        if (platform::Truncate(fd_, whole) != 0) {
             throw ConversionError::FromErrno("Cannot write the conversion ledger", path_, errno);
         }
         size_ = whole;
@@ -176,17 +174,14 @@ ConversionLedger::~ConversionLedger() {
             // run takes them back and converts them again.
         }
     }
-    ::close(fd_); // releases the lock
+    platform::Close(fd_); // releases the lock
 }
 
 std::string ConversionLedger::ReadWhole(int fd, const std::string& path) {
     std::string data;
     char buffer[64 * 1024];
-    for (off_t offset = 0;;) {
-        const ssize_t got = ::pread(fd, buffer, sizeof buffer, offset);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
+    for (std::uint64_t offset = 0;;) {
+        const long long got = platform::ReadAt(fd, buffer, sizeof buffer, offset);
         if (got < 0) {
             throw ConversionError::FromErrno("Cannot read the conversion ledger", path, errno);
         }
@@ -194,7 +189,7 @@ std::string ConversionLedger::ReadWhole(int fd, const std::string& path) {
             return data;
         }
         data.append(buffer, static_cast<std::size_t>(got));
-        offset += got;
+        offset += static_cast<std::uint64_t>(got);
     }
 }
 
@@ -275,10 +270,9 @@ void ConversionLedger::DropRecordsBeyond(const std::string& mailbox, std::uint64
 // records past its end are no longer there.
 void ConversionLedger::DropRecordsOfMissingBytes() {
     for (auto& [mailbox, state] : mailboxes_) {
-        struct stat info {};
+        platform::FileStatus info;
         const std::string path = root_ + mailbox;
-        const std::uint64_t size =
-            ::stat(path.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+        const std::uint64_t size = platform::Status(path, info) == 0 ? info.size : 0;
         DropRecordsBeyond(mailbox, size);
     }
 }
@@ -363,18 +357,12 @@ void ConversionLedger::Append(const std::string& line) {
 // write (a full disk) is taken back, and the lines kept for the next try, so
 // that every line starts on its own.
 void ConversionLedger::Flush() {
-    std::size_t done = 0;
-    while (done < pending_.size()) {
-        const ssize_t put = ::write(fd_, pending_.data() + done, pending_.size() - done);
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            const int error = put < 0 ? errno : ENOSPC;
-            [[maybe_unused]] const int cut = ::ftruncate(fd_, static_cast<off_t>(size_));
-            throw ConversionError::FromErrno("Cannot write the conversion ledger", path_, error);
-        }
-        done += static_cast<std::size_t>(put);
+    std::uint64_t written = 0;
+    const std::string_view lines[] = {pending_};
+    if (!platform::WriteAll(fd_, lines, written)) {
+        const int error = errno;
+        [[maybe_unused]] const int cut = platform::Truncate(fd_, size_);
+        throw ConversionError::FromErrno("Cannot write the conversion ledger", path_, error);
     }
     size_ += pending_.size();
     pending_.clear();
@@ -392,7 +380,7 @@ std::vector<std::string> ConversionLedger::UnsettledMailboxes() const {
 
 void ConversionLedger::Sync() {
     Flush();
-    if (::fdatasync(fd_) != 0) {
+    if (platform::Sync(fd_) != 0) {
         throw ConversionError::FromErrno("Cannot write the conversion ledger", path_, errno);
     }
 }

@@ -7,10 +7,8 @@
 #include "convert/ResumableOutput.h"
 #include "convert/RunInterrupted.h"
 #include "convert/modMain.h"
+#include "platform/FileSystem.h"
 #include "shell/registry.h"
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <memory>
 #include <optional>
@@ -24,10 +22,12 @@ namespace {
 // when that file is there: the folders above a mailbox get an empty one.
 void EnsureMailboxFiles(const std::vector<std::string>& mailboxes) {
     for (const auto& path : mailboxes) {
-        const int fd =
-            ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0666);
+        int fd = platform::Open(path, platform::kWrite | platform::kAppend | platform::kNoFollow);
+        if (fd < 0 && errno == ENOENT) {
+            fd = platform::Open(path, platform::kWrite | platform::kAppend | platform::kCreateNew);
+        }
         if (fd >= 0) {
-            ::close(fd);
+            platform::Close(fd);
         }
     }
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <unistd.h>
+#include "platform/FileSystem.h"
 
 #include <utility>
 
@@ -13,7 +13,7 @@ public:
     explicit FileDescriptor(int fd) : fd_(fd) {}
     ~FileDescriptor() {
         if (fd_ >= 0) {
-            ::close(fd_);
+            platform::Close(fd_);
         }
     }
     FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}

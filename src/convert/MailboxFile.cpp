@@ -3,15 +3,11 @@
 #include "convert/ConversionError.h"
 #include "convert/MailboxLock.h"
 #include "convert/OutputTree.h"
+#include "platform/FileSystem.h"
 #include "shell/registry.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/uio.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -34,15 +30,20 @@ void MailboxFile::Open(OutputTree& tree) {
     if (name_.empty() || name_.find('\0') != std::string::npos) {
         throw ConversionError("Cannot open mailbox file " + path_ + ": not a file name");
     }
-    if (path_.size() >= PATH_MAX) {
+    if (const std::string name = platform::UnstorableName(path_); !name.empty()) {
+        throw ConversionError("Cannot open mailbox file " + path_ +
+                              ": the system reserves the name \"" + name + "\"");
+    }
+    if (path_.size() >= platform::kPathLimit) {
         throw ConversionError::FromErrno("Cannot open mailbox file", path_, ENAMETOOLONG);
     }
     // Never through a link: one planted here would aim the mail at its target.
-    constexpr int kFlags = O_RDWR | O_APPEND | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW;
+    constexpr unsigned kFlags =
+        platform::kRead | platform::kWrite | platform::kAppend | platform::kNoFollow;
     // Most opens are of a mailbox an earlier message created: try that first.
-    fd_ = ::openat(folder_.Get(), name_.c_str(), kFlags);
+    fd_ = platform::OpenAt(folder_.Get(), name_, kFlags);
     if (fd_ < 0 && errno == ENOENT) {
-        fd_ = ::openat(folder_.Get(), name_.c_str(), kFlags | O_CREAT | O_EXCL, 0666);
+        fd_ = platform::OpenAt(folder_.Get(), name_, kFlags | platform::kCreateNew);
         created_ = fd_ >= 0;
     }
     if (fd_ < 0) {
@@ -52,32 +53,32 @@ void MailboxFile::Open(OutputTree& tree) {
         }
         throw ConversionError::FromErrno("Cannot open mailbox file", path_, error);
     }
-    struct stat info {};
+    platform::FileStatus info;
     std::string refusal;
-    if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (platform::Status(fd_, info) != 0 || !info.regular) {
         refusal = "not a regular file";
-    } else if (info.st_nlink > 1) {
+    } else if (info.links > 1) {
         // Another name of the same file may lie anywhere on the device.
-        refusal = "it has " + std::to_string(info.st_nlink) + " hard links";
+        refusal = "it has " + std::to_string(info.links) + " hard links";
     }
     if (!refusal.empty()) {
-        ::close(fd_);
+        platform::Close(fd_);
         fd_ = -1;
         throw ConversionError("Cannot open mailbox file " + path_ + ": " + refusal);
     }
-    identity_ = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    identity_ = {info.device, info.inode};
     try {
         LockMailbox(fd_, path_);
     } catch (...) {
-        ::close(fd_);
+        platform::Close(fd_);
         fd_ = -1;
         throw;
     }
     // The size may have changed while the lock was waited for.
-    if (::fstat(fd_, &info) != 0) {
-        info.st_size = 0;
+    if (platform::Status(fd_, info) != 0) {
+        info.size = 0;
     }
-    recordStart_ = end_ = static_cast<std::uint64_t>(info.st_size);
+    recordStart_ = end_ = info.size;
     FindLead();
 }
 
@@ -89,9 +90,9 @@ void MailboxFile::FindLead() {
     // The last three bytes tell: an empty line ends in LF LF or LF CR LF.
     char tail[3] = {'\n', '\n', '\n'};
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(end_, 3));
-    const ssize_t got = ::pread(fd_, tail + 3 - want, want, static_cast<off_t>(end_ - want));
+    const long long got = platform::ReadAt(fd_, tail + 3 - want, want, end_ - want);
     const std::string_view last(tail, 3);
-    if (got != static_cast<ssize_t>(want) || last.back() != '\n') {
+    if (got != static_cast<long long>(want) || last.back() != '\n') {
         lead_ = "\r\n\r\n"; // what cannot be read is taken as torn: an empty line more is harmless
     } else if (!last.ends_with("\n\n") && last != "\n\r\n") {
         lead_ = "\r\n"; // a line end, but no empty line before the next record
@@ -100,7 +101,7 @@ void MailboxFile::FindLead() {
 
 void MailboxFile::CutBackTo(std::uint64_t size) {
     if (size < end_) {
-        if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
+        if (platform::Truncate(fd_, size) != 0) {
             throw ConversionError::FromErrno("Cannot write mailbox file", path_, errno);
         }
         recordStart_ = end_ = size;
@@ -109,7 +110,7 @@ void MailboxFile::CutBackTo(std::uint64_t size) {
 }
 
 void MailboxFile::Sync() {
-    if (fd_ >= 0 && ::fsync(fd_) != 0) {
+    if (fd_ >= 0 && platform::Sync(fd_) != 0) {
         throw ConversionError::FromErrno("Cannot write mailbox file", path_, errno);
     }
 }
@@ -117,46 +118,27 @@ void MailboxFile::Sync() {
 MailboxFile::~MailboxFile() {
     if (fd_ >= 0) {
         TakeBackRecord();
-        ::close(fd_);
+        platform::Close(fd_);
     }
 }
 
 void MailboxFile::Write(std::span<const std::string_view> pieces) {
-    std::vector<iovec> vectors;
-    vectors.reserve(pieces.size() + 1);
+    std::vector<std::string_view> all;
     if (end_ == recordStart_ && !lead_.empty()) {
-        vectors.push_back({const_cast<char*>(lead_.data()), lead_.size()});
+        all.reserve(pieces.size() + 1);
+        all.push_back(lead_);
+        all.insert(all.end(), pieces.begin(), pieces.end());
+        pieces = all;
     }
-    for (const std::string_view piece : pieces) {
-        if (!piece.empty()) {
-            vectors.push_back({const_cast<char*>(piece.data()), piece.size()});
-        }
-    }
-    std::span<iovec> left(vectors);
-    while (!left.empty()) {
-        const int count = static_cast<int>(std::min<std::size_t>(left.size(), IOV_MAX));
-        const ssize_t put = ::writev(fd_, left.data(), count);
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            const int error = put < 0 ? errno : ENOSPC;
-            TakeBackRecord();
-            ::close(fd_);
-            fd_ = -1;
-            throw ConversionError::FromErrno("Cannot write mailbox file", path_, error);
-        }
-        end_ += static_cast<std::uint64_t>(put);
-        // A short write: go on from the first byte not written.
-        auto done = static_cast<std::size_t>(put);
-        while (!left.empty() && done >= left.front().iov_len) {
-            done -= left.front().iov_len;
-            left = left.subspan(1);
-        }
-        if (done > 0) {
-            left.front().iov_base = static_cast<char*>(left.front().iov_base) + done;
-            left.front().iov_len -= done;
-        }
+    std::uint64_t written = 0;
+    const bool whole = platform::WriteAll(fd_, pieces, written);
+    end_ += written;
+    if (!whole) {
+        const int error = errno;
+        TakeBackRecord();
+        platform::Close(fd_);
+        fd_ = -1;
+        throw ConversionError::FromErrno("Cannot write mailbox file", path_, error);
     }
 }
 
@@ -174,14 +156,14 @@ void MailboxFile::Close() {
     TakeBackRecord();
     const int fd = fd_;
     fd_ = -1;
-    if (::close(fd) != 0) {
+    if (platform::Close(fd) != 0) {
         throw ConversionError::FromErrno("Cannot write mailbox file", path_, errno);
     }
 }
 
 bool MailboxFile::StillLinked() const {
-    struct stat info {};
-    return fd_ >= 0 && ::fstat(fd_, &info) == 0 && info.st_nlink > 0;
+    platform::FileStatus info;
+    return fd_ >= 0 && platform::Status(fd_, info) == 0 && info.links > 0;
 }
 
 void MailboxFile::TakeBackRecord() noexcept {
@@ -189,8 +171,8 @@ void MailboxFile::TakeBackRecord() noexcept {
         return;
     }
     if (created_ && recordStart_ == 0) {
-        ::unlinkat(folder_.Get(), name_.c_str(), 0);
-    } else if (::ftruncate(fd_, static_cast<off_t>(recordStart_)) != 0) {
+        platform::RemoveAt(folder_.Get(), name_);
+    } else if (platform::Truncate(fd_, recordStart_) != 0) {
         // Nothing more can be done: the error that brought us here is reported.
     }
     end_ = recordStart_;

@@ -1,40 +1,37 @@
 #include "convert/MailboxLock.h"
 
 #include "convert/ConversionError.h"
+#include "platform/FileSystem.h"
 
 #include <cerrno>
-#include <fcntl.h>
-#include <time.h>
+#include <chrono>
+#include <thread>
 
 namespace marrowgate {
 namespace {
 
 constexpr int kAttempts = 50;
-constexpr long kPauseNs = 100'000'000; // 5 s in all
+constexpr std::chrono::milliseconds kPause(100); // 5 s in all
 
 } // namespace
 
 void LockMailbox(int fd, const std::string& path) {
-    struct flock whole {};
-    whole.l_type = F_WRLCK;
-    whole.l_whence = SEEK_SET;
     for (int attempt = 0;; ++attempt) {
-        if (::fcntl(fd, F_SETLK, &whole) == 0) {
+        if (platform::LockWhole(fd) == 0) {
             return;
         }
         const int error = errno;
-        if (error == ENOLCK || error == EINVAL || error == EOPNOTSUPP) {
+        if (error == ENOLCK) {
             return; // no locks on this file system: nobody can take one either
         }
-        if (error != EACCES && error != EAGAIN && error != EINTR) {
+        if (error != EAGAIN && error != EINTR) {
             throw ConversionError::FromErrno("Cannot lock mailbox file", path, error);
         }
         if (attempt == kAttempts) {
             throw ConversionError("Cannot lock mailbox file " + path +
                                   ": another program holds it (a mail program or delivery agent)");
         }
-        const timespec pause{0, kPauseNs};
-        ::nanosleep(&pause, nullptr);
+        std::this_thread::sleep_for(kPause);
     }
 }
 

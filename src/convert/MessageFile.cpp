@@ -2,13 +2,11 @@
 
 #include "convert/ConversionError.h"
 #include "convert/HeaderBlock.h"
+#include "platform/FileSystem.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
 #include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace marrowgate {
 namespace {
@@ -25,29 +23,29 @@ MessageFile::MessageFile(const std::string& path) : path_(path) {
     }
     // Non-blocking, so that opening a FIFO cannot hang; only regular files
     // are read, and for them the flag changes nothing, so it stays set.
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    fd_ = platform::Open(path, platform::kRead);
     if (fd_ < 0) {
         throw ConversionError::FromErrno("Cannot open message file", path, errno);
     }
-    struct stat info {};
-    if (::fstat(fd_, &info) != 0) {
+    platform::FileStatus info;
+    if (platform::Status(fd_, info) != 0) {
         const int error = errno;
-        ::close(fd_);
+        platform::Close(fd_);
         throw ConversionError::FromErrno("Cannot open message file", path, error);
     }
-    if (!S_ISREG(info.st_mode)) {
-        ::close(fd_);
+    if (!info.regular) {
+        platform::Close(fd_);
         throw ConversionError("Cannot open message file " + path + ": not a regular file");
     }
-    modified_ = std::chrono::sys_seconds(std::chrono::seconds(info.st_mtime));
-    modifiedNanoseconds_ = info.st_mtim.tv_nsec;
-    sizeAtOpen_ = static_cast<std::uint64_t>(info.st_size);
-    identity_ = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    modified_ = info.modified;
+    modifiedNanoseconds_ = info.modifiedNanoseconds;
+    sizeAtOpen_ = info.size;
+    identity_ = {info.device, info.inode};
 }
 
 MessageFile::~MessageFile() {
     if (fd_ >= 0) {
-        ::close(fd_);
+        platform::Close(fd_);
     }
 }
 
@@ -58,11 +56,10 @@ std::size_t MessageFile::Read(char* data, std::size_t size) {
     // Never past the size the file had when opened: a file that grows while
     // it is read (the mailbox being written, say) would be read for ever.
     const std::uint64_t left = sizeAtOpen_ - offset_;
-    ssize_t got = 0;
+    long long got = 0;
     if (left > 0) {
-        do {
-            got = ::read(fd_, data, static_cast<std::size_t>(std::min<std::uint64_t>(size, left)));
-        } while (got < 0 && errno == EINTR);
+        got = platform::Read(fd_, data,
+                             static_cast<std::size_t>(std::min<std::uint64_t>(size, left)));
         if (got < 0) {
             throw ConversionError::FromErrno("Cannot read message file", path_, errno);
         }
@@ -79,13 +76,12 @@ std::size_t MessageFile::Read(char* data, std::size_t size) {
 }
 
 void MessageFile::CheckUnchanged() const {
-    struct stat info {};
-    if (::fstat(fd_, &info) != 0) {
+    platform::FileStatus info;
+    if (platform::Status(fd_, info) != 0) {
         throw ConversionError::FromErrno("Cannot read message file", path_, errno);
     }
-    if (static_cast<std::uint64_t>(info.st_size) != sizeAtOpen_ ||
-        std::chrono::seconds(info.st_mtime) != modified_.time_since_epoch() ||
-        info.st_mtim.tv_nsec != modifiedNanoseconds_) {
+    if (info.size != sizeAtOpen_ || info.modified != modified_ ||
+        info.modifiedNanoseconds != modifiedNanoseconds_) {
         throw Changed();
     }
 }

@@ -1,21 +1,16 @@
 #include "convert/OutputTree.h"
 
 #include "convert/ConversionError.h"
+#include "platform/FileSystem.h"
 #include "shell/registry.h"
 
 #include <cerrno>
-#include <climits>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <string_view>
 #include <utility>
 
 namespace marrowgate {
 namespace {
-
-constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 
 // The path as the user reads it: without the final separator, but "/" stays.
 std::string Shown(std::string path) {
@@ -28,7 +23,7 @@ std::string Shown(std::string path) {
 
 // A new entry is only durable once its folder is flushed.
 void Sync(int folderFd, const std::string& created) {
-    if (::fsync(folderFd) != 0 && errno != EINVAL) {
+    if (platform::Sync(folderFd) != 0) {
         const int error = errno;
         throw ConversionError::FromErrno("Cannot create folder", Shown(created), error);
     }
@@ -36,7 +31,7 @@ void Sync(int folderFd, const std::string& created) {
 
 void SyncParentOf(const std::string& path) {
     const std::string parent = PathText(NativePath(Shown(path)).parent_path());
-    const FileDescriptor fd(::open(parent.empty() ? "." : parent.c_str(), kFolderFlags));
+    const FileDescriptor fd(platform::Open(parent.empty() ? "." : parent, platform::kFolder));
     if (fd.IsOpen()) {
         Sync(fd.Get(), path);
     }
@@ -45,7 +40,7 @@ void SyncParentOf(const std::string& path) {
 // The root and its missing parents, following links as the system does.
 void MakeFolderWithParents(const std::string& path) {
     const std::string shown = Shown(path);
-    if (::mkdir(shown.c_str(), 0777) == 0) {
+    if (platform::MakeFolder(shown) == 0) {
         SyncParentOf(shown);
         return;
     }
@@ -58,7 +53,7 @@ void MakeFolderWithParents(const std::string& path) {
         throw ConversionError::FromErrno("Cannot create folder", shown, error);
     }
     MakeFolderWithParents(parent);
-    if (::mkdir(shown.c_str(), 0777) != 0 && errno != EEXIST) {
+    if (platform::MakeFolder(shown) != 0 && errno != EEXIST) {
         const int again = errno;
         throw ConversionError::FromErrno("Cannot create folder", shown, again);
     }
@@ -69,10 +64,9 @@ ConversionError CannotOpenFolder(int parentFd, const std::string& name, const st
                                  int error) {
     // Depending on the system, a link opened as a folder without following
     // it reports ELOOP or ENOTDIR: say what it is.
-    struct stat info {};
-    if ((error == ELOOP || error == ENOTDIR) &&
-        ::fstatat(parentFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-        S_ISLNK(info.st_mode)) {
+    platform::FileStatus info;
+    if ((error == ELOOP || error == ENOTDIR) && platform::StatusAt(parentFd, name, info) == 0 &&
+        info.link) {
         return ConversionError("Cannot open folder " + folder + ": it is a symbolic link");
     }
     if (error == ENOTDIR) {
@@ -100,10 +94,10 @@ FileDescriptor OutputTree::OpenRoot() {
     if (shown.find('\0') != std::string::npos) {
         throw ConversionError("Cannot open folder " + shown + ": the path holds a NUL character");
     }
-    FileDescriptor root(::open(shown.c_str(), kFolderFlags));
+    FileDescriptor root(platform::Open(shown, platform::kFolder));
     if (!root.IsOpen() && errno == ENOENT && whenMissing_ == Root::MakeWhenMissing) {
         MakeFolderWithParents(shown);
-        root = FileDescriptor(::open(shown.c_str(), kFolderFlags));
+        root = FileDescriptor(platform::Open(shown, platform::kFolder));
     }
     if (!root.IsOpen()) {
         throw ConversionError::FromErrno("Cannot open folder", shown, errno);
@@ -119,7 +113,7 @@ FileDescriptor OutputTree::OpenFolder(const std::string& folder) {
     const char separator = Separator(NativeSyntax());
     // Names are walked one at a time, so no path is too long for the walk; but
     // a mailbox that no other program could open by its path is of no use.
-    if (folder.size() >= PATH_MAX) {
+    if (folder.size() >= platform::kPathLimit) {
         throw ConversionError::FromErrno("Cannot create folder", Shown(folder), ENAMETOOLONG);
     }
     if (!folder.starts_with(root_) && folder + separator != root_) {
@@ -141,15 +135,21 @@ FileDescriptor OutputTree::OpenFolder(const std::string& folder) {
         if (name == ".." || name.find('\0') != std::string::npos) {
             throw ConversionError("Cannot open folder " + shown + ": not a plain folder name");
         }
-        constexpr int kBelowRoot = kFolderFlags | O_NOFOLLOW;
-        FileDescriptor next(::openat(current.Get(), name.c_str(), kBelowRoot));
+        if (!platform::StorableName(name)) {
+            // Windows would open a device ("CON") or another folder ("Inbox."
+            // is "Inbox") under this name.
+            throw ConversionError("Cannot create folder " + shown +
+                                  ": the system reserves this name");
+        }
+        constexpr unsigned kBelowRoot = platform::kFolder | platform::kNoFollow;
+        FileDescriptor next(platform::OpenAt(current.Get(), name, kBelowRoot));
         if (!next.IsOpen() && errno == ENOENT) {
-            if (::mkdirat(current.Get(), name.c_str(), 0777) == 0) {
+            if (platform::MakeFolderAt(current.Get(), name) == 0) {
                 Sync(current.Get(), shown);
             } else if (errno != EEXIST) {
                 throw ConversionError::FromErrno("Cannot create folder", shown, errno);
             }
-            next = FileDescriptor(::openat(current.Get(), name.c_str(), kBelowRoot));
+            next = FileDescriptor(platform::OpenAt(current.Get(), name, kBelowRoot));
         }
         if (!next.IsOpen()) {
             throw CannotOpenFolder(current.Get(), name, shown, errno);

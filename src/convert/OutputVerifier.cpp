@@ -5,11 +5,8 @@
 #include "convert/MailboxWriter.h"
 #include "convert/PathDerivation.h"
 #include "list/StoreScan.h"
+#include "platform/FileSystem.h"
 #include "shell/registry.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -22,9 +19,7 @@ namespace marrowgate {
 namespace {
 
 std::optional<std::string> RealPath(const std::string& path) {
-    const std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr),
-                                                           &std::free);
-    return real ? std::optional<std::string>(real.get()) : std::nullopt;
+    return platform::RealPath(path);
 }
 
 // The mailboxes, each opened once.
@@ -33,7 +28,7 @@ public:
     ~MailboxFiles() {
         for (const auto& [path, fd] : files_) {
             if (fd >= 0) {
-                ::close(fd);
+                platform::Close(fd);
             }
         }
     }
@@ -42,7 +37,7 @@ public:
     int Open(const std::string& path, std::string& why) {
         auto [it, added] = files_.emplace(path, -1);
         if (added) {
-            it->second = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+            it->second = platform::Open(path, platform::kRead);
             if (it->second < 0) {
                 errors_[path] = std::strerror(errno);
             }
@@ -131,8 +126,8 @@ private:
         bytes.resize(count);
         std::size_t done = 0;
         while (done < count) {
-            const ssize_t got =
-                ::pread(fd_, bytes.data() + done, count - done, static_cast<off_t>(from + done));
+            const long long got =
+                platform::ReadAt(fd_, bytes.data() + done, count - done, from + done);
             if (got <= 0) {
                 problem_ = got == 0
                                ? "its record runs past the end of its mailbox"
@@ -185,10 +180,10 @@ public:
         if (mine.size() > 1) {
             return "converted " + std::to_string(mine.size()) + " times into " + mailbox;
         }
-        struct stat now {};
-        if (::stat(path.c_str(), &now) == 0 &&
-            (static_cast<std::uint64_t>(now.st_size) != mine[0].source.size ||
-             now.st_mtim.tv_sec * 1000000000LL + now.st_mtim.tv_nsec !=
+        platform::FileStatus now;
+        if (platform::Status(path, now) == 0 &&
+            (now.size != mine[0].source.size ||
+             now.modified.time_since_epoch().count() * 1000000000LL + now.modifiedNanoseconds !=
                  mine[0].source.modifiedNs)) {
             return "changed since it was converted into " + mailbox;
         }

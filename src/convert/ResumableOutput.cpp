@@ -3,41 +3,31 @@
 #include "convert/ConversionError.h"
 #include "convert/MailboxFile.h"
 #include "convert/OutputTree.h"
+#include "platform/FileSystem.h"
+#include "shell/registry.h"
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <fcntl.h>
 #include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace marrowgate {
 namespace {
 
-std::optional<std::string> RealPath(const std::string& path) {
-    const std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr),
-                                                           &std::free);
-    if (!real) {
-        return std::nullopt;
-    }
-    return std::string(real.get());
-}
-
 void SyncFolder(const std::string& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = platform::Open(folder, platform::kFolder);
     if (fd < 0) {
         throw ConversionError::FromErrno("Cannot open folder", folder, errno);
     }
-    const int failed = ::fsync(fd) != 0 && errno != EINVAL ? errno : 0;
-    ::close(fd);
+    const int failed = platform::Sync(fd) != 0 ? errno : 0;
+    platform::Close(fd);
     if (failed != 0) {
         throw ConversionError::FromErrno("Cannot write folder", folder, failed);
     }
 }
 
 std::string FolderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
+    const auto slash = path.rfind(Separator(NativeSyntax()));
     return slash == std::string::npos ? "." : path.substr(0, slash + 1);
 }
 
@@ -66,14 +56,14 @@ std::string ResumableOutput::Relative(const std::string& mailboxPath) const {
 // the messages of a folder come together; the file itself only when it is a
 // link.
 std::optional<LedgerSource> ResumableOutput::Identify(const std::string& sourcePath) {
-    struct stat info {};
-    if (::lstat(sourcePath.c_str(), &info) != 0) {
+    platform::FileStatus info;
+    if (platform::LinkStatus(sourcePath, info) != 0) {
         return std::nullopt;
     }
     LedgerSource source;
-    if (S_ISLNK(info.st_mode)) {
-        const auto real = RealPath(sourcePath);
-        if (!real || ::stat(real->c_str(), &info) != 0) {
+    if (info.link) {
+        const auto real = platform::RealPath(sourcePath);
+        if (!real || platform::Status(*real, info) != 0) {
             return std::nullopt;
         }
         source.path = *real;
@@ -81,19 +71,23 @@ std::optional<LedgerSource> ResumableOutput::Identify(const std::string& sourceP
         const std::string folder = FolderOf(sourcePath);
         auto known = canonicalFolders_.find(folder);
         if (known == canonicalFolders_.end()) {
-            const auto real = RealPath(folder);
+            const auto real = platform::RealPath(folder);
             if (!real) {
                 return std::nullopt;
             }
-            known = canonicalFolders_.emplace(folder, *real == "/" ? "/" : *real + "/").first;
+            const char separator = Separator(NativeSyntax());
+            known = canonicalFolders_
+                        .emplace(folder, real->ends_with(separator) ? *real : *real + separator)
+                        .first;
         }
         source.path = known->second + sourcePath.substr(folder.size());
     }
-    source.size = static_cast<std::uint64_t>(info.st_size);
+    source.size = info.size;
     source.modifiedNs =
-        static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
-    source.device = static_cast<std::uint64_t>(info.st_dev);
-    source.inode = static_cast<std::uint64_t>(info.st_ino);
+        static_cast<std::int64_t>(info.modified.time_since_epoch().count()) * 1'000'000'000 +
+        info.modifiedNanoseconds;
+    source.device = info.device;
+    source.inode = info.inode;
     return source;
 }
 
@@ -131,8 +125,8 @@ void ResumableOutput::Closing(MailboxFile& mailbox) {
 
 void ResumableOutput::Settle(const std::string& mailbox) {
     const std::string path = root_ + mailbox;
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0 && errno == ENOENT) {
+    platform::FileStatus info;
+    if (platform::LinkStatus(path, info) != 0 && errno == ENOENT) {
         ledger_.Closed(mailbox, 0);
         return;
     }

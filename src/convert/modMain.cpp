@@ -1,6 +1,7 @@
 #include "convert/modMain.h"
 
 #include "convert/OutputTree.h"
+#include "platform/FileSystem.h"
 #include "shell/registry.h"
 
 #include <filesystem>
@@ -9,6 +10,11 @@
 namespace marrowgate {
 
 bool EnsureDirectoryPath(const std::string& path) {
+    // Windows would make such a folder under another name, or one that no
+    // other program can open.
+    if (!platform::UnstorableName(path).empty()) {
+        return false;
+    }
     std::error_code error;
     const auto folder = NativePath(path);
     std::filesystem::create_directories(folder, error);

@@ -1,6 +1,7 @@
 #include "list/FolderListing.h"
 
 #include "list/WalkError.h"
+#include "platform/FileSystem.h"
 #include "shell/registry.h"
 
 #include <algorithm>
@@ -83,31 +84,20 @@ std::string WithTrailingSeparator(const std::string& path) {
 }
 
 #ifdef _WIN32
+// The system's own listing, by the path's extended form: std::filesystem
+// cannot list a folder whose name ends in a dot or a space.
 FolderListing ListFolder(const std::string& folder) {
     FolderListing listing;
-    std::error_code error;
-    fs::directory_iterator it(NativePath(folder), error);
-    if (error) {
-        ThrowCannotList(folder, error);
-    }
-    for (const fs::directory_iterator end; it != end; it.increment(error)) {
-        if (error) {
-            ThrowCannotList(folder, error);
-        }
-        std::error_code statusError;
-        if (it->is_symlink(statusError)) {
-            const auto target = fs::status(it->path(), statusError);
-            if (fs::is_regular_file(target) || !fs::exists(target)) {
-                listing.files.Add(PathText(it->path().filename()));
+    const int failed =
+        platform::ListFolder(folder, [&](const std::string& name, platform::EntryKind kind) {
+            if (kind == platform::EntryKind::Folder) {
+                listing.subfolders.Add(name);
+            } else if (kind == platform::EntryKind::File) {
+                listing.files.Add(name);
             }
-        } else if (it->is_directory(statusError)) {
-            listing.subfolders.Add(PathText(it->path().filename()));
-        } else if (it->is_regular_file(statusError)) {
-            listing.files.Add(PathText(it->path().filename()));
-        }
-    }
-    if (error) {
-        ThrowCannotList(folder, error);
+        });
+    if (failed != 0) {
+        ThrowCannotList(folder, std::error_code(errno, std::generic_category()));
     }
     SortListing(listing);
     return listing;

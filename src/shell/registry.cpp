@@ -1,5 +1,7 @@
 #include "shell/registry.h"
 
+#include "platform/FileSystem.h"
+
 namespace marrowgate {
 
 PathSyntax NativeSyntax() {
@@ -25,7 +27,8 @@ std::string DirectoryPart(const std::string& path, PathSyntax syntax) {
 
 std::filesystem::path NativePath(const std::string& text) {
 #ifdef _WIN32
-    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+    const std::string native = platform::SystemPath(text);
+    return std::filesystem::path(std::u8string(native.begin(), native.end()));
 #else
     return std::filesystem::path(text);
 #endif
@@ -34,7 +37,7 @@ std::filesystem::path NativePath(const std::string& text) {
 std::string PathText(const std::filesystem::path& path) {
 #ifdef _WIN32
     const auto u8 = path.u8string();
-    return std::string(u8.begin(), u8.end());
+    return platform::UserPath(std::string(u8.begin(), u8.end()));
 #else
     return path.native();
 #endif

@@ -22,7 +22,10 @@ std::string LastPathComponent(const std::string& path, PathSyntax syntax = Nativ
 // The path up to and including its last separator; the empty text when it has none.
 std::string DirectoryPart(const std::string& path, PathSyntax syntax = NativeSyntax());
 
-// Path text (UTF-8) to a file system path and back, without loss on either system.
+// Path text (UTF-8) to a file system path and back, without loss on either
+// system. On Windows an absolute path becomes the system's extended form
+// ("\\?\C:\..."), which takes any length and every name as it stands, and
+// PathText drops that prefix again.
 std::filesystem::path NativePath(const std::string& text);
 std::string PathText(const std::filesystem::path& path);
 

@@ -16,8 +16,13 @@ class MailMessageObjectTest : public ::testing::Test {
 protected:
     void SetUp() override {
         // The result must not depend on the converting machine's zone.
+#ifdef _WIN32
+        ::_putenv_s("TZ", "NZST-12NZDT");
+        ::_tzset();
+#else
         ::setenv("TZ", "Pacific/Auckland", 1);
         ::tzset();
+#endif
     }
 
     std::string SenderOf(std::string_view header) {

@@ -2,35 +2,45 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <random>
 #include <sstream>
-#include <sys/time.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace marrowgate::test {
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "marrowgate-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
+    std::random_device random;
+    const auto temp = std::filesystem::temp_directory_path();
+    do {
+        path_ = temp / ("marrowgate-" + std::to_string(random()));
+    } while (!std::filesystem::create_directory(path_));
 }
 
 TempDir::~TempDir() {
+#ifndef _WIN32
     // rm copes with trees too deep for one path, which some tests build.
     const std::string command = "rm -rf '" + path_.string() + "'";
-    if (std::system(command.c_str()) != 0) {
-        std::filesystem::remove_all(path_);
+    if (std::system(command.c_str()) == 0) {
+        return;
     }
+#endif
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
 }
 
 std::string TempDir::operator/(std::string_view relative) const {
-    return (path_ / relative).string();
+    // With the system's separator, as the core writes paths.
+    return (path_ / std::filesystem::path(relative).make_preferred()).string();
 }
 
 void WriteFile(const std::string& path, std::string_view bytes, std::chrono::sys_seconds modified) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
     if (modified != std::chrono::sys_seconds{}) {
-        const timeval times[2] = {{modified.time_since_epoch().count(), 0},
-                                  {modified.time_since_epoch().count(), 0}};
-        ::utimes(path.c_str(), times);
+        std::filesystem::last_write_time(path, std::chrono::file_clock::from_sys(modified));
     }
 }
 
@@ -38,6 +48,15 @@ std::string ReadFile(const std::string& path) {
     std::ostringstream text;
     text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
+}
+
+bool RunningUnderWine() {
+#ifdef _WIN32
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+    return false;
+#endif
 }
 
 std::chrono::sys_seconds ExampleTime() {

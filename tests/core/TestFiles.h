@@ -28,6 +28,10 @@ void WriteFile(const std::string& path, std::string_view bytes,
                std::chrono::sys_seconds modified = std::chrono::sys_seconds{});
 std::string ReadFile(const std::string& path);
 
+// True for the Windows build run under wine, which keeps a removed file's
+// name until its last handle closes (Windows drops it at once).
+bool RunningUnderWine();
+
 // 2010-07-05 14:03:09 UTC, a Monday.
 std::chrono::sys_seconds ExampleTime();
 

@@ -1,0 +1,189 @@
+"""The Windows build of the converter, run under wine, against what only Windows
+does to it: arguments in the ANSI code page, paths past 260 characters, the
+read-only attribute, a mailbox locked by another program, and names Windows
+does not store as given (CON, a final dot or space). Its mailboxes are read
+back on the Linux side with Python's mailbox module.
+
+    test_windows.py CONVERTER HOLD_LOCK DATA CONVERTER_EXE [LINUX_CONVERTER]
+
+CONVERTER and HOLD_LOCK run the Windows programs (through wine); paths are
+handed to them in Windows form (Z: is the Linux root under wine). With the
+Linux build's converter, the two builds' mailboxes of the real-world corpus
+must be the same bytes."""
+import mailbox
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+CONVERTER, HOLD_LOCK, DATA, CONVERTER_EXE = sys.argv[1:5]
+LINUX_CONVERTER = sys.argv[5] if len(sys.argv) > 5 and sys.argv[5] else None
+NATIVE = os.name == "nt"
+# Wine's own programs (attrib) run the way the converter is run.
+WINE = [] if NATIVE else [os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
+                                       "scripts", "wine-run")]
+# Wine names files on Linux in the locale's encoding.
+ENV = dict(os.environ, LANG="C.UTF-8", LC_ALL="C.UTF-8")
+
+
+def windows(path):
+    if NATIVE:
+        return os.path.abspath(path)
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def message(subject):
+    return (b"From: ann@x.org\r\nDate: Mon, 5 Jul 2010 14:03:09 +0000\r\nSubject: " + subject +
+            b"\r\n\r\nbody\r\n")
+
+
+class WindowsFaults(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.mkdtemp(prefix="marrowgate-windows-")
+        self.store = os.path.join(self.tmp, "Store")
+        self.out = os.path.join(self.tmp, "out")
+
+    def tearDown(self):
+        subprocess.run(["chmod", "-R", "u+rwx", self.tmp])
+        shutil.rmtree(self.tmp)
+
+    def write(self, relative, data):
+        path = os.path.join(self.store, relative)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+
+    def convert(self, *args):
+        return subprocess.run([CONVERTER, *args], capture_output=True, env=ENV, timeout=120)
+
+    def mailbox_of(self, folder):
+        """The mailbox of the store folder `folder` (absolute, Linux form)."""
+        relative = os.path.splitdrive(folder)[1].lstrip("/\\")
+        return os.path.join(self.out, relative, os.path.basename(folder) + ".mbox")
+
+    def inbox_with_an_earlier_record(self):
+        """A store with one message in Inbox, whose mailbox holds one record already."""
+        self.write("Inbox/a.eml", message(b"one"))
+        box = self.mailbox_of(os.path.join(self.store, "Inbox"))
+        os.makedirs(os.path.dirname(box))
+        with open(box, "wb") as f:
+            f.write(b"From x Mon Jul 05 14:03:09 2010\r\nSubject: old\r\n\r\nold\r\n\r\n")
+        return box
+
+    def subjects(self, path):
+        box = mailbox.mbox(path, create=False)
+        found = [re.search(rb"(?m)^Subject: ([^\r\n]*)", box.get_bytes(key)).group(1).decode()
+                 for key in box.keys()]
+        box.close()
+        return found
+
+    def test_folder_names_beyond_the_ansi_code_page(self):
+        # "Réunions" is in the Western code page, the Greek name in none but
+        # its own: both must reach the program whole.
+        for name in ("Réunions 2010", "Συναντήσεις"):
+            folder = os.path.join(self.store, name)
+            self.write(os.path.join(name, "a.eml"), message(name.encode()))
+            result = self.convert("-q", "-o", windows(self.out), windows(folder))
+            self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+            self.assertEqual(self.subjects(self.mailbox_of(folder)), [name])
+
+    def test_paths_longer_than_260_characters(self):
+        deep = os.path.join(*["Projects and other long folder names %d" % i for i in range(8)])
+        self.write(os.path.join(deep, "a.eml"), message(b"deep"))
+        folder = os.path.join(self.store, deep)
+        self.assertGreater(len(windows(self.mailbox_of(folder))), 300)
+        result = self.convert("-q", "-o", windows(self.out), windows(self.store))
+        self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+        self.assertEqual(self.subjects(self.mailbox_of(folder)), ["deep"])
+
+    def test_a_read_only_mailbox_is_reported_and_left_alone(self):
+        box = self.inbox_with_an_earlier_record()
+        subprocess.run([*WINE, "attrib", "+r", windows(box)], env=ENV, check=True)
+        before = open(box, "rb").read()
+        result = self.convert("-q", "-o", windows(self.out), windows(self.store))
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(b"Inbox.mbox", result.stderr)
+        self.assertEqual(open(box, "rb").read(), before)
+
+    def test_a_mailbox_another_program_locks_is_reported_and_left_alone(self):
+        box = self.inbox_with_an_earlier_record()
+        before = open(box, "rb").read()
+        holder = subprocess.Popen([HOLD_LOCK, windows(box)], stdin=subprocess.PIPE,
+                                  stdout=subprocess.PIPE, env=ENV)
+        try:
+            self.assertEqual(holder.stdout.readline().strip(), b"locked")
+            result = self.convert("-q", "-o", windows(self.out), windows(self.store))
+        finally:
+            holder.stdin.close()
+            holder.wait(timeout=60)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(b"Inbox.mbox", result.stderr)
+        self.assertEqual(open(box, "rb").read(), before)
+        # Once the other program is done, the same run goes through.
+        result = self.convert("-q", "-o", windows(self.out), windows(self.store))
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(self.subjects(box), ["old", "one"])
+
+    def test_names_windows_does_not_store_as_given(self):
+        # A store copied from another system may hold them; on Windows "CON"
+        # is the console and "Inbox." would be "Inbox".
+        for name in ("CON", "nul.old", "Inbox.", "Sent "):
+            self.write(os.path.join(name, "a.eml"), message(name.encode()))
+        self.write("Inbox/b.eml", message(b"plain"))
+        result = self.convert("-q", "-k", "-o", windows(self.out), windows(self.store))
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(self.subjects(self.mailbox_of(os.path.join(self.store, "Inbox"))),
+                         ["plain"])
+        for name in ("CON", "nul.old", "Inbox.", "Sent "):
+            self.assertIn(name.encode(), result.stderr)
+        written = set()
+        for _, folders, files in os.walk(self.out):
+            written.update(folders + files)
+        self.assertEqual(written & {"CON", "nul.old", "Inbox.", "Sent ", "CON.mbox"}, set())
+
+
+class Manifest(unittest.TestCase):
+    def test_the_manifest_names_the_architecture_of_the_program(self):
+        # Windows loads no Common Controls of another architecture than the
+        # program's, and a 64-bit program that asks for x86 ones fails to start.
+        with open(CONVERTER_EXE, "rb") as f:
+            program = f.read()
+        header = int.from_bytes(program[0x3C:0x40], "little")
+        self.assertEqual(program[header:header + 6], b"PE\0\0\x64\x86")  # AMD64
+        self.assertEqual(program.count(b'processorArchitecture="amd64"'), 2)
+        self.assertNotIn(b'processorArchitecture="x86"', program)
+        self.assertIn(b"<longPathAware", program)
+
+
+@unittest.skipIf(NATIVE or not LINUX_CONVERTER, "needs the Linux build's converter")
+class SameMailboxesAsLinux(unittest.TestCase):
+    def test_the_corpus_gives_the_same_bytes(self):
+        with tempfile.TemporaryDirectory(prefix="marrowgate-same-") as tmp:
+            store = os.path.join(tmp, "Store")
+            shutil.copytree(os.path.join(DATA, "corpus", "Store"), store, symlinks=True)
+            outputs = {}
+            for build, command in (("linux", [LINUX_CONVERTER, "-q", "-o",
+                                              os.path.join(tmp, "linux"), store]),
+                                   ("windows", [CONVERTER, "-q", "-o",
+                                                windows(os.path.join(tmp, "windows")),
+                                                windows(store)])):
+                result = subprocess.run(command, capture_output=True, env=ENV, timeout=300)
+                self.assertEqual(result.returncode, 0, (build, result.stderr))
+                top = os.path.join(tmp, build)
+                files = {}
+                for folder, _, names in os.walk(top):
+                    # The ledger names the sources as each system does.
+                    for name in [n for n in names if n.endswith(".mbox")]:
+                        with open(os.path.join(folder, name), "rb") as f:
+                            files[os.path.relpath(os.path.join(folder, name), top)] = f.read()
+                outputs[build] = files
+            self.assertEqual(sorted(outputs["windows"]), sorted(outputs["linux"]))
+            for name, data in outputs["linux"].items():
+                self.assertEqual(outputs["windows"][name], data, name)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)
