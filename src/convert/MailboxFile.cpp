@@ -167,12 +167,21 @@ bool MailboxFile::StillLinked() const {
 }
 
 void MailboxFile::TakeBackRecord() noexcept {
+    if (created_ && recordStart_ == 0) {
+        // No record was finished in the file this object made: it goes, even
+        // when nothing was written yet (a run stopped between opening it and
+        // writing), so that no empty mailbox is left behind.
+        if (!removed_) {
+            platform::RemoveAt(folder_.Get(), name_);
+            removed_ = true;
+        }
+        end_ = recordStart_;
+        return;
+    }
     if (end_ == recordStart_) {
         return;
     }
-    if (created_ && recordStart_ == 0) {
-        platform::RemoveAt(folder_.Get(), name_);
-    } else if (platform::Truncate(fd_, recordStart_) != 0) {
+    if (platform::Truncate(fd_, recordStart_) != 0) {
         // Nothing more can be done: the error that brought us here is reported.
     }
     end_ = recordStart_;

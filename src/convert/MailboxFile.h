@@ -77,6 +77,7 @@ private:
     FileIdentity identity_;
     int fd_ = -1;
     bool created_ = false;
+    bool removed_ = false;          // the file this object made was taken back whole
     std::uint64_t recordStart_ = 0; // where the current record began
     std::uint64_t end_ = 0;         // where the next byte goes
     std::string_view lead_;         // line ends a record needs before its From_ line

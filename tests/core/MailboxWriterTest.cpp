@@ -1,6 +1,7 @@
 #include "convert/MailboxWriter.h"
 #include "convert/ConversionError.h"
 #include "convert/FromLine.h"
+#include "convert/MailboxFile.h"
 
 #include "TestFiles.h"
 
@@ -145,6 +146,21 @@ TEST_F(MailboxWriterTest, FailuresLeaveTheMailboxAsItWas) {
     EXPECT_THROW(AppendMessageToMailbox(dir / "m.eml", dir / "no/such/folder/x.mbox"),
                  ConversionError);
     EXPECT_FALSE(std::filesystem::exists(dir / "no"));
+}
+
+// A run stopped between opening a new mailbox and writing to it leaves no
+// empty mailbox behind; someone else's empty file stays.
+TEST_F(MailboxWriterTest, AMailboxMadeForARecordThatNeverBeganIsTakenBack) {
+    const std::string created = dir / "new.mbox";
+    const std::string existing = dir / "old.mbox";
+    WriteFile(existing, "");
+    for (const std::string& path : {created, existing}) {
+        MailboxFile mailbox(path);
+        EXPECT_EQ(mailbox.Created(), path == created);
+        mailbox.Close();
+    }
+    EXPECT_FALSE(std::filesystem::exists(created));
+    EXPECT_TRUE(std::filesystem::exists(existing));
 }
 
 // A file size limit stands in for a full disk; Windows has none.
