@@ -11,6 +11,13 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
+// Failures show texts as text.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
 namespace marrowgate::testing {
 
 // A shown window with scripted dialogs and a temporary folder for stores and
@@ -25,7 +32,8 @@ protected:
                          const QByteArray& body = {});
     // Writes `content` at `relative` below the temporary folder.
     QString WriteFile(const QString& relative, const QByteArray& content);
-    QString TempPath(const QString& relative) const { return temp.filePath(relative); }
+    // In the system's form ("\\" on Windows), as the folder dialogs give paths.
+    QString TempPath(const QString& relative) const;
 
     // The rows of the list, in order.
     QStringList Rows() const;
@@ -47,6 +55,10 @@ struct Mailbox {
     bool wholeRecords = false;
 };
 Mailbox ReadMailbox(const QString& path);
+
+// The folder that mirrors `folder` below `outputRoot`: the path of `folder`
+// without its root ("/", or a drive on Windows), in the system's form.
+QString MirroredFolder(const QString& outputRoot, const QString& folder);
 
 // Every file named `name` below `folder`.
 QStringList FindFiles(const QString& folder, const QString& name);
