@@ -7,8 +7,8 @@
 #include "convert/ResumableOutput.h"
 #include "convert/RunInterrupted.h"
 #include "convert/modMain.h"
+#include "convert/registry.h"
 #include "platform/FileSystem.h"
-#include "shell/registry.h"
 
 #include <memory>
 #include <optional>

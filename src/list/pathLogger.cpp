@@ -1,7 +1,7 @@
 #include "list/pathLogger.h"
 
+#include "convert/registry.h"
 #include "list/FolderListing.h"
-#include "shell/registry.h"
 
 #include <filesystem>
 #include <system_error>
