@@ -141,8 +141,9 @@ const std::string& Run::MailboxOf(const std::string& source) {
     return mailbox_;
 }
 
-// The first row of another source folder: its mailbox is derived, and its
-// mirrored folder made the first time the run comes to it.
+// The mailbox switch, at the first row of another source folder: its mailbox
+// is derived, and its mirrored folder made the first time the run comes to it.
+// The writer closes the previous mailbox when the next record goes elsewhere.
 void Run::EnterFolder(const std::string& source, std::string directory) {
     mailbox_.clear(); // stays empty should the derivation fail
     const MailboxPlace place = options_.target.PlaceOf(
