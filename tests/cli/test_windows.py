@@ -271,6 +271,8 @@ ResumeOnWindows = windows_run(test_resume.Resume, {
         "holds the output with a BSD lock, which Windows programs do not see; "
         "test_a_held_output_is_refused_and_two_runs_at_once_convert_once",
     "test_the_ledger_after_failures_merges_and_empty_files": NO_LINKS,
+    "test_interrupted_runs_end_between_records":
+        "SIGTERM and SIGHUP have no Windows counterpart: wine ends the program on the spot",
 })
 
 
