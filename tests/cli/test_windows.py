@@ -18,9 +18,11 @@ import mailbox
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 import test_reliability
@@ -152,9 +154,9 @@ class WindowsFaults(unittest.TestCase):
         self.assertIn(b"Another conversion is writing into", result.stderr)
         self.assertEqual(os.listdir(self.out), [".marrowgate-ledger"])
         for _ in range(3):
-            both = [subprocess.Popen([CONVERTER, "-q", "-o", windows(self.out), windows(self.store)],
-                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=ENV)
-                    for _ in range(2)]
+            command = [CONVERTER, "-q", "-o", windows(self.out), windows(self.store)]
+            both = [subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                     env=ENV) for _ in range(2)]
             for run in both:
                 _, stderr = run.communicate(timeout=120)
                 self.assertIn(run.returncode, (0, 1), stderr)
@@ -162,6 +164,27 @@ class WindowsFaults(unittest.TestCase):
                     self.assertIn(b"Another conversion is writing into", stderr)
         box = self.mailbox_of(os.path.join(self.store, "Inbox"))
         self.assertEqual(sorted(s.encode() for s in self.subjects(box)), subjects)
+
+    def test_ctrl_c_ends_the_run_between_records(self):
+        # Wine hands SIGINT to the program as Ctrl+C.
+        for n in range(3):
+            self.write("Inbox/big%d.eml" % n,
+                       message(b"big %d" % n) + b"line of a big one\r\n" * 2_000_000)
+        run = subprocess.Popen([CONVERTER, "-q", "-o", windows(self.out), windows(self.store)],
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=ENV)
+        ledger = os.path.join(self.out, ".marrowgate-ledger")
+        while run.poll() is None and not os.path.exists(ledger):
+            time.sleep(0.01)
+        run.send_signal(signal.SIGINT)
+        _, stderr = run.communicate(timeout=120)
+        self.assertEqual(run.returncode, 130, stderr)
+        self.assertRegex(stderr, rb"Interrupted after \d of 3 messages")
+        box = self.mailbox_of(os.path.join(self.store, "Inbox"))
+        if os.path.exists(box):
+            self.assertLess(len(self.subjects(box)), 3)
+        result = self.convert("-q", "-o", windows(self.out), windows(self.store))
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(sorted(self.subjects(box)), ["big 0", "big 1", "big 2"])
 
     def test_names_windows_does_not_store_as_given(self):
         # A store copied from another system may hold them; on Windows "CON"
@@ -252,7 +275,8 @@ ReliabilityOnWindows = windows_run(test_reliability.Reliability, {
         "names Windows cannot hold (line ends, bytes not UTF-8), FIFOs, sockets and links; "
         "its own odd names are test_names_windows_does_not_store_as_given",
     "test_read_only_mailbox_and_unreadable_folder":
-        "POSIX modes; the read-only attribute is in test_a_read_only_mailbox_is_reported_and_left_alone",
+        "POSIX modes; the read-only attribute is in "
+        "test_a_read_only_mailbox_is_reported_and_left_alone",
     "test_folders_vanishing_during_runs": AS_ANOTHER_USER,
     "test_folders_that_cannot_be_made_name_the_folder_and_the_cause": AS_ANOTHER_USER,
     "test_a_full_disk_loses_no_record":
@@ -261,7 +285,8 @@ ReliabilityOnWindows = windows_run(test_reliability.Reliability, {
     "test_links_planted_below_the_output_are_never_followed": NO_LINKS,
     "test_a_failed_message_stops_the_run_unless_keep_going": NO_LINKS,
     "test_deep_and_wide_trees":
-        "100,000 files take wine many minutes; deep paths are test_paths_longer_than_260_characters",
+        "100,000 files take wine many minutes; deep paths are "
+        "test_paths_longer_than_260_characters",
     "test_store_paths_are_resolved_by_the_system":
         "Windows resolves \"..\" by name, before any link",
 })
