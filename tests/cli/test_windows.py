@@ -1,8 +1,8 @@
-"""The Windows build of the converter, run under wine, against what only Windows
-does to it: arguments in the ANSI code page, paths past 260 characters, the
-read-only attribute, a mailbox locked by another program, and names Windows
-does not store as given (CON, a final dot or space). Its mailboxes are read
-back on the Linux side with Python's mailbox module.
+"""The Windows build of the converter, run under wine, against what Windows
+does its own way: arguments in the ANSI code page, paths past 260 characters,
+the read-only attribute, a mailbox or an output locked by another program,
+names Windows does not store as given (CON, a final dot or space), Ctrl+C.
+Its mailboxes are read back on the Linux side with Python's mailbox module.
 
     test_windows.py CONVERTER HOLD_LOCK DATA CONVERTER_EXE LINUX_CONVERTER|"" [TEST]...
 
