@@ -2,7 +2,7 @@
 
 #include "convert/ConversionError.h"
 
-#include "TestFiles.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 

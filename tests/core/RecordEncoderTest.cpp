@@ -1,22 +1,12 @@
 #include "convert/RecordEncoder.h"
 
 #include "convert/LineEndScanner.h"
+#include "support/RecordPieces.h"
 
 #include <gtest/gtest.h>
 
 namespace marrowgate::test {
 namespace {
-
-std::string Encode(std::string_view bytes, std::size_t pieceSize,
-                   LineEnding ending = LineEnding::CrLf) {
-    RecordEncoder encoder(ending);
-    RecordOutput out;
-    for (std::size_t i = 0; i < bytes.size(); i += pieceSize) {
-        encoder.Feed(bytes.substr(i, pieceSize), out);
-    }
-    encoder.Finish(out);
-    return out.Joined();
-}
 
 // The same record with LF line ends: CRs reach a record only in line ends.
 std::string WithLf(std::string_view crLf) {
@@ -46,17 +36,19 @@ TEST(RecordEncoderTest, OutputDoesNotDependOnHowTheInputIsCut) {
     };
     for (const auto& sample : samples) {
         for (const LineEnding ending : {LineEnding::CrLf, LineEnding::Lf}) {
-            const std::string whole = Encode(sample, sample.size() + 1, ending);
+            const std::string whole = EncodeInPieces(sample, sample.size() + 1, ending);
             for (std::size_t piece = 1; piece <= 7; ++piece) {
-                EXPECT_EQ(Encode(sample, piece, ending), whole) << "pieces of " << piece;
+                EXPECT_EQ(EncodeInPieces(sample, piece, ending), whole) << "pieces of " << piece;
             }
         }
     }
-    EXPECT_EQ(Encode(samples[0], 1000),
+    EXPECT_EQ(EncodeInPieces(samples[0], 1000),
               "A: b\r\n\r\n>>>From x\r\n>From y\r\n\r\nFro\r\n>Fro\r\ntail\r\n\r\n");
-    EXPECT_EQ(Encode(samples[4], 1000), ">From \t :old field\r\n>From   envelope?\r\n\r\n\r\n");
-    EXPECT_EQ(Encode(samples[6], 1000), "A: b\r\n\r\n>" + std::string(300, '>') + "From z\r\n\r\n");
-    EXPECT_EQ(Encode(samples[7], 1000, LineEnding::Lf), ">From now on\n\n\n\n");
+    EXPECT_EQ(EncodeInPieces(samples[4], 1000),
+              ">From \t :old field\r\n>From   envelope?\r\n\r\n\r\n");
+    EXPECT_EQ(EncodeInPieces(samples[6], 1000),
+              "A: b\r\n\r\n>" + std::string(300, '>') + "From z\r\n\r\n");
+    EXPECT_EQ(EncodeInPieces(samples[7], 1000, LineEnding::Lf), ">From now on\n\n\n\n");
 }
 
 // Where a message starts and how its record ends. Each record is given with
@@ -91,19 +83,33 @@ TEST(RecordEncoderTest, MessageStartAndEnd) {
         {"Subject: s\n", "Subject: s\r\n\r\n\r\n"},
         {"Subject: s\r\n \r\n", "Subject: s\r\n \r\n\r\n\r\n"},
         {"A: b\r\n\r\n", "A: b\r\n\r\n\r\n"},
+        {"A: b\r\n\r\nbody", "A: b\r\n\r\nbody\r\n\r\n"},
+        {"A: b\r\n\r\nbody\r\n\r\n", "A: b\r\n\r\nbody\r\n\r\n\r\n"},
+        {"  Subject: Hi\r\nHello", "Subject: Hi\r\nHello\r\n\r\n\r\n"},
+        {"Fro", "Fro\r\n\r\n\r\n"},
+        // CR LF, lone CR and lone LF each end one line.
         {"A: b\n\nx\ry\r\nz\n", "A: b\r\n\r\nx\r\ny\r\nz\r\n\r\n"},
+        {"a\n\rb", "a\r\n\r\nb\r\n\r\n"},
+        {"   \r\n  A: b \r\n\r\n  x  ", "A: b \r\n\r\n  x  \r\n\r\n"},
+        // Quoting: one more ">" before "From " after any number of them.
+        {"A: b\n\nFrom x\n>From y\n>>From z\nFromage\n>From\n> From w\n",
+         "A: b\r\n\r\n>From x\r\n>>From y\r\n>>>From z\r\nFromage\r\n>From\r\n> From w\r\n\r\n"},
+        {"A: b\rFrom c\r\r", "A: b\r\n>From c\r\n\r\n\r\n"},
+        // A line "From " that only leading spaces hid is no envelope: it is quoted.
+        {"  From a b\n\nc", ">From a b\r\n\r\nc\r\n\r\n"},
+        {"From x\r\n  A: b\r\n\r\n", "A: b\r\n\r\n\r\n"},
         // An LF after a CR LF is an empty line, wherever the pieces are cut.
         {"A: b\r\n\r\nxy\r\n\nz\r\n\r\r\n", "A: b\r\n\r\nxy\r\n\r\nz\r\n\r\n\r\n\r\n"},
     };
     for (const auto& [bytes, record] : cases) {
         for (std::size_t piece = 1; piece <= 7; ++piece) {
-            EXPECT_EQ(Encode(bytes, piece), record) << bytes;
-            EXPECT_EQ(Encode(bytes, piece, LineEnding::Lf), WithLf(record)) << bytes;
+            EXPECT_EQ(EncodeInPieces(bytes, piece), record) << bytes;
+            EXPECT_EQ(EncodeInPieces(bytes, piece, LineEnding::Lf), WithLf(record)) << bytes;
         }
     }
     // A first line too long for an envelope line is text.
     const std::string longLine = "From a " + std::string(1000, 'b');
-    EXPECT_EQ(Encode(longLine + "\n\n", 3), ">" + longLine + "\r\n\r\n\r\n");
+    EXPECT_EQ(EncodeInPieces(longLine + "\n\n", 3), ">" + longLine + "\r\n\r\n\r\n");
 }
 
 // Long inputs take the wide scan over runs of plain lines; byte by byte they
@@ -139,19 +145,20 @@ TEST(RecordEncoderTest, WideScanAgreesWithByteByByte) {
     using Width = LineEndScanner::Width;
     for (const LineEnding ending : {LineEnding::CrLf, LineEnding::Lf}) {
         for (const std::string& input : {crLfInput, lfInput}) {
-            const std::string byteByByte = Encode(input, 1, ending);
+            const std::string byteByByte = EncodeInPieces(input, 1, ending);
             for (const Width width : {Width::Portable, Width::Sse2, Width::Avx2}) {
                 if (!LineEndScanner::Use(width)) {
                     continue; // not on this processor
                 }
                 const int named = static_cast<int>(width);
                 for (const std::size_t piece : {63, 64, 65, 1000, 4096}) {
-                    EXPECT_EQ(Encode(input, piece, ending), byteByByte)
+                    EXPECT_EQ(EncodeInPieces(input, piece, ending), byteByByte)
                         << "width " << named << ", pieces " << piece;
                 }
                 for (std::size_t shift = 1; shift < 64; shift += 9) {
                     const std::string shifted = std::string(shift, 'p') + "\r\n" + input;
-                    EXPECT_EQ(Encode(shifted, shifted.size(), ending), Encode(shifted, 1, ending))
+                    EXPECT_EQ(EncodeInPieces(shifted, shifted.size(), ending),
+                              EncodeInPieces(shifted, 1, ending))
                         << "width " << named << ", shift " << shift;
                 }
             }

@@ -4,7 +4,7 @@
 #include "list/StoreScan.h"
 #include "list/WalkedRows.h"
 
-#include "TestFiles.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,7 @@
 #include "list/pathLogger.h"
-#include "list/MessageFileFilter.h"
 #include "list/WalkError.h"
 
-#include "TestFiles.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -123,15 +122,6 @@ TEST_F(pathLoggerTest, AFolderThatCannotBeListedFailsTheWalk) {
     EXPECT_EQ(walker.Count(), 2);
 }
 #endif
-
-TEST(MessageFileFilterTest, ExtensionTest) {
-    for (const char* yes : {"a.eml", "MSG.EML", "x/Office365.Eml", "a.eml ", " a.eml", ".eml"}) {
-        EXPECT_TRUE(IsMessageFilePath(yes)) << yes;
-    }
-    for (const char* no : {"a.emlx", "notes.eml.txt", "eml", "x/eml", "a.em", "", "a.eml\t"}) {
-        EXPECT_FALSE(IsMessageFilePath(no)) << no;
-    }
-}
 
 } // namespace
 } // namespace marrowgate::test
