@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-using marrowgate::fuzz::Require;
+using marrowgate::test::Require;
 
 namespace {
 
