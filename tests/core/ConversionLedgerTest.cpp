@@ -1,7 +1,6 @@
 #include "convert/ConversionLedger.h"
 
-#include "convert/ConversionError.h"
-
+#include "support/ErrorOf.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -123,12 +122,8 @@ TEST_F(ConversionLedgerTest, ATornLastLineIsPassedOver) {
 
 TEST_F(ConversionLedgerTest, OneWriterAtATime) {
     std::optional<ConversionLedger> first(std::in_place, Root());
-    try {
-        ConversionLedger second(Root());
-        FAIL() << "a second writer was let in";
-    } catch (const ConversionError& error) {
-        EXPECT_NE(std::string(error.what()).find(Root()), std::string::npos) << error.what();
-    }
+    const std::string refused = ErrorOf([&] { ConversionLedger second(Root()); });
+    EXPECT_NE(refused.find(Root()), std::string::npos) << "a second writer was let in";
     first.reset();
     EXPECT_NO_THROW(ConversionLedger{Root()});
 }
