@@ -7,7 +7,7 @@ import sys
 import tempfile
 import unittest
 
-from mboxcheck import expected_mailboxes, records, written_files
+from mboxcheck import expected_mailboxes, mailbox_for, records, written_files
 
 CONVERTER = os.path.abspath(sys.argv[1])
 DATA = sys.argv[2]
@@ -43,6 +43,10 @@ class ConverterCase(unittest.TestCase):
         with open(path, "wb") as f:
             f.write(data)
         return path
+
+    def box(self, folder):
+        """The mailbox of the store's `folder` (relative, bytes)."""
+        return mailbox_for(self.out, os.path.join(os.fsencode(self.store), folder))
 
     def generate_store(self, count):
         """`count` messages in a tree like a real store's, from the benchmark's generator."""

@@ -12,8 +12,7 @@ import subprocess
 import time
 
 from clitest import CONVERTER, ConverterCase, main, message
-from mboxcheck import (LEDGER, expected_mailboxes, expected_record, mailbox_for, read, records,
-                       written_files)
+from mboxcheck import LEDGER, expected_mailboxes, expected_record, read, records, written_files
 
 INTERRUPTED = (rb"^Interrupted after (\d+) of (\d+) messages; "
                rb"run the same command again to continue$")
@@ -123,7 +122,7 @@ class Resume(ConverterCase):
 
     def test_a_mailbox_someone_holds_is_not_written(self):
         self.write(b"Inbox/a.eml", message(b"a"))
-        box = mailbox_for(self.out, os.fsencode(self.store) + b"/Inbox")
+        box = self.box(b"Inbox")
         os.makedirs(os.path.dirname(box))
         with open(box, "ab") as held:
             fcntl.lockf(held, fcntl.LOCK_EX)
@@ -156,7 +155,7 @@ class Resume(ConverterCase):
         result = self.convert("-o", self.out, self.store)
         self.assertIn(b"Converted 1 message ", result.stdout)
         self.assertIn(b"Changed since converted, converted again: " + changed, result.stdout)
-        inbox = mailbox_for(self.out, os.fsencode(self.store) + b"/Inbox")
+        inbox = self.box(b"Inbox")
         self.assertEqual(records(inbox)[expected_record(message(b"3", b"body, edited"))], 1)
         self.assertEqual(records(inbox)[expected_record(message(b"3"))], 1)
 
@@ -168,7 +167,7 @@ class Resume(ConverterCase):
 
     def test_foreign_mailbox_bytes_are_never_changed(self):
         self.write(b"Inbox/a.eml", message(b"a"))
-        box = mailbox_for(self.out, os.fsencode(self.store) + b"/Inbox")
+        box = self.box(b"Inbox")
         os.makedirs(os.path.dirname(box))
         foreign = b"From x@y.org Mon Jul 05 14:03:09 2010\nSubject: foreign\n\ntext, no line end"
         with open(box, "wb") as f:
@@ -198,7 +197,7 @@ class Resume(ConverterCase):
     def test_a_killed_runs_tail_is_taken_back_even_when_nothing_is_left_to_convert(self):
         self.write(b"Inbox/a.eml", message(b"a"))
         self.assertEqual(self.convert("-o", self.out, self.store).returncode, 0)
-        box = mailbox_for(self.out, os.fsencode(self.store) + b"/Inbox")
+        box = self.box(b"Inbox")
         whole = read(box)
         # As a kill leaves it: the mailbox not closed, a record cut short.
         ledger = os.path.join(os.fsencode(self.out), LEDGER)

@@ -120,10 +120,10 @@ TEST_F(MailboxWriterTest, AWriteFailureCutsThePartialRecordOff) {
 TEST_F(MailboxWriterTest, AWriterOverManyMessagesKeepsEveryRecordWhole) {
     const std::string first = dir / "a.mbox";
     const std::string second = dir / "b.mbox";
-    WriteFile(dir / "m.eml", "From: a@example.org\r\n\r\nbody\r\n");
+    WriteFile(dir / "m.eml", "From: a@example.org\r\n\r\nbody\r\n", ExampleTime());
     WriteFile(dir / "big.eml", "A: b\r\n\r\n" + std::string(5000, 'y'));
     const std::string one =
-        (AppendMessageToMailbox(dir / "m.eml", dir / "ref.mbox"), ReadFile(dir / "ref.mbox"));
+        "From a@example.org Mon Jul 05 14:03:09 2010\r\nFrom: a@example.org\r\n\r\nbody\r\n\r\n";
 
     MailboxWriter writer;
     EXPECT_TRUE(writer.Append(dir / "m.eml", first).createdMailbox);
