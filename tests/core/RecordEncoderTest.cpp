@@ -24,10 +24,14 @@ std::string WithLf(std::string_view crLf) {
 // mailbox writer reads files in large chunks: a line end, a quote prefix or
 // the envelope line may straddle any chunk boundary and must come out the same.
 TEST(RecordEncoderTest, MessageStartAndEnd) {
-    const std::pair<std::string_view, std::string_view> cases[] = {
+    const std::string longFirstLine = "From a " + std::string(1000, 'b');
+    const std::string quotes(300, '>');
+    const std::pair<std::string, std::string> cases[] = {
         // Blank lines at the top go, with the blanks that start the first line.
         {"   \r\n\t \r\n\r\n  Subject: s\r\n\r\nbody", "Subject: s\r\n\r\nbody\r\n\r\n"},
         {"\t A: b\n  c\n\n  x  ", "A: b\r\n  c\r\n\r\n  x  \r\n\r\n"},
+        {"   \r\n  A: b \r\n\r\n  x  ", "A: b \r\n\r\n  x  \r\n\r\n"},
+        {"   \n\n\r\r\n\r>>>\nFrom\n", ">>>\r\nFrom\r\n\r\n\r\n"},
         {"\n\r\r\n", "\r\n"},
         {"", "\r\n"},
         // Envelope lines of mbox tools, as found in real files, go...
@@ -38,46 +42,47 @@ TEST(RecordEncoderTest, MessageStartAndEnd) {
         {"From MAILER-DAEMON\nA: b\n\n", "A: b\r\n\r\n\r\n"},
         {"From  Mon Jul 05 14:03:09 2010\nA: b\n\n", "A: b\r\n\r\n\r\n"},
         {"From x", "\r\n"},
-        // ... after blank lines too, and blank lines after them go as well.
+        // ... with the blanks that start the next line, and after blank lines
+        // too, and blank lines after them go as well.
+        {"From x\r\n  A: b\r\n\r\n", "A: b\r\n\r\n\r\n"},
         {"\n  From a@b Sat Jan  3 01:05:34 1996\n \n\n  A: b\n\nx", "A: b\r\n\r\nx\r\n\r\n"},
-        // Any other "From " line is text, quoted; so is a second envelope line.
+        // Any other "From " line is text, quoted; so is a second envelope line,
+        // one that only leading spaces hid, and one too long for an envelope.
         {"From now on, send invoices to me.\nThanks\n\n",
          ">From now on, send invoices to me.\r\nThanks\r\n\r\n\r\n"},
         {"From joe Mon Jul  5 2010\n\nx", ">From joe Mon Jul  5 2010\r\n\r\nx\r\n\r\n"},
         {"From  : ann@x.org\nA: b\n\n", ">From  : ann@x.org\r\nA: b\r\n\r\n\r\n"},
+        {"From \t :old field\nFrom   envelope?\n",
+         ">From \t :old field\r\n>From   envelope?\r\n\r\n\r\n"},
         {"From \n\n", ">From \r\n\r\n\r\n"},
+        {"From   \r\nx", ">From   \r\nx\r\n\r\n\r\n"},
         {"From a Mon Jul  5 14:03:09 2010\nFrom b Mon Jul  5 14:03:09 2010\n\nx",
          ">From b Mon Jul  5 14:03:09 2010\r\n\r\nx\r\n\r\n"},
+        {"  From a b\n\nc", ">From a b\r\n\r\nc\r\n\r\n"},
+        {"\r\n \t\r\n\tFrom now on\r\r\n\n", ">From now on\r\n\r\n\r\n\r\n"},
+        {longFirstLine + "\n\n", ">" + longFirstLine + "\r\n\r\n\r\n"},
+        // Inside the message, one more ">" before "From " after any number of them.
+        {"A: b\n\nFrom x\n>From y\n>>From z\nFromage\n>From\n> From w\n",
+         "A: b\r\n\r\n>From x\r\n>>From y\r\n>>>From z\r\nFromage\r\n>From\r\n> From w\r\n\r\n"},
+        {"A: b\rFrom c\r\r", "A: b\r\n>From c\r\n\r\n\r\n"},
+        {"A: b\r\n\r\n" + quotes + "From z\r\n", "A: b\r\n\r\n>" + quotes + "From z\r\n\r\n"},
+        {"From env@x Mon Jul  5 14:03:09 2010\r\n  A: b\r\n\r\n>>From x\rFrom y\n\r\nFro\r\n"
+         ">Fro\rtail",
+         "A: b\r\n\r\n>>>From x\r\n>From y\r\n\r\nFro\r\n>Fro\r\ntail\r\n\r\n"},
         // A message without an empty line gets one before the closing one.
         {"Subject: s\r\nFrom: a@b", "Subject: s\r\nFrom: a@b\r\n\r\n\r\n"},
         {"Subject: s\n", "Subject: s\r\n\r\n\r\n"},
         {"Subject: s\r\n \r\n", "Subject: s\r\n \r\n\r\n\r\n"},
+        {"  Subject: Hi\r\nHello", "Subject: Hi\r\nHello\r\n\r\n\r\n"},
+        {"Fro", "Fro\r\n\r\n\r\n"},
+        {"Fr", "Fr\r\n\r\n\r\n"},
         {"A: b\r\n\r\n", "A: b\r\n\r\n\r\n"},
         {"A: b\r\n\r\nbody", "A: b\r\n\r\nbody\r\n\r\n"},
         {"A: b\r\n\r\nbody\r\n\r\n", "A: b\r\n\r\nbody\r\n\r\n\r\n"},
-        {"  Subject: Hi\r\nHello", "Subject: Hi\r\nHello\r\n\r\n\r\n"},
-        {"Fro", "Fro\r\n\r\n\r\n"},
-        // CR LF, lone CR and lone LF each end one line.
+        // CR LF, lone CR and lone LF each end one line; an LF after a CR LF is
+        // an empty line, wherever the pieces are cut.
         {"A: b\n\nx\ry\r\nz\n", "A: b\r\n\r\nx\r\ny\r\nz\r\n\r\n"},
         {"a\n\rb", "a\r\n\r\nb\r\n\r\n"},
-        {"   \r\n  A: b \r\n\r\n  x  ", "A: b \r\n\r\n  x  \r\n\r\n"},
-        // Quoting: one more ">" before "From " after any number of them.
-        {"A: b\n\nFrom x\n>From y\n>>From z\nFromage\n>From\n> From w\n",
-         "A: b\r\n\r\n>From x\r\n>>From y\r\n>>>From z\r\nFromage\r\n>From\r\n> From w\r\n\r\n"},
-        {"A: b\rFrom c\r\r", "A: b\r\n>From c\r\n\r\n\r\n"},
-        // A line "From " that only leading spaces hid is no envelope: it is quoted.
-        {"  From a b\n\nc", ">From a b\r\n\r\nc\r\n\r\n"},
-        {"From x\r\n  A: b\r\n\r\n", "A: b\r\n\r\n\r\n"},
-        {"From env@x Mon Jul  5 14:03:09 2010\r\n  A: b\r\n\r\n>>From x\rFrom "
-         "y\n\r\nFro\r\n>Fro\rtail",
-         "A: b\r\n\r\n>>>From x\r\n>From y\r\n\r\nFro\r\n>Fro\r\ntail\r\n\r\n"},
-        {"   \n\n\r\r\n\r>>>\nFrom\n", ">>>\r\nFrom\r\n\r\n\r\n"},
-        {"Fr", "Fr\r\n\r\n\r\n"},
-        {"From \t :old field\nFrom   envelope?\n",
-         ">From \t :old field\r\n>From   envelope?\r\n\r\n\r\n"},
-        {"From   \r\nx", ">From   \r\nx\r\n\r\n\r\n"},
-        {"\r\n \t\r\n\tFrom now on\r\r\n\n", ">From now on\r\n\r\n\r\n\r\n"},
-        // An LF after a CR LF is an empty line, wherever the pieces are cut.
         {"A: b\r\n\r\nxy\r\n\nz\r\n\r\r\n", "A: b\r\n\r\nxy\r\n\r\nz\r\n\r\n\r\n\r\n"},
     };
     for (const auto& [bytes, record] : cases) {
@@ -86,13 +91,6 @@ TEST(RecordEncoderTest, MessageStartAndEnd) {
             EXPECT_EQ(EncodeInPieces(bytes, piece, LineEnding::Lf), WithLf(record)) << bytes;
         }
     }
-    // A first line too long for an envelope line is text; quotes already
-    // there are counted however many pieces they come in.
-    const std::string longLine = "From a " + std::string(1000, 'b');
-    EXPECT_EQ(EncodeInPieces(longLine + "\n\n", 3), ">" + longLine + "\r\n\r\n\r\n");
-    const std::string quotes(300, '>');
-    EXPECT_EQ(EncodeInPieces("A: b\r\n\r\n" + quotes + "From z\r\n", 7),
-              "A: b\r\n\r\n>" + quotes + "From z\r\n\r\n");
 }
 
 // Long inputs take the wide scan over runs of plain lines; byte by byte they
