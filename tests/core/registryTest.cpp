@@ -30,8 +30,8 @@ TEST(registryTest, PathTextSurvivesTheFileSystem) {
     const char separator = Separator(NativeSyntax());
     const std::string top = PathText(dir.Path());
     std::string deep = top + separator + "R\xC3\xA9unions 2010";
-    for (int level = 0; level < 4; ++level) {
-        deep += separator + std::string(80, 'a' + level);
+    for (const char letter : {'a', 'b', 'c', 'd'}) {
+        deep += separator + std::string(80, letter);
     }
 #ifndef _WIN32
     deep += "/\xFF\xFE latin-1 \xE9";
