@@ -3,7 +3,7 @@
 #include "convert/OutputTree.h"
 #include "convert/ConversionError.h"
 #include "convert/MailboxFile.h"
-#include "shell/registry.h"
+#include "convert/registry.h"
 
 #include "support/ErrorOf.h"
 #include "support/TestFiles.h"
