@@ -111,10 +111,10 @@ std::vector<LedgerRecord> ConversionLedger::ReadRecords(const std::string& ledge
             if (line.kind == LedgerLine::Kind::Other) {
                 return;
             }
-            Mailbox& mailbox =
-                mailboxes
-                    .try_emplace(line.record.mailbox, Mailbox{{}, LedgerMailboxIndex(sourceAt)})
-                    .first->second;
+            Mailbox& mailbox = mailboxes
+                                   .try_emplace(line.record.mailbox,
+                                                Mailbox{{}, LedgerMailboxIndex(sourceAt, true)})
+                                   .first->second;
             if (line.kind == LedgerLine::Kind::Open && mailbox.index.state.knownEnd > line.size) {
                 for (const std::size_t i : mailbox.records) {
                     standing[i] = standing[i] && records[i].end <= line.size;
@@ -271,29 +271,38 @@ std::string ConversionLedger::SourceAt(std::uint64_t lineOffset) const {
 }
 
 // Reads the records of `mailbox` from its lines, and lets go of the last
-// mailbox's. The lines of earlier runs come first, then the records that
-// its size when this run began leaves standing, then this run's lines.
-LedgerMailboxIndex& ConversionLedger::Select(const std::string& mailbox) {
-    if (selected_ && selectedName_ == mailbox) {
+// mailbox's: into a light index unless `full` or the lines need one.
+LedgerMailboxIndex& ConversionLedger::Select(const std::string& mailbox, bool full) {
+    if (selected_ && selectedName_ == mailbox && (selected_->Full() || !full)) {
         return *selected_;
     }
     selected_.reset();
     selectedName_ = mailbox;
-    LedgerMailboxIndex& index =
-        selected_.emplace([this](std::uint64_t offset) { return SourceAt(offset); });
+    const auto sourceAt = [this](std::uint64_t offset) { return SourceAt(offset); };
     const auto found = mailboxes_.find(mailbox);
     if (found == mailboxes_.end()) {
-        return index;
+        return selected_.emplace(sourceAt, full);
     }
+    Replay(found->second, selected_.emplace(sourceAt, full));
+    if (selected_->WantsFull()) {
+        selected_.reset();
+        Replay(found->second, selected_.emplace(sourceAt, true));
+    }
+    return *selected_;
+}
+
+// The lines of earlier runs come first, then what the mailbox's size when
+// this run began leaves standing of them, then this run's lines.
+void ConversionLedger::Replay(const MailboxLines& lines, LedgerMailboxIndex& index) const {
     bool settled = false;
     const auto settle = [&] {
-        index.DropBeyond(found->second.sizeAtStart);
+        index.DropBeyond(lines.sizeAtStart);
         if (forgetEarlier_) {
             index.ForgetAll();
         }
         settled = true;
     };
-    for (const Span span : found->second.spans) {
+    for (const Span span : lines.spans) {
         if (!settled && span.begin >= earlierEnd_) {
             settle();
         }
@@ -304,12 +313,33 @@ LedgerMailboxIndex& ConversionLedger::Select(const std::string& mailbox) {
     if (!settled) {
         settle();
     }
-    return index;
 }
 
+// A light index's "maybe" is most often another path's hash: the mailbox's
+// lines tell, before its records are read in full.
 ConversionLedger::Seen ConversionLedger::Lookup(const std::string& mailbox,
                                                 const LedgerSource& source) {
-    return Select(mailbox).Lookup(source);
+    const LedgerMailboxIndex& index = Select(mailbox);
+    if (!index.Full() && (!index.MayHave(source.path) || !HasRecordLine(mailbox, source.path))) {
+        return Seen::New;
+    }
+    return Select(mailbox, true).Lookup(source);
+}
+
+bool ConversionLedger::HasRecordLine(const std::string& mailbox,
+                                     const std::string& sourcePath) const {
+    const auto found = mailboxes_.find(mailbox);
+    if (found == mailboxes_.end()) {
+        return false;
+    }
+    const std::string field = LedgerLine::Escaped(sourcePath);
+    bool has = false;
+    for (const Span span : found->second.spans) {
+        ForEachLineOf(span, [&](std::string_view text, std::uint64_t) {
+            has = has || LedgerLine::SourceField(text) == std::optional<std::string_view>(field);
+        });
+    }
+    return has;
 }
 
 void ConversionLedger::ForgetEarlierRuns() {
@@ -318,11 +348,13 @@ void ConversionLedger::ForgetEarlierRuns() {
 }
 
 std::uint64_t ConversionLedger::Opening(const std::string& mailbox, std::uint64_t size) {
-    LedgerMailboxIndex& index = Select(mailbox);
     std::uint64_t keep = size;
-    if (index.state.open && size > index.state.knownEnd) {
-        keep = index.state.knownEnd; // the tail of a run that did not get to close it
+    const LedgerMailboxIndex::State& state = Select(mailbox).state;
+    if (state.open && size > state.knownEnd) {
+        keep = state.knownEnd; // the tail of a run that did not get to close it
     }
+    // Records to drop take a full index.
+    LedgerMailboxIndex& index = Select(mailbox, state.knownEnd > keep);
     index.DropBeyond(keep);
     line_.clear();
     LedgerLine::AppendMailbox(line_, "open", mailbox, keep);

@@ -44,7 +44,8 @@ namespace marrowgate {
 // through once to learn, per mailbox, where its lines lie and whether it was
 // left open; the records of a mailbox are read (its lines only) when a run
 // asks about that mailbox, and let go when it asks about another. A run
-// writes one mailbox at a time, so each is read once per run.
+// writes one mailbox at a time, so each is read once per run, and again
+// when some of its sources have records (see LedgerMailboxIndex).
 class ConversionLedger {
 public:
     static constexpr std::string_view kFileName = ".marrowgate-ledger";
@@ -106,7 +107,9 @@ private:
 
     void Survey();
     void DropRecordsOfMissingBytes();
-    LedgerMailboxIndex& Select(const std::string& mailbox);
+    LedgerMailboxIndex& Select(const std::string& mailbox, bool full = false);
+    void Replay(const MailboxLines& lines, LedgerMailboxIndex& index) const;
+    bool HasRecordLine(const std::string& mailbox, const std::string& sourcePath) const;
     template <typename Each> void ForEachLineOf(Span span, Each each) const;
     std::string SourceAt(std::uint64_t lineOffset) const;
     void Append(const std::string& line);

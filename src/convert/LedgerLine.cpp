@@ -107,6 +107,23 @@ std::optional<std::string_view> LedgerLine::MailboxField(std::string_view text) 
                                                                    : second - first - 1);
 }
 
+std::optional<std::string_view> LedgerLine::SourceField(std::string_view text) {
+    if (!text.starts_with("record\t")) {
+        return std::nullopt;
+    }
+    const Fields fields = Split(text);
+    if (fields.count < kMostFields) {
+        return std::nullopt;
+    }
+    return fields.field[4];
+}
+
+std::string LedgerLine::Escaped(std::string_view text) {
+    std::string escaped;
+    AppendEscaped(escaped, text);
+    return escaped;
+}
+
 std::string LedgerLine::Unescaped(std::string_view text) {
     std::string plain;
     plain.reserve(text.size());

@@ -25,6 +25,9 @@ struct LedgerLine {
     // "closed" or "record" line; none for any other line. Cheap: lines of
     // one mailbox come together, and are told apart by it unparsed.
     static std::optional<std::string_view> MailboxField(std::string_view text);
+    // The source field, as it stands, of a "record" line; none for another.
+    static std::optional<std::string_view> SourceField(std::string_view text);
+    static std::string Escaped(std::string_view text);
     static std::string Unescaped(std::string_view text);
 
     // Append the line, LF included, to `out`.

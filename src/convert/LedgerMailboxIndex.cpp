@@ -10,6 +10,10 @@ std::uint64_t HashOf(const std::string& path) {
     return static_cast<std::uint64_t>(std::hash<std::string_view>{}(path));
 }
 
+std::uint32_t ShortHashOf(const std::string& path) {
+    return static_cast<std::uint32_t>(HashOf(path) >> 32);
+}
+
 } // namespace
 
 void LedgerMailboxIndex::Apply(const LedgerLine& line, std::uint64_t lineOffset) {
@@ -37,6 +41,10 @@ LedgerMailboxIndex::Known LedgerMailboxIndex::Of(const LedgerRecord& record,
 void LedgerMailboxIndex::Add(const LedgerRecord& record, std::uint64_t lineOffset) {
     state.knownEnd = std::max(state.knownEnd, record.end);
     const std::string& path = record.source.path;
+    if (!full_) {
+        hashes_.Add(ShortHashOf(path));
+        return;
+    }
     if (!collided_.empty()) {
         const auto whole = collided_.find(path);
         if (whole != collided_.end()) {
@@ -72,6 +80,10 @@ void LedgerMailboxIndex::DropBeyond(std::uint64_t size) {
     if (state.knownEnd <= size) {
         return;
     }
+    if (!full_) {
+        wantsFull_ = true;
+        return;
+    }
     // What stands is accounted for; what lies past it, up to `size`, is a
     // record cut short.
     std::uint64_t end = std::min(state.openedAt, size);
@@ -84,13 +96,20 @@ void LedgerMailboxIndex::DropBeyond(std::uint64_t size) {
     state.knownEnd = end;
 }
 
+// A light index forgets the hashes: a record that no longer counts can
+// count again only through a later record, which brings its hash back.
 void LedgerMailboxIndex::ForgetAll() {
+    hashes_.Clear();
     for (auto& [hash, known] : byHash_) {
         known.earlierRun = true;
     }
     for (auto& [path, known] : collided_) {
         known.earlierRun = true;
     }
+}
+
+bool LedgerMailboxIndex::MayHave(const std::string& path) const {
+    return hashes_.MayHold(ShortHashOf(path));
 }
 
 const LedgerMailboxIndex::Known* LedgerMailboxIndex::Find(const std::string& path) const {

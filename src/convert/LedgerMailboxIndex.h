@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/HashSet32.h"
 #include "convert/LedgerLine.h"
 #include "convert/LedgerRecord.h"
 
@@ -15,10 +16,16 @@ namespace marrowgate {
 // accounts for end, and for each source path the latest record.
 //
 // A run keeps one of these at a time, for the mailbox it is writing, so it
-// is kept small: an entry holds a hash of the source path and where its
-// record line lies in the ledger, not the path. A hash that matches is
-// confirmed by reading the path back from that line (`sourceAt`), and the
-// rare path whose hash another path has already is kept whole beside.
+// is kept small. A light index holds a 32-bit hash of each source path and
+// nothing else (4 to 8 bytes a record): enough to say that a source has no
+// record, all a run filling a mailbox needs to know. When it cannot say so
+// for certain (MayHave()), and the mailbox's lines hold the path, or when a
+// cut would drop records (WantsFull()), the ledger reads the lines again
+// into a full one. A full index's entry holds a 64-bit hash of the source
+// path and where its record line lies in the ledger, not the path: a hash
+// that matches is confirmed by reading the path back from that line
+// (`sourceAt`), and the rare path whose hash another path has already is
+// kept whole beside.
 class LedgerMailboxIndex {
 public:
     enum class Seen { New, Converted, Changed };
@@ -31,7 +38,14 @@ public:
     // ledger.
     using SourceAt = std::function<std::string(std::uint64_t lineOffset)>;
 
-    explicit LedgerMailboxIndex(SourceAt sourceAt) : sourceAt_(std::move(sourceAt)) {}
+    LedgerMailboxIndex(SourceAt sourceAt, bool full)
+        : sourceAt_(std::move(sourceAt)), full_(full) {}
+
+    bool Full() const { return full_; }
+    // Light only: false when `path` has no record, for certain.
+    bool MayHave(const std::string& path) const;
+    // Light only: records were to be dropped, which takes a full index.
+    bool WantsFull() const { return wantsFull_; }
 
     // One line of this mailbox, beginning at `lineOffset`: an "open" drops
     // the records past its size.
@@ -41,8 +55,8 @@ public:
     void DropBeyond(std::uint64_t size);
     // The records so far no longer count as converted.
     void ForgetAll();
-    // Whether `source` has a record that stands and counts, and if so whether
-    // the file is the same size and time as then.
+    // Full only: whether `source` has a record that stands and counts, and if
+    // so whether the file is the same size and time as then.
     Seen Lookup(const LedgerSource& source) const;
 
     State state;
@@ -63,6 +77,9 @@ private:
     void Drop(Known& known, std::uint64_t size, std::uint64_t& end);
 
     SourceAt sourceAt_;
+    bool full_;
+    bool wantsFull_ = false;
+    HashSet32 hashes_; // a light index's
     std::unordered_map<std::uint64_t, Known> byHash_;
     std::unordered_map<std::string, Known> collided_;
 };

@@ -179,6 +179,24 @@ TEST_F(ConversionLedgerTest, MailboxesComeBackToReadTheSame) {
     EXPECT_EQ(in("B/B.mbox"), 100 + 1);
 }
 
+// A mailbox being filled is told apart by hashes of its sources: every
+// one of thousands must still be found, and the others not.
+TEST_F(ConversionLedgerTest, EveryRecordOfALargeMailboxIsFound) {
+    ConversionLedger ledger(Root());
+    ledger.Opening("A/A.mbox", 0);
+    constexpr std::uint64_t kMany = 5000;
+    const auto name = [](std::uint64_t i) { return "/s/" + std::to_string(i) + ".eml"; };
+    for (std::uint64_t i = 0; i < kMany; ++i) {
+        ASSERT_EQ(ledger.Lookup("A/A.mbox", Source(name(i))), ConversionLedger::Seen::New);
+        ledger.Recorded({"A/A.mbox", i * 10, i * 10 + 10, Source(name(i))});
+    }
+    std::uint64_t found = 0;
+    for (std::uint64_t i = 0; i < 2 * kMany; ++i) {
+        found += ledger.Lookup("A/A.mbox", Source(name(i))) == ConversionLedger::Seen::Converted;
+    }
+    EXPECT_EQ(found, kMany);
+}
+
 // Many runs' records of the same sources (converted again on purpose each
 // time): the latest of each decides, read back from the ledger.
 TEST_F(ConversionLedgerTest, TheLatestRecordOfASourceDecides) {
