@@ -1,6 +1,7 @@
 #include "convert/ConversionLedger.h"
 
 #include "convert/ConversionError.h"
+#include "convert/LedgerFileLines.h"
 #include "convert/LedgerLine.h"
 #include "platform/FileSystem.h"
 
@@ -8,77 +9,11 @@
 #include <cerrno>
 #include <charconv>
 #include <ctime>
-#include <limits>
 
 namespace marrowgate {
 namespace {
 
 constexpr std::string_view kFirstLine = "marrowgate-ledger 1";
-constexpr std::size_t kChunk = 64 * 1024;
-constexpr std::uint64_t kToTheEnd = std::numeric_limits<std::uint64_t>::max();
-
-[[noreturn]] void ReadFailed(const std::string& path) {
-    throw ConversionError::FromErrno("Cannot read the conversion ledger", path, errno);
-}
-
-// Calls each(line, offset) for every whole line (LF left off) in bytes
-// [begin, end) of the file, reading a chunk at a time. Returns where the
-// last whole line ends and where the reading stopped (the file's end, when
-// `end` lies past it).
-template <typename Each>
-std::pair<std::uint64_t, std::uint64_t>
-ForEachLine(int fd, const std::string& path, std::uint64_t begin, std::uint64_t end, Each each) {
-    std::string carried; // a line begun in an earlier chunk
-    std::string buffer(kChunk, '\0');
-    std::uint64_t offset = begin;
-    std::uint64_t lineStart = begin;
-    while (offset < end) {
-        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, end - offset));
-        const long long got = platform::ReadAt(fd, buffer.data(), want, offset);
-        if (got < 0) {
-            ReadFailed(path);
-        }
-        if (got == 0) {
-            break;
-        }
-        const std::string_view chunk(buffer.data(), static_cast<std::size_t>(got));
-        std::size_t from = 0;
-        for (std::size_t lf; (lf = chunk.find('\n', from)) != std::string_view::npos;
-             from = lf + 1) {
-            if (carried.empty()) {
-                each(chunk.substr(from, lf - from), lineStart);
-            } else {
-                carried.append(chunk.substr(from, lf - from));
-                each(std::string_view(carried), lineStart);
-                carried.clear();
-            }
-            lineStart = offset + lf + 1;
-        }
-        carried.append(chunk.substr(from));
-        offset += static_cast<std::uint64_t>(got);
-    }
-    return {lineStart, offset};
-}
-
-// The whole line that begins at `offset` of the file.
-std::string LineAt(int fd, const std::string& path, std::uint64_t offset) {
-    std::string line;
-    char buffer[1024];
-    for (;;) {
-        const long long got = platform::ReadAt(fd, buffer, sizeof buffer, offset);
-        if (got < 0) {
-            ReadFailed(path);
-        }
-        const std::string_view chunk(buffer, static_cast<std::size_t>(got));
-        const std::size_t lf = chunk.find('\n');
-        line.append(chunk.substr(0, lf));
-        if (got == 0 || lf != std::string_view::npos) {
-            return line;
-        }
-        offset += static_cast<std::uint64_t>(got);
-    }
-}
-
 std::string SourceOf(std::string_view line) {
     return LedgerLine::Parse(line).record.source.path;
 }
@@ -93,7 +28,7 @@ std::vector<LedgerRecord> ConversionLedger::ReadRecords(const std::string& ledge
         return {};
     }
     if (fd < 0) {
-        ReadFailed(ledgerPath);
+        LedgerFileLines::ReadFailed(ledgerPath);
     }
     struct Mailbox {
         std::vector<std::size_t> records;
@@ -103,30 +38,33 @@ std::vector<LedgerRecord> ConversionLedger::ReadRecords(const std::string& ledge
     std::vector<LedgerRecord> records;
     std::vector<bool> standing;
     const auto sourceAt = [fd, &ledgerPath](std::uint64_t offset) {
-        return SourceOf(LineAt(fd, ledgerPath, offset));
+        return SourceOf(LedgerFileLines::LineAt(fd, ledgerPath, offset));
     };
     try {
-        ForEachLine(fd, ledgerPath, 0, kToTheEnd, [&](std::string_view text, std::uint64_t offset) {
-            LedgerLine line = LedgerLine::Parse(text);
-            if (line.kind == LedgerLine::Kind::Other) {
-                return;
-            }
-            Mailbox& mailbox = mailboxes
-                                   .try_emplace(line.record.mailbox,
-                                                Mailbox{{}, LedgerMailboxIndex(sourceAt, true)})
-                                   .first->second;
-            if (line.kind == LedgerLine::Kind::Open && mailbox.index.state.knownEnd > line.size) {
-                for (const std::size_t i : mailbox.records) {
-                    standing[i] = standing[i] && records[i].end <= line.size;
+        LedgerFileLines::ForEach(
+            fd, ledgerPath, 0, LedgerFileLines::kToTheEnd,
+            [&](std::string_view text, std::uint64_t offset) {
+                LedgerLine line = LedgerLine::Parse(text);
+                if (line.kind == LedgerLine::Kind::Other) {
+                    return;
                 }
-            }
-            mailbox.index.Apply(line, offset);
-            if (line.kind == LedgerLine::Kind::Record) {
-                mailbox.records.push_back(records.size());
-                records.push_back(std::move(line.record));
-                standing.push_back(true);
-            }
-        });
+                Mailbox& mailbox = mailboxes
+                                       .try_emplace(line.record.mailbox,
+                                                    Mailbox{{}, LedgerMailboxIndex(sourceAt, true)})
+                                       .first->second;
+                if (line.kind == LedgerLine::Kind::Open &&
+                    mailbox.index.state.knownEnd > line.size) {
+                    for (const std::size_t i : mailbox.records) {
+                        standing[i] = standing[i] && records[i].end <= line.size;
+                    }
+                }
+                mailbox.index.Apply(line, offset);
+                if (line.kind == LedgerLine::Kind::Record) {
+                    mailbox.records.push_back(records.size());
+                    records.push_back(std::move(line.record));
+                    standing.push_back(true);
+                }
+            });
     } catch (...) {
         platform::Close(fd);
         throw;
@@ -189,8 +127,9 @@ ConversionLedger::ConversionLedger(const std::string& outputRoot)
 void ConversionLedger::Survey() {
     MailboxLines* last = nullptr;
     std::string lastField; // as it stands in the file: lines of one mailbox come together
-    const auto [whole, length] =
-        ForEachLine(fd_, path_, 0, kToTheEnd, [&](std::string_view text, std::uint64_t offset) {
+    const auto [whole, length] = LedgerFileLines::ForEach(
+        fd_, path_, 0, LedgerFileLines::kToTheEnd,
+        [&](std::string_view text, std::uint64_t offset) {
             const std::optional<std::string_view> field = LedgerLine::MailboxField(text);
             if (!field) {
                 return;
@@ -247,7 +186,7 @@ ConversionLedger::~ConversionLedger() {
 // The lines of a span lie in the file, or, past size_, among those gathered.
 template <typename Each> void ConversionLedger::ForEachLineOf(Span span, Each each) const {
     if (span.begin < size_) {
-        ForEachLine(fd_, path_, span.begin, std::min(span.end, size_), each);
+        LedgerFileLines::ForEach(fd_, path_, span.begin, std::min(span.end, size_), each);
     }
     for (std::uint64_t offset = std::max(span.begin, size_); offset < span.end;) {
         const std::string_view gathered(pending_);
@@ -267,7 +206,7 @@ std::string ConversionLedger::SourceAt(std::uint64_t lineOffset) const {
         const auto from = static_cast<std::size_t>(lineOffset - size_);
         return SourceOf(gathered.substr(from, gathered.find('\n', from) - from));
     }
-    return SourceOf(LineAt(fd_, path_, lineOffset));
+    return SourceOf(LedgerFileLines::LineAt(fd_, path_, lineOffset));
 }
 
 // Reads the records of `mailbox` from its lines, and lets go of the last
