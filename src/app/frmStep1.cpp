@@ -434,7 +434,7 @@ void frmStep1::ImportStoreFolders(const QStringList& folders) {
                          [&store](const std::string& outer) { return store.starts_with(outer); })) {
             stores_.push_back(store);
         }
-        CollectionHandle<std::string> files;
+        std::vector<std::string> files;
         try {
             files = CollectFiles(storeFolder_.toStdString());
         } catch (const std::exception& error) {
@@ -446,7 +446,7 @@ void frmStep1::ImportStoreFolders(const QStringList& folders) {
         // A clear stays possible between two files; a second import or a
         // conversion does not.
         CommandLock lock(busy_, Busy::Importing, {CmdAddFolder, CmdConvert2PDF});
-        for (const std::string& entry : *files) {
+        for (const std::string& entry : files) {
             yield_();
             if (closeRequested_) {
                 break;
