@@ -29,8 +29,9 @@ void PrintSummary(const RunResult& result, double seconds) {
                 result.messagesConverted, result.messagesConverted == 1 ? "" : "s",
                 result.mailboxesCreated + result.mailboxesAppended,
                 result.mailboxesCreated + result.mailboxesAppended == 1 ? "" : "es",
-                result.mailboxesCreated, result.mailboxesAppended, result.bytesRead / 1e6,
-                result.bytesWritten / 1e6, seconds);
+                result.mailboxesCreated, result.mailboxesAppended,
+                static_cast<double>(result.bytesRead) / 1e6,
+                static_cast<double>(result.bytesWritten) / 1e6, seconds);
     const auto plural = [](std::size_t n) { return n == 1 ? "" : "s"; };
     if (result.alreadyConverted > 0) {
         std::printf("Already converted: %d message%s, skipped.\n", result.alreadyConverted,
