@@ -68,24 +68,6 @@ public:
     // The help window, while it is open.
     HelpViewer* HelpWindow() const;
 
-    // Controls, created with the window and living as long as it.
-    QLabel* Image2 = nullptr;
-    QPushButton* CmdAddFolder = nullptr;
-    QPushButton* cmdClear1 = nullptr;
-    QLabel* lblCount1 = nullptr;
-    QTableView* grdFiles1 = nullptr;
-    QLabel* Label4 = nullptr;
-    QLabel* Image1 = nullptr;
-    QLabel* LblProgessCurrent = nullptr;
-    QProgressBar* ProgressBar1 = nullptr;
-    QLabel* lblTarget = nullptr;
-    QComboBox* cboTarget = nullptr;
-    QPushButton* CmdConvert2PDF = nullptr;
-    QFrame* Shape1 = nullptr;
-    QWidget* Picture3 = nullptr;
-    QPushButton* CmdHelp = nullptr;
-    QPushButton* cmdEnd = nullptr;
-
 public slots:
     void CmdAddFolder_Click();
     void cmdClear1_Click();
@@ -133,6 +115,25 @@ private:
     bool Confirm(const QString& prompt);
     void Tell(const QString& prompt, MsgStyle style);
     bool FinishPendingClose();
+
+    // Controls, created with the window and living as long as it. Tests and
+    // tools find them by their object names, which are these names.
+    QLabel* Image2 = nullptr;
+    QPushButton* CmdAddFolder = nullptr;
+    QPushButton* cmdClear1 = nullptr;
+    QLabel* lblCount1 = nullptr;
+    QTableView* grdFiles1 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Image1 = nullptr;
+    QLabel* LblProgessCurrent = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QLabel* lblTarget = nullptr;
+    QComboBox* cboTarget = nullptr;
+    QPushButton* CmdConvert2PDF = nullptr;
+    QFrame* Shape1 = nullptr;
+    QWidget* Picture3 = nullptr;
+    QPushButton* CmdHelp = nullptr;
+    QPushButton* cmdEnd = nullptr;
 
     UserDialogs& dialogs_;
     MessageListModel* messageList_ = nullptr;

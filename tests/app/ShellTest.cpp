@@ -24,8 +24,8 @@ namespace {
 using ShellTest = WindowTest;
 
 TEST_F(ShellTest, HelpOpensTheManualEveryTime) {
-    window.CmdHelp->click();
-    window.CmdHelp->click();
+    Button("CmdHelp")->click();
+    Button("CmdHelp")->click();
     const QString manual = frmStep1::HelpManualPath(QCoreApplication::applicationDirPath());
     EXPECT_EQ(dialogs.opened, (QStringList{manual, manual}));
     EXPECT_TRUE(manual.endsWith(QDir::toNativeSeparators("help/entourage/index.html")));
@@ -37,7 +37,7 @@ TEST_F(ShellTest, HelpOpensTheManualEveryTime) {
 // once however often Help is pressed, and again after it was closed.
 TEST_F(ShellTest, WithoutABrowserHelpShowsTheManualInItsOwnWindow) {
     dialogs.shellOpens = false;
-    window.CmdHelp->click();
+    Button("CmdHelp")->click();
     HelpViewer* viewer = window.HelpWindow();
     ASSERT_NE(viewer, nullptr);
     EXPECT_TRUE(viewer->isVisible());
@@ -45,14 +45,14 @@ TEST_F(ShellTest, WithoutABrowserHelpShowsTheManualInItsOwnWindow) {
     const QString manual = frmStep1::HelpManualPath(QCoreApplication::applicationDirPath());
     EXPECT_EQ(viewer->Browser()->source(), QUrl::fromLocalFile(manual));
 
-    window.CmdHelp->click();
+    Button("CmdHelp")->click();
     EXPECT_EQ(window.HelpWindow(), viewer);
     EXPECT_EQ(window.findChildren<HelpViewer*>().size(), 1);
 
     viewer->close(); // deletes itself
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(window.HelpWindow(), nullptr);
-    window.CmdHelp->click();
+    Button("CmdHelp")->click();
     ASSERT_NE(window.HelpWindow(), nullptr);
     EXPECT_TRUE(window.HelpWindow()->isVisible());
     EXPECT_TRUE(dialogs.messages.empty());
@@ -101,7 +101,7 @@ TEST_F(ShellTest, ExitAndTheCloseBoxAskAndOnlyYesCloses) {
         window.show();
         dialogs.messages.clear();
         dialogs.answers = {MsgAnswer::No, MsgAnswer::Yes};
-        const auto closeNow = [&] { byExit ? window.cmdEnd->click() : (void)window.close(); };
+        const auto closeNow = [&] { byExit ? Button("cmdEnd")->click() : (void)window.close(); };
         closeNow();
         EXPECT_TRUE(window.isVisible());
         const int before = unloaded.count();
