@@ -339,11 +339,11 @@ bool frmStep1::FinishPendingClose() {
 }
 
 bool frmStep1::Confirm(const QString& prompt) {
-    return dialogs_.MsgBox(this, prompt, MsgStyle::YesNoQuestion) == MsgAnswer::Yes;
+    return dialogs_.MsgBox(this, prompt, MessageIcon::Question) == Answer::Yes;
 }
 
-void frmStep1::Tell(const QString& prompt, MsgStyle style) {
-    dialogs_.MsgBox(this, prompt, style);
+void frmStep1::Tell(const QString& prompt, MessageIcon icon) {
+    dialogs_.MsgBox(this, prompt, icon);
 }
 
 QString frmStep1::HelpManualPath(const QString& programFolder) {
@@ -440,7 +440,7 @@ void frmStep1::ImportStoreFolders(const QStringList& folders) {
         } catch (const std::exception& error) {
             wait.Restore();
             CmdConvert2PDF->setEnabled(!messageList_->IsEmpty());
-            Tell(WalkFailedText(error.what()), MsgStyle::Critical);
+            Tell(WalkFailedText(error.what()), MessageIcon::Critical);
             return;
         }
         // A clear stays possible between two files; a second import or a
@@ -470,7 +470,7 @@ void frmStep1::ImportStoreFolders(const QStringList& folders) {
     if (FinishPendingClose()) {
         return;
     }
-    Tell(FilesAddedText(added), MsgStyle::OkOnly);
+    Tell(FilesAddedText(added), MessageIcon::None);
 }
 
 void frmStep1::CmdConvert2PDF_Click() {
@@ -478,7 +478,7 @@ void frmStep1::CmdConvert2PDF_Click() {
         return;
     }
     if (messageList_->IsEmpty()) {
-        Tell(NothingToConvertText(), MsgStyle::Information);
+        Tell(NothingToConvertText(), MessageIcon::Information);
         return;
     }
     const QString outputRoot = dialogs_.BrowseForOutputFolder(
@@ -520,7 +520,8 @@ void frmStep1::CmdConvert2PDF_Click() {
         return;
     }
     if (unexpected) {
-        Tell(QStringLiteral("The conversion stopped:") + kCrLf + *unexpected, MsgStyle::Critical);
+        Tell(QStringLiteral("The conversion stopped:") + kCrLf + *unexpected,
+             MessageIcon::Critical);
         return;
     }
     ReportRun(result, outputRoot, options.target, verification ? &*verification : nullptr);
@@ -604,7 +605,7 @@ void frmStep1::ShowProgress(int done, int count) {
 void frmStep1::ReportRun(const RunResult& result, const QString& outputRoot,
                          const OutputTarget& target, const VerifyReport* verification) {
     if (result.nothingToConvert) {
-        Tell(NothingToConvertText(), MsgStyle::Information);
+        Tell(NothingToConvertText(), MessageIcon::Information);
         return;
     }
     if (result.stopped) {

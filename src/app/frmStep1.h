@@ -113,7 +113,7 @@ private:
                    const VerifyReport* verification);
     bool MayClose();
     bool Confirm(const QString& prompt);
-    void Tell(const QString& prompt, MsgStyle style);
+    void Tell(const QString& prompt, MessageIcon icon);
     bool FinishPendingClose();
 
     // Controls, created with the window and living as long as it. Tests and

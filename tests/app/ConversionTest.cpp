@@ -152,7 +152,7 @@ TEST_F(ConversionTest, CancellingTheFolderDialogDoesNothing) {
 
 TEST_F(ConversionTest, AnEmptyListHasNothingToConvert) {
     List({WriteMessage("Store/Inbox/a.eml", "a")});
-    dialogs.answers = {MsgAnswer::Yes};
+    dialogs.answers = {Answer::Yes};
     Button("cmdClear1")->click();
     ASSERT_TRUE(Button("CmdConvert2PDF")->isEnabled()) << "a clear leaves the button as it was";
 
@@ -291,10 +291,10 @@ TEST_F(ConversionTest, ClosingDuringTheRunAsksAndLeavesWholeRecordsOnly) {
     const struct {
         const char* name;
         bool byExit;
-        MsgAnswer answer;
-    } cases[] = {{"CloseYes", false, MsgAnswer::Yes},
-                 {"CloseNo", false, MsgAnswer::No},
-                 {"ExitYes", true, MsgAnswer::Yes}};
+        Answer answer;
+    } cases[] = {{"CloseYes", false, Answer::Yes},
+                 {"CloseNo", false, Answer::No},
+                 {"ExitYes", true, Answer::Yes}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         window.show();
@@ -325,13 +325,13 @@ TEST_F(ConversionTest, ClosingDuringTheRunAsksAndLeavesWholeRecordsOnly) {
         Convert(Out());
         QObject::disconnect(connection);
 
-        const bool stopped = c.answer == MsgAnswer::Yes;
+        const bool stopped = c.answer == Answer::Yes;
         EXPECT_EQ(window.isVisible(), !stopped);
         ASSERT_EQ(dialogs.messages.size(), stopped ? 1u : 2u) << "a summary only when not stopped";
         EXPECT_EQ(dialogs.messages.front().prompt,
                   c.byExit ? "Are you sure you want to exit now?"
                            : "A conversion is running. Stop after the current message?");
-        EXPECT_EQ(dialogs.messages.front().style, MsgStyle::YesNoQuestion);
+        EXPECT_EQ(dialogs.messages.front().icon, MessageIcon::Question);
         const QStringList inbox = FindFiles(Out() + "/", "Inbox.mbox").filter(c.name);
         ASSERT_EQ(inbox.size(), 1);
         const Mailbox mailbox = ReadMailbox(inbox.front());

@@ -65,7 +65,7 @@ TEST_F(ImportTest, AddsTheMessageFilesOfTheWholeTreeBreadthFirst) {
     EXPECT_EQ(Label("lblCount1")->text(), "12 files");
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(LastPrompt(), "12 Files Added to List.");
-    EXPECT_EQ(dialogs.messages.back().style, MsgStyle::OkOnly);
+    EXPECT_EQ(dialogs.messages.back().icon, MessageIcon::None);
     EXPECT_TRUE(Button("CmdConvert2PDF")->isEnabled());
     EXPECT_TRUE(Button("CmdAddFolder")->isEnabled());
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
@@ -167,7 +167,7 @@ TEST_F(ImportTest, AClearDuringTheImportEmptiesTheListAndTheRestIsAppended) {
             Button("cmdClear1")->click();
         });
     });
-    dialogs.answers = {MsgAnswer::Yes};
+    dialogs.answers = {Answer::Yes};
     Import(store);
 
     EXPECT_TRUE(cleared);
@@ -187,7 +187,7 @@ TEST_F(ImportTest, AClearDuringTheImportEmptiesTheListAndTheRestIsAppended) {
 // Closing asks as Exit does; Yes stops the import there.
 TEST_F(ImportTest, ClosingDuringTheImportAsksAndStopsIt) {
     const QString store = MakeStoreWithTwelveMessages();
-    dialogs.answers = {MsgAnswer::Yes};
+    dialogs.answers = {Answer::Yes};
     QObject::connect(&window.MessageList(), &QAbstractItemModel::rowsInserted, &window, [&] {
         if (window.MessageList().RowCount() == 3) {
             QTimer::singleShot(0, &window, &QWidget::close);
@@ -226,7 +226,7 @@ TEST_F(ImportTest, AWalkFailureNamesTheFolderAndLeavesTheListAsItWas) {
     Import(TempPath("Deep"));
 
     ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_EQ(dialogs.messages.back().style, MsgStyle::Critical);
+    EXPECT_EQ(dialogs.messages.back().icon, MessageIcon::Critical);
     EXPECT_TRUE(LastPrompt().contains(TempPath("Deep") + "/" + QString(200, 'd')))
         << LastPrompt().toStdString();
     EXPECT_EQ(Rows(), QStringList{"/earlier/x.eml"});

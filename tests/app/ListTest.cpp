@@ -21,11 +21,11 @@ TEST_F(ListTest, AppendsFromRowZeroAndClearsOnlyAfterAYes) {
     EXPECT_EQ(Rows(), three) << "as added, duplicates included";
     EXPECT_EQ(Label("lblCount1")->text(), "3 files");
 
-    dialogs.answers = {MsgAnswer::No, MsgAnswer::Yes};
+    dialogs.answers = {Answer::No, Answer::Yes};
     Button("cmdClear1")->click();
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(LastPrompt(), "Do you want to clear all the files in the list\r\n Proceed?");
-    EXPECT_EQ(dialogs.messages.back().style, MsgStyle::YesNoQuestion);
+    EXPECT_EQ(dialogs.messages.back().icon, MessageIcon::Question);
     EXPECT_EQ(Rows(), three);
     EXPECT_EQ(Label("lblCount1")->text(), "3 files");
 

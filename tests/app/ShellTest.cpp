@@ -100,7 +100,7 @@ TEST_F(ShellTest, ExitAndTheCloseBoxAskAndOnlyYesCloses) {
         SCOPED_TRACE(byExit ? "Exit" : "close box");
         window.show();
         dialogs.messages.clear();
-        dialogs.answers = {MsgAnswer::No, MsgAnswer::Yes};
+        dialogs.answers = {Answer::No, Answer::Yes};
         const auto closeNow = [&] { byExit ? Button("cmdEnd")->click() : (void)window.close(); };
         closeNow();
         EXPECT_TRUE(window.isVisible());
@@ -111,7 +111,7 @@ TEST_F(ShellTest, ExitAndTheCloseBoxAskAndOnlyYesCloses) {
         ASSERT_EQ(dialogs.messages.size(), 2u);
         for (const auto& shown : dialogs.messages) {
             EXPECT_EQ(shown.prompt, "Are you sure you want to exit now?");
-            EXPECT_EQ(shown.style, MsgStyle::YesNoQuestion);
+            EXPECT_EQ(shown.icon, MessageIcon::Question);
         }
     }
 
