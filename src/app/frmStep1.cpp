@@ -1,6 +1,7 @@
 #include "app/frmStep1.h"
 
 #include "app/ConversionProgress.h"
+#include "app/DroppedFolders.h"
 #include "app/HelpViewer.h"
 #include "app/ListConversion.h"
 #include "app/MessageListModel.h"
@@ -22,11 +23,9 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QIcon>
-#include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
 #include <QTableView>
-#include <QUrl>
 
 #include <algorithm>
 #include <exception>
@@ -46,21 +45,6 @@ QIcon ProgramIcon() {
         icon.addFile(QStringLiteral(":/icons/marrowgate-%1.png").arg(size), QSize(size, size));
     }
     return icon;
-}
-
-// The local folders among dropped addresses.
-QStringList DroppedFolders(const QMimeData* data) {
-    QStringList folders;
-    if (data == nullptr) {
-        return folders;
-    }
-    for (const QUrl& url : data->urls()) {
-        const QFileInfo info(url.toLocalFile());
-        if (url.isLocalFile() && info.isDir()) {
-            folders << QDir::toNativeSeparators(info.absoluteFilePath());
-        }
-    }
-    return folders;
 }
 
 } // namespace
@@ -244,7 +228,7 @@ bool frmStep1::AddMessageFile(const std::string& path) {
 
 void frmStep1::ClearMessageList() {
     messageList_->Clear();
-    stores_.clear();
+    stores_.Clear();
     controls_->ShowCount(0);
 }
 
@@ -293,20 +277,10 @@ void frmStep1::ImportStoreFolders(const QStringList& folders) {
     WaitCursor wait;
     int added = 0;
     for (const QString& folder : folders) {
-        storeFolder_ = folder;
-        if (!storeFolder_.endsWith(QDir::separator())) {
-            storeFolder_ += QDir::separator();
-        }
-        // A folder inside a store listed before stays part of that store's
-        // tree: its messages keep the mailboxes they had.
-        const std::string store = storeFolder_.toStdString();
-        if (std::none_of(stores_.begin(), stores_.end(),
-                         [&store](const std::string& outer) { return store.starts_with(outer); })) {
-            stores_.push_back(store);
-        }
+        const std::string store = stores_.Add(folder);
         CollectionHandle<std::string> files;
         try {
-            files = CollectFiles(storeFolder_.toStdString());
+            files = CollectFiles(store);
         } catch (const std::exception& error) {
             wait.Restore();
             controls_->CmdConvert2PDF->setEnabled(!messageList_->IsEmpty());
@@ -361,7 +335,7 @@ void frmStep1::CmdConvert2PDF_Click() {
 
     RunOptions options;
     options.target = ChosenTarget(controls_->cboTarget);
-    options.stores = stores_;
+    options.stores = stores_.All();
     ListConversion::Outcome outcome;
     {
         const WindowControls& c = *controls_;

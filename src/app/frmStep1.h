@@ -2,6 +2,7 @@
 
 #include "app/CommandLock.h"
 #include "app/EdgeLayout.h"
+#include "app/StoreFolders.h"
 #include "app/ThrottledYield.h"
 #include "app/UserDialogs.h"
 
@@ -12,7 +13,6 @@
 
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace marrowgate {
 
@@ -110,10 +110,7 @@ private:
     // The user has already agreed to close (Exit answered Yes), or no one is
     // to be asked: the close box's question is skipped.
     bool closeAgreed_ = false;
-    // The store folder of the last import, and those of every import since
-    // the list was last cleared (where the targets start their trees).
-    QString storeFolder_;
-    std::vector<std::string> stores_;
+    StoreFolders stores_;
     EdgeLayout layout_;
     QPointer<HelpViewer> helpViewer_;
 };
