@@ -71,7 +71,8 @@ void RunReport::PrintFigures(double seconds) const {
                 "read %.1f MB, wrote %.1f MB in %.2f s.\n",
                 r.messagesConverted, r.messagesConverted == 1 ? "" : "s", mailboxes,
                 mailboxes == 1 ? "" : "es", r.mailboxesCreated, r.mailboxesAppended,
-                r.bytesRead / 1e6, r.bytesWritten / 1e6, seconds);
+                static_cast<double>(r.bytesRead) / 1e6, static_cast<double>(r.bytesWritten) / 1e6,
+                seconds);
     if (r.alreadyConverted > 0) {
         std::printf("Already converted: %d message%s, skipped.\n", r.alreadyConverted,
                     Plural(static_cast<std::size_t>(r.alreadyConverted)));
