@@ -19,7 +19,7 @@ class CommandLine;
 class StoreConversion {
 public:
     // Counts the message files; throws WalkError naming a store folder that
-    // cannot be listed.
+    // cannot be listed. `command` is read again by Run and must outlive this.
     explicit StoreConversion(const CommandLine& command);
     StoreConversion(const StoreConversion&) = delete;
     StoreConversion& operator=(const StoreConversion&) = delete;
