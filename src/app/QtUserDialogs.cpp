@@ -1,6 +1,6 @@
 #include "app/QtUserDialogs.h"
 
-#include "shell/registryShell.h"
+#include "app/registryShell.h"
 
 #include <QMessageBox>
 #include <QPushButton>

@@ -278,7 +278,7 @@ void frmStep1::ImportStoreFolders(const QStringList& folders) {
     int added = 0;
     for (const QString& folder : folders) {
         const std::string store = stores_.Add(folder);
-        CollectionHandle<std::string> files;
+        std::vector<std::string> files;
         try {
             files = CollectFiles(store);
         } catch (const std::exception& error) {
@@ -291,7 +291,7 @@ void frmStep1::ImportStoreFolders(const QStringList& folders) {
         // conversion does not.
         CommandLock lock(busy_, Busy::Importing,
                          {controls_->CmdAddFolder, controls_->CmdConvert2PDF});
-        for (const std::string& entry : *files) {
+        for (const std::string& entry : files) {
             yield_();
             if (closeRequested_) {
                 break;

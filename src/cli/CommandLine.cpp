@@ -1,7 +1,7 @@
 #include "cli/CommandLine.h"
 
 #include "Version.h"
-#include "shell/registry.h"
+#include "convert/registry.h"
 
 #include <CLI/CLI.hpp>
 

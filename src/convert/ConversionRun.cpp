@@ -7,8 +7,8 @@
 #include "convert/ResumableOutput.h"
 #include "convert/RunInterrupted.h"
 #include "convert/modMain.h"
+#include "convert/registry.h"
 #include "platform/FileSystem.h"
-#include "shell/registry.h"
 
 #include <memory>
 #include <optional>
@@ -57,12 +57,20 @@ public:
 private:
     bool StopRequested() const { return hooks_.stopRequested && hooks_.stopRequested(); }
     void StartOutput();
-    const std::string& MailboxOf(const std::string& source);
     // False when the run ends at this row.
     bool ConvertRow(int row, const std::string& source);
     bool GoOnAfter(const RowFailure& failure);
     void Converted(const AppendStats& stats);
     void Finish();
+
+    // The per-folder bookkeeping: which mailbox the rows of the current source
+    // folder go to, and whether it has been counted as created or appended.
+    const std::string& MailboxOf(const std::string& source);
+    void EnterFolder(const std::string& source, std::string directory);
+    void CountMailbox(bool created);
+
+    // A failed close or ledger flush, charged to the last message converted.
+    void CloseFailed(const ConversionError& error);
 
     const MessageRows& rows_;
     const RunHooks& hooks_;
@@ -78,10 +86,11 @@ private:
     // mailbox of one row serve the next while its folder is the same.
     std::unordered_set<std::string> ensuredFolders_;
     std::unordered_set<std::string> mailboxesSeen_;
-    std::unordered_set<std::string> emptySeen_;
     std::string sourceFolder_;
     std::string mailbox_;
     bool mailboxCounted_ = false;
+
+    std::unordered_set<std::string> emptySeen_;
     bool keepGoing_ = options_.keepGoing;
 };
 
@@ -127,20 +136,34 @@ void Run::StartOutput() {
 const std::string& Run::MailboxOf(const std::string& source) {
     std::string directory = DirectoryPart(source, options_.syntax);
     if (mailbox_.empty() || directory != sourceFolder_) {
-        mailbox_.clear(); // stays empty should the derivation fail
-        const MailboxPlace place = options_.target.PlaceOf(
-            source, InnermostStore(source, options_.stores, options_.syntax), root_,
-            options_.syntax);
-        if (!ensuredFolders_.contains(place.folder)) {
-            EnsureDirectoryPath(tree_, place.folder);
-            EnsureMailboxFiles(place.parentMailboxes);
-            ensuredFolders_.insert(place.folder);
-        }
-        mailbox_ = place.mailbox;
-        sourceFolder_ = std::move(directory);
-        mailboxCounted_ = false;
+        EnterFolder(source, std::move(directory));
     }
     return mailbox_;
+}
+
+// The mailbox switch, at the first row of another source folder: its mailbox
+// is derived, and its mirrored folder made the first time the run comes to it.
+// The writer closes the previous mailbox when the next record goes elsewhere.
+void Run::EnterFolder(const std::string& source, std::string directory) {
+    mailbox_.clear(); // stays empty should the derivation fail
+    const MailboxPlace place = options_.target.PlaceOf(
+        source, InnermostStore(source, options_.stores, options_.syntax), root_, options_.syntax);
+    if (!ensuredFolders_.contains(place.folder)) {
+        EnsureDirectoryPath(tree_, place.folder);
+        EnsureMailboxFiles(place.parentMailboxes);
+        ensuredFolders_.insert(place.folder);
+    }
+    mailbox_ = place.mailbox;
+    sourceFolder_ = std::move(directory);
+    mailboxCounted_ = false;
+}
+
+// A mailbox counts once, as created or appended, by what its first record
+// found; a folder met again later in the list does not count it again.
+void Run::CountMailbox(bool created) {
+    if (!std::exchange(mailboxCounted_, true) && mailboxesSeen_.insert(mailbox_).second) {
+        ++(created ? result_.mailboxesCreated : result_.mailboxesAppended);
+    }
 }
 
 bool Run::ConvertRow(int row, const std::string& source) {
@@ -154,6 +177,9 @@ bool Run::ConvertRow(int row, const std::string& source) {
             ++result_.alreadyConverted;
             return true;
         }
+        // The window handles its events in a yield, and the writer yields only
+        // before a record begins and after it is whole, so nothing the window
+        // does there (a stop, an emptied list) ever meets half a record.
         CallYield(hooks_.yield);
         const AppendStats stats = writer_.Append(source, mailbox, hooks_.yield);
         if (stats.empty) {
@@ -194,9 +220,7 @@ void Run::Converted(const AppendStats& stats) {
     if (hooks_.messageConverted) {
         hooks_.messageConverted(stats.bytesRead);
     }
-    if (!std::exchange(mailboxCounted_, true) && mailboxesSeen_.insert(mailbox_).second) {
-        ++(stats.createdMailbox ? result_.mailboxesCreated : result_.mailboxesAppended);
-    }
+    CountMailbox(stats.createdMailbox);
 }
 
 // Closing the last mailbox and flushing the ledger are part of the last
@@ -208,10 +232,14 @@ void Run::Finish() {
             output_->Finish();
         }
     } catch (const ConversionError& error) {
-        RowFailure failure = lastConverted_.value_or(RowFailure{});
-        failure.reason = error.what();
-        result_.failures.push_back(failure);
+        CloseFailed(error);
     }
+}
+
+void Run::CloseFailed(const ConversionError& error) {
+    RowFailure failure = lastConverted_.value_or(RowFailure{});
+    failure.reason = error.what();
+    result_.failures.push_back(failure);
 }
 
 } // namespace

@@ -3,7 +3,7 @@
 #include "convert/MessageRows.h"
 #include "convert/OutputTarget.h"
 #include "convert/Yield.h"
-#include "shell/registry.h"
+#include "convert/registry.h"
 
 #include <cstdint>
 #include <functional>

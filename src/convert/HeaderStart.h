@@ -1,7 +1,7 @@
 #pragma once
 
 #include "convert/LineEnding.h"
-#include "shell/registry.h"
+#include "convert/registry.h"
 
 #include <string>
 #include <string_view>

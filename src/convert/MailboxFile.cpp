@@ -3,8 +3,8 @@
 #include "convert/ConversionError.h"
 #include "convert/MailboxLock.h"
 #include "convert/OutputTree.h"
+#include "convert/registry.h"
 #include "platform/FileSystem.h"
-#include "shell/registry.h"
 
 #include <algorithm>
 #include <cerrno>

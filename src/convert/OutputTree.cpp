@@ -1,8 +1,8 @@
 #include "convert/OutputTree.h"
 
 #include "convert/ConversionError.h"
+#include "convert/registry.h"
 #include "platform/FileSystem.h"
-#include "shell/registry.h"
 
 #include <cerrno>
 

@@ -4,9 +4,9 @@
 #include "convert/ConversionLedger.h"
 #include "convert/MailboxWriter.h"
 #include "convert/PathDerivation.h"
+#include "convert/registry.h"
 #include "list/StoreScan.h"
 #include "platform/FileSystem.h"
-#include "shell/registry.h"
 
 #include <cerrno>
 #include <cstdlib>

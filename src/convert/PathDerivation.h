@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/registry.h"
+#include "convert/registry.h"
 
 #include <string>
 #include <vector>

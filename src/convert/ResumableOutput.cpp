@@ -3,8 +3,8 @@
 #include "convert/ConversionError.h"
 #include "convert/MailboxFile.h"
 #include "convert/OutputTree.h"
+#include "convert/registry.h"
 #include "platform/FileSystem.h"
-#include "shell/registry.h"
 
 #include <cerrno>
 #include <climits>

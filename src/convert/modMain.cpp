@@ -1,8 +1,8 @@
 #include "convert/modMain.h"
 
 #include "convert/OutputTree.h"
+#include "convert/registry.h"
 #include "platform/FileSystem.h"
-#include "shell/registry.h"
 
 #include <filesystem>
 #include <system_error>

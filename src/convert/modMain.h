@@ -1,5 +1,8 @@
 #pragma once
 
+// Making the folders of a path: plainly, or below an output root without
+// following links out of it.
+
 #include <string>
 
 namespace marrowgate {

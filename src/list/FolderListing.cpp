@@ -1,8 +1,8 @@
 #include "list/FolderListing.h"
 
+#include "convert/registry.h"
 #include "list/WalkError.h"
 #include "platform/FileSystem.h"
-#include "shell/registry.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -3,21 +3,24 @@
 #include "list/MessageFileFilter.h"
 #include "list/pathLogger.h"
 
+#include <utility>
+
 namespace marrowgate {
 
-CollectionHandle<std::string> CollectFiles(const std::string& folder) {
+std::vector<std::string> CollectFiles(const std::string& folder) {
     pathLogger walker;
     walker.PathLogInit();
     walker.fullFileNamesOnly(true);
     walker.LogPath(folder);
-    auto files = walker.fullFileNames();
+    const pathLogger::FileList files = walker.fullFileNames();
     walker.Terminate();
-    return files;
+    // The paths are moved, not copied: a store can hold a great many, and
+    // the list is the caller's alone once the walker let go of it.
+    return std::move(*files);
 }
 
 std::vector<std::string> CollectMessageFiles(const std::string& storeFolder) {
-    // The paths are moved, not copied: a store can hold a great many.
-    std::vector<std::string> messages = CollectFiles(storeFolder)->TakeItems();
+    std::vector<std::string> messages = CollectFiles(storeFolder);
     std::erase_if(messages, [](const std::string& path) { return !IsMessageFilePath(path); });
     messages.shrink_to_fit();
     return messages;

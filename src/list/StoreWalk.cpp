@@ -1,6 +1,6 @@
 #include "list/StoreWalk.h"
 
-#include "shell/registry.h"
+#include "convert/registry.h"
 
 #include <filesystem>
 #include <system_error>

@@ -8,14 +8,15 @@
 
 namespace marrowgate {
 
-// The walk pathLogger makes, one file at a time: the same files in the same
-// order (breadth first, each folder's entries in NameOrder), but it keeps only
-// the folders still to visit and the listing of the folder being visited, so
-// its memory does not grow with the number of files in the store.
+// The walk of a store, one file at a time: breadth first, the starting
+// folder's files, then its subfolders' level by level, each folder's entries
+// in NameOrder. It keeps only the folders still to visit and the listing of
+// the folder being visited, so its memory does not grow with the number of
+// files in the store. (pathLogger collects the same walk into a list.)
 class StoreWalk {
 public:
     // Nothing is listed until the first Next(). A folder that does not exist
-    // yields no file, as for pathLogger.
+    // yields no file.
     explicit StoreWalk(const std::string& folder);
 
     // The next file's path (the folder's path text, with a separator, then the

@@ -1,7 +1,7 @@
 #include "WindowFixture.h"
 
 #include "app/HelpViewer.h"
-#include "shell/registryShell.h"
+#include "app/registryShell.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -5,7 +5,7 @@
 #include "convert/MailboxFile.h"
 #include "convert/MailboxWriter.h"
 #include "convert/MessageFile.h"
-#include "shell/registry.h"
+#include "convert/registry.h"
 
 #include "TestFiles.h"
 

@@ -1,6 +1,6 @@
 #include "convert/PathDerivation.h"
 #include "convert/ConversionError.h"
-#include "shell/registry.h"
+#include "convert/registry.h"
 
 #include <gtest/gtest.h>
 

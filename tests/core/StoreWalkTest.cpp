@@ -74,9 +74,7 @@ TEST_F(StoreWalkTest, BothWalksListEachFolderByNameAndAgree) {
     for (std::string path; walk.Next(path);) {
         all.push_back(path);
     }
-    const auto files = CollectFiles(s);
-    EXPECT_EQ(all, std::vector<std::string>(files->begin(), files->end()))
-        << "every file, not only messages";
+    EXPECT_EQ(all, CollectFiles(s)) << "every file, not only messages";
     EXPECT_EQ(all.size(), 15u);
 
     EXPECT_EQ(RowsOf(WalkedRows({dir / "missing"})), std::vector<std::string>{});

@@ -17,10 +17,6 @@
 namespace marrowgate::test {
 namespace {
 
-std::vector<std::string> Items(const CollectionHandle<std::string>& collection) {
-    return {collection->begin(), collection->end()};
-}
-
 class pathLoggerTest : public ::testing::Test {
 protected:
     // R: r1, r2, A/a1, B/b1, B/C/c1
@@ -35,30 +31,24 @@ protected:
     std::string root;
 };
 
-TEST_F(pathLoggerTest, WalksBreadthFirstWithKeysAndPointers) {
+TEST_F(pathLoggerTest, WalksBreadthFirstAndHandsOverItsList) {
     pathLogger walker;
     walker.PathLogInit();
-    walker.fullFileNamesOnly(false);
     walker.LogPath(root);
     EXPECT_EQ(walker.Count(), 6);
 
     // Breadth first, each folder's entries by name: R, A, B, then C.
-    const auto folders = Items(walker.pathNames());
-    EXPECT_EQ(folders,
-              (std::vector<std::string>{root + "/", root + "/A/", root + "/B/", root + "/B/C/"}));
-    EXPECT_TRUE(walker.pathNames()->Contains("K0"));
-    EXPECT_TRUE(walker.pathNames()->Contains("K4"));
-    EXPECT_FALSE(walker.pathNames()->Contains("K1"));
+    const pathLogger::FileList files = walker.fullFileNames();
+    walker.Terminate();
+    EXPECT_EQ(*files, (std::vector<std::string>{root + "/r1", root + "/r2", root + "/A/a1",
+                                                root + "/B/b1", root + "/B/C/c1"}))
+        << "the list handed out outlives Terminate";
+    EXPECT_TRUE(walker.fullFileNames()->empty());
 
-    const auto files = Items(walker.fullFileNames());
-    EXPECT_EQ(files, (std::vector<std::string>{root + "/r1", root + "/r2", root + "/A/a1",
-                                               root + "/B/b1", root + "/B/C/c1"}));
-    EXPECT_EQ(walker.fullFileNames()->Item(5), files[4]);
-
-    std::vector<std::int32_t> pointers(walker.pathPointers()->begin(),
-                                       walker.pathPointers()->end());
-    EXPECT_EQ(pointers, (std::vector<std::int32_t>{1, 1, 2, 3, 4}));
-    EXPECT_EQ(walker.fileNames()->Item(5), "c1");
+    walker.PathLogInit();
+    walker.LogPath(dir / "missing");
+    EXPECT_EQ(walker.Count(), 6) << "a missing folder changes nothing";
+    EXPECT_TRUE(walker.fullFileNames()->empty());
 }
 
 // POSIX only: pipes, sockets and links to them; paths too long to open.
@@ -86,8 +76,7 @@ TEST_F(pathLoggerTest, CollectsRegularFilesAndLinksToThemOnly) {
     walker.PathLogInit();
     walker.LogPath(root);
     ::close(unixSocket);
-    EXPECT_EQ(walker.pathNames()->Count(), 4u);
-    auto files = Items(walker.fullFileNames());
+    auto files = *walker.fullFileNames();
     std::sort(files.begin(), files.end());
     // A dangling link is kept, for the conversion to report it.
     EXPECT_EQ(files, (std::vector<std::string>{root + "/A/a1", root + "/A/dangling.eml",
@@ -119,7 +108,7 @@ TEST_F(pathLoggerTest, AFolderThatCannotBeListedFailsTheWalk) {
     } catch (const WalkError& error) {
         EXPECT_NE(std::string(error.what()).find(name), std::string::npos);
     }
-    EXPECT_EQ(Items(walker.fullFileNames()), std::vector<std::string>{deep + "/top.eml"});
+    EXPECT_EQ(*walker.fullFileNames(), std::vector<std::string>{deep + "/top.eml"});
     EXPECT_EQ(walker.Count(), 2);
 }
 #endif

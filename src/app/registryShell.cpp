@@ -1,4 +1,4 @@
-#include "shell/registryShell.h"
+#include "app/registryShell.h"
 
 #include <QDesktopServices>
 #include <QDir>

@@ -1,11 +1,13 @@
 #pragma once
 
+// The desktop shell, for the window: choosing a folder and opening a document
+// or web address with its registered handler. The path text these build on is
+// the core's (convert/registry.h).
+
 #include <QString>
 
 class QWidget;
 
-// The desktop shell's half of the registry unit: choosing a folder and
-// opening a document or web address with its registered handler.
 namespace marrowgate {
 
 // Shows the folder chooser, modal to `owner`, folders only, with `title`

@@ -1,10 +1,13 @@
 #pragma once
 
+// Path text: splitting a path into its folder and its last name, and turning
+// text into a file system path and back. No file is touched here; the
+// functions work on either path syntax on any system, so that Windows paths
+// can be tested on POSIX and vice versa.
+
 #include <filesystem>
 #include <string>
 
-// Path splitting on plain text. The functions work on either path syntax on
-// any system, so that Windows paths can be tested on POSIX and vice versa.
 namespace marrowgate {
 
 enum class PathSyntax { Windows, Posix };

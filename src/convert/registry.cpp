@@ -1,4 +1,4 @@
-#include "shell/registry.h"
+#include "convert/registry.h"
 
 #include "platform/FileSystem.h"
 
