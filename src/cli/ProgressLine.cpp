@@ -17,7 +17,7 @@ void ProgressLine::Update(int done, int total, std::uint64_t bytesRead) {
     lastDraw_ = now;
     const double seconds = duration<double>(now - start_).count();
     const double rate = seconds > 0 ? done / seconds : 0;
-    const double megabytes = seconds > 0 ? bytesRead / 1e6 / seconds : 0;
+    const double megabytes = seconds > 0 ? static_cast<double>(bytesRead) / 1e6 / seconds : 0;
     const double left = rate > 0 ? (total - done) / rate : 0;
     std::fprintf(stream_, "\r%d/%d messages  %3d%%  %.0f msg/s  %.1f MB/s  %d:%02d left \033[K",
                  done, total, static_cast<int>(100.0 * done / total), rate, megabytes,

@@ -20,7 +20,7 @@ std::string FormatFromLineDate(std::chrono::sys_seconds date) {
     text.reserve(24);
     text.append(kDays[wd.c_encoding()]).push_back(' ');
     text.append(kMonths[static_cast<unsigned>(ymd.month()) - 1]).push_back(' ');
-    const auto twoDigits = [&text](long value) {
+    const auto twoDigits = [&text](long long value) {
         text.push_back(static_cast<char>('0' + value / 10 % 10));
         text.push_back(static_cast<char>('0' + value % 10));
     };

@@ -102,7 +102,7 @@ TEST_F(ShellTest, ExitAndTheCloseBoxAskAndOnlyYesCloses) {
         const auto closeNow = [&] { byExit ? Button("cmdEnd")->click() : (void)window.close(); };
         closeNow();
         EXPECT_TRUE(window.isVisible());
-        const int before = unloaded.count();
+        const auto before = unloaded.count();
         closeNow();
         EXPECT_FALSE(window.isVisible());
         EXPECT_EQ(unloaded.count(), before + 1);

@@ -86,7 +86,7 @@ TEST(FileSystemTest, FoldersNameByName) {
     ASSERT_GE(folder, 0) << errno;
     std::string path = dir.Path().string();
     for (int level = 0; level < 6; ++level) {
-        const std::string name = "folder " + std::string(60, 'a' + level);
+        const std::string name = "folder " + std::string(60, static_cast<char>('a' + level));
         ASSERT_EQ(MakeFolderAt(folder, name), 0) << level << " " << errno;
         EXPECT_EQ(MakeFolderAt(folder, name), -1);
         EXPECT_EQ(errno, EEXIST);
