@@ -70,7 +70,8 @@ fuzz: bootstrap
 bench:
 	@$(MAKE) configure BUILD_BENCH=ON
 	@cmake --build --preset $(PRESET) -j $(JOBS) \
-	  --target marrowgate-convert marrowgate-bench-floor marrowgate-window-bench
+	  --target marrowgate-convert marrowgate-bench-floor marrowgate-bench-noflush \
+	    marrowgate-window-bench
 	@python3 bench/run.py --build $(BUILD) $(BENCH_ARGS)
 
 # A Debian package in $(BUILD), to install with dpkg -i.

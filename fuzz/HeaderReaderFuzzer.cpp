@@ -12,7 +12,7 @@
 #include <regex>
 #include <string>
 
-using marrowgate::fuzz::Require;
+using marrowgate::test::Require;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace std::chrono;

@@ -12,7 +12,7 @@
 #include <string_view>
 
 using marrowgate::PathSyntax;
-using marrowgate::fuzz::Require;
+using marrowgate::test::Require;
 
 namespace {
 

@@ -3,9 +3,9 @@
 // quoting undone and an empty line where the message had none; and it does
 // not depend on how the bytes were cut into pieces.
 #include "convert/HeaderBlock.h"
-#include "convert/RecordEncoder.h"
 
 #include "Require.h"
+#include "support/RecordPieces.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -14,21 +14,12 @@
 #include <string_view>
 #include <vector>
 
-using marrowgate::fuzz::Require;
+using marrowgate::test::Require;
 
 namespace {
 
 using marrowgate::LineEnding;
-
-std::string Encode(std::string_view bytes, std::size_t pieceSize, LineEnding ending) {
-    marrowgate::RecordEncoder encoder(ending);
-    marrowgate::RecordOutput out;
-    for (std::size_t i = 0; i < bytes.size(); i += pieceSize) {
-        encoder.Feed(bytes.substr(i, pieceSize), out);
-    }
-    encoder.Finish(out);
-    return out.Joined();
-}
+using marrowgate::test::EncodeInPieces;
 
 // The lines of the message file: CR LF, lone CR and lone LF each end one; a
 // line end at the very end adds no empty line.
@@ -116,8 +107,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const auto expected = ExpectedLines(bytes);
     for (const LineEnding ending : {LineEnding::CrLf, LineEnding::Lf}) {
-        const std::string record = Encode(bytes, bytes.size() + 1, ending);
-        Require(Encode(bytes, pieceSize, ending) == record,
+        const std::string record = EncodeInPieces(bytes, bytes.size() + 1, ending);
+        Require(EncodeInPieces(bytes, pieceSize, ending) == record,
                 "pieces of any size give the same record");
         Require(ReadBack(record, ending) == expected, "the record gives the message's lines");
     }

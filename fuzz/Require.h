@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string_view>
 
-namespace marrowgate::fuzz {
+namespace marrowgate::test {
 
 // Ends the run as a finding when `holds` is false: libFuzzer saves the input.
 inline void Require(bool holds, std::string_view what) {
@@ -14,4 +14,4 @@ inline void Require(bool holds, std::string_view what) {
     }
 }
 
-} // namespace marrowgate::fuzz
+} // namespace marrowgate::test

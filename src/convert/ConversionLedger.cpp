@@ -1,6 +1,8 @@
 #include "convert/ConversionLedger.h"
 
 #include "convert/ConversionError.h"
+#include "convert/LedgerFileLines.h"
+#include "convert/LedgerLine.h"
 #include "platform/FileSystem.h"
 
 #include <algorithm>
@@ -12,107 +14,69 @@ namespace marrowgate {
 namespace {
 
 constexpr std::string_view kFirstLine = "marrowgate-ledger 1";
-
-// Paths may hold any byte but NUL: the field and line separators are escaped.
-void AppendEscaped(std::string& line, std::string_view text) {
-    for (const char c : text) {
-        switch (c) {
-        case '\\':
-            line += "\\\\";
-            break;
-        case '\t':
-            line += "\\t";
-            break;
-        case '\n':
-            line += "\\n";
-            break;
-        case '\r':
-            line += "\\r";
-            break;
-        default:
-            line += c;
-        }
-    }
-}
-
-std::string Unescaped(std::string_view text) {
-    std::string plain;
-    plain.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\' || i + 1 == text.size()) {
-            plain += text[i];
-            continue;
-        }
-        switch (text[++i]) {
-        case 't':
-            plain += '\t';
-            break;
-        case 'n':
-            plain += '\n';
-            break;
-        case 'r':
-            plain += '\r';
-            break;
-        default:
-            plain += text[i];
-        }
-    }
-    return plain;
-}
-
-std::vector<std::string_view> Fields(std::string_view line) {
-    std::vector<std::string_view> fields;
-    std::size_t start = 0;
-    for (std::size_t tab; (tab = line.find('\t', start)) != std::string_view::npos;
-         start = tab + 1) {
-        fields.push_back(line.substr(start, tab - start));
-    }
-    fields.push_back(line.substr(start));
-    return fields;
-}
-
-template <typename Number> bool Parse(std::string_view text, Number& value) {
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size() && !text.empty();
-}
-
-template <typename Number> void AppendNumber(std::string& line, Number value) {
-    char digits[24];
-    const auto [end, error] = std::to_chars(digits, digits + sizeof digits, value);
-    line += '\t';
-    line.append(digits, end);
-}
-
-std::string Key(std::string_view mailbox, std::string_view source) {
-    std::string key;
-    key.reserve(mailbox.size() + 1 + source.size());
-    key.append(mailbox).append(1, '\0').append(source);
-    return key;
+std::string SourceOf(std::string_view line) {
+    return LedgerLine::Parse(line).record.source.path;
 }
 
 } // namespace
 
+// Every record, with what the mailbox it is in knows of it, so that a later
+// "open" can tell which of them it takes away; verifying wants them all.
 std::vector<LedgerRecord> ConversionLedger::ReadRecords(const std::string& ledgerPath) {
-    ConversionLedger ledger(ledgerPath, ReadOnly{});
-    std::vector<LedgerRecord> standing;
-    for (std::size_t i = 0; i < ledger.records_.size(); ++i) {
-        if (ledger.standing_[i]) {
-            standing.push_back(std::move(ledger.records_[i]));
+    const int fd = platform::Open(ledgerPath, platform::kRead);
+    if (fd < 0 && errno == ENOENT) {
+        return {};
+    }
+    if (fd < 0) {
+        LedgerFileLines::ReadFailed(ledgerPath);
+    }
+    struct Mailbox {
+        std::vector<std::size_t> records;
+        LedgerMailboxIndex index;
+    };
+    std::unordered_map<std::string, Mailbox> mailboxes;
+    std::vector<LedgerRecord> records;
+    std::vector<bool> standing;
+    const auto sourceAt = [fd, &ledgerPath](std::uint64_t offset) {
+        return SourceOf(LedgerFileLines::LineAt(fd, ledgerPath, offset));
+    };
+    try {
+        LedgerFileLines::ForEach(
+            fd, ledgerPath, 0, LedgerFileLines::kToTheEnd,
+            [&](std::string_view text, std::uint64_t offset) {
+                LedgerLine line = LedgerLine::Parse(text);
+                if (line.kind == LedgerLine::Kind::Other) {
+                    return;
+                }
+                Mailbox& mailbox = mailboxes
+                                       .try_emplace(line.record.mailbox,
+                                                    Mailbox{{}, LedgerMailboxIndex(sourceAt, true)})
+                                       .first->second;
+                if (line.kind == LedgerLine::Kind::Open &&
+                    mailbox.index.state.knownEnd > line.size) {
+                    for (const std::size_t i : mailbox.records) {
+                        standing[i] = standing[i] && records[i].end <= line.size;
+                    }
+                }
+                mailbox.index.Apply(line, offset);
+                if (line.kind == LedgerLine::Kind::Record) {
+                    mailbox.records.push_back(records.size());
+                    records.push_back(std::move(line.record));
+                    standing.push_back(true);
+                }
+            });
+    } catch (...) {
+        platform::Close(fd);
+        throw;
+    }
+    platform::Close(fd);
+    std::vector<LedgerRecord> stand;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (standing[i]) {
+            stand.push_back(std::move(records[i]));
         }
     }
-    return standing;
-}
-
-ConversionLedger::ConversionLedger(const std::string& ledgerPath, ReadOnly)
-    : path_(ledgerPath), keepRecords_(true) {
-    fd_ = platform::Open(path_, platform::kRead);
-    if (fd_ < 0 && errno == ENOENT) {
-        return;
-    }
-    if (fd_ < 0) {
-        throw ConversionError::FromErrno("Cannot read the conversion ledger", path_, errno);
-    }
-    Read(ReadWhole(fd_, path_));
+    return stand;
 }
 
 ConversionLedger::ConversionLedger(const std::string& outputRoot)
@@ -140,203 +104,239 @@ ConversionLedger::ConversionLedger(const std::string& outputRoot)
         }
         throw ConversionError::FromErrno("Cannot lock the conversion ledger", path_, error);
     }
-    const std::string data = ReadWhole(fd_, path_);
-    size_ = data.size();
+    try {
+        Survey();
+        DropRecordsOfMissingBytes();
+        if (size_ == 0) {
+            Append(std::string(kFirstLine) + "\n");
+        }
+        line_ = "run";
+        char digits[24];
+        const auto [end, error] = std::to_chars(digits, digits + sizeof digits, std::time(nullptr));
+        line_.append(1, '\t').append(digits, end).append(1, '\n');
+        Append(line_);
+    } catch (...) {
+        platform::Close(fd_);
+        fd_ = -1;
+        throw;
+    }
+}
+
+// One pass over the ledger learns where each mailbox's lines lie and whether
+// a run left it open; its records are read when a run comes to it.
+void ConversionLedger::Survey() {
+    MailboxLines* last = nullptr;
+    std::string lastField; // as it stands in the file: lines of one mailbox come together
+    const auto [whole, length] = LedgerFileLines::ForEach(
+        fd_, path_, 0, LedgerFileLines::kToTheEnd,
+        [&](std::string_view text, std::uint64_t offset) {
+            const std::optional<std::string_view> field = LedgerLine::MailboxField(text);
+            if (!field) {
+                return;
+            }
+            if (last == nullptr || *field != lastField) {
+                last = &mailboxes_[LedgerLine::Unescaped(*field)];
+                lastField.assign(*field);
+            }
+            const std::uint64_t end = offset + text.size() + 1;
+            if (!last->spans.empty() && last->spans.back().end == offset) {
+                last->spans.back().end = end;
+            } else {
+                last->spans.push_back({offset, end});
+            }
+            if (!text.starts_with("record")) {
+                const LedgerLine line = LedgerLine::Parse(text);
+                if (line.kind == LedgerLine::Kind::Open || line.kind == LedgerLine::Kind::Closed) {
+                    last->open = line.kind == LedgerLine::Kind::Open;
+                }
+            }
+        });
     // A line cut short (a full disk, a power cut) is no line: it goes, so
     // that the next one starts on a line of its own.
-    const std::size_t whole = data.rfind('\n') == std::string::npos ? 0 : data.rfind('\n') + 1;
-    if (whole < size_) {
-        if (platform::Truncate(fd_, whole) != 0) {
-            throw ConversionError::FromErrno("Cannot write the conversion ledger", path_, errno);
-        }
-        size_ = whole;
+    if (whole < length && platform::Truncate(fd_, whole) != 0) {
+        throw ConversionError::FromErrno("Cannot write the conversion ledger", path_, errno);
     }
-    Read(std::string_view(data).substr(0, whole));
-    DropRecordsOfMissingBytes();
-    if (size_ == 0) {
-        Append(std::string(kFirstLine) + "\n");
+    size_ = whole;
+    earlierEnd_ = whole;
+}
+
+// A mailbox shorter than the ledger knows it was cut or removed since: the
+// records past its end are no longer there. Its size now is kept, and the
+// records dropped when the mailbox's are read.
+void ConversionLedger::DropRecordsOfMissingBytes() {
+    for (auto& [mailbox, lines] : mailboxes_) {
+        platform::FileStatus info;
+        lines.sizeAtStart = platform::Status(root_ + mailbox, info) == 0 ? info.size : 0;
     }
-    line_ = "run";
-    AppendNumber(line_, std::time(nullptr));
-    line_ += '\n';
-    Append(line_);
 }
 
 ConversionLedger::~ConversionLedger() {
     if (fd_ < 0) {
         return;
     }
-    if (!keepRecords_) {
-        try {
-            Flush();
-        } catch (const ConversionError&) {
-            // The records not written lie past what the ledger knows: the next
-            // run takes them back and converts them again.
-        }
+    try {
+        Flush();
+    } catch (const ConversionError&) {
+        // The records not written lie past what the ledger knows: the next
+        // run takes them back and converts them again.
     }
     platform::Close(fd_); // releases the lock
 }
 
-std::string ConversionLedger::ReadWhole(int fd, const std::string& path) {
-    std::string data;
-    char buffer[64 * 1024];
-    for (std::uint64_t offset = 0;;) {
-        const long long got = platform::ReadAt(fd, buffer, sizeof buffer, offset);
-        if (got < 0) {
-            throw ConversionError::FromErrno("Cannot read the conversion ledger", path, errno);
+// The lines of a span lie in the file, or, past size_, among those gathered.
+template <typename Each> void ConversionLedger::ForEachLineOf(Span span, Each each) const {
+    if (span.begin < size_) {
+        LedgerFileLines::ForEach(fd_, path_, span.begin, std::min(span.end, size_), each);
+    }
+    for (std::uint64_t offset = std::max(span.begin, size_); offset < span.end;) {
+        const std::string_view gathered(pending_);
+        const auto from = static_cast<std::size_t>(offset - size_);
+        const std::size_t lf = gathered.find('\n', from);
+        if (lf == std::string_view::npos) {
+            return; // never: lines are gathered whole
         }
-        if (got == 0) {
-            return data;
-        }
-        data.append(buffer, static_cast<std::size_t>(got));
-        offset += static_cast<std::uint64_t>(got);
+        each(gathered.substr(from, lf - from), offset);
+        offset = size_ + lf + 1;
     }
 }
 
-void ConversionLedger::Read(std::string_view data) {
-    for (std::size_t start = 0, end; (end = data.find('\n', start)) != std::string_view::npos;
-         start = end + 1) {
-        Apply(data.substr(start, end - start));
+std::string ConversionLedger::SourceAt(std::uint64_t lineOffset) const {
+    if (lineOffset >= size_) {
+        const std::string_view gathered(pending_);
+        const auto from = static_cast<std::size_t>(lineOffset - size_);
+        return SourceOf(gathered.substr(from, gathered.find('\n', from) - from));
+    }
+    return SourceOf(LedgerFileLines::LineAt(fd_, path_, lineOffset));
+}
+
+// Reads the records of `mailbox` from its lines, and lets go of the last
+// mailbox's: into a light index unless `full` or the lines need one.
+LedgerMailboxIndex& ConversionLedger::Select(const std::string& mailbox, bool full) {
+    if (selected_ && selectedName_ == mailbox && (selected_->Full() || !full)) {
+        return *selected_;
+    }
+    selected_.reset();
+    selectedName_ = mailbox;
+    const auto sourceAt = [this](std::uint64_t offset) { return SourceAt(offset); };
+    const auto found = mailboxes_.find(mailbox);
+    if (found == mailboxes_.end()) {
+        return selected_.emplace(sourceAt, full);
+    }
+    Replay(found->second, selected_.emplace(sourceAt, full));
+    if (selected_->WantsFull()) {
+        selected_.reset();
+        Replay(found->second, selected_.emplace(sourceAt, true));
+    }
+    return *selected_;
+}
+
+// The lines of earlier runs come first, then what the mailbox's size when
+// this run began leaves standing of them, then this run's lines.
+void ConversionLedger::Replay(const MailboxLines& lines, LedgerMailboxIndex& index) const {
+    bool settled = false;
+    const auto settle = [&] {
+        index.DropBeyond(lines.sizeAtStart);
+        if (forgetEarlier_) {
+            index.ForgetAll();
+        }
+        settled = true;
+    };
+    for (const Span span : lines.spans) {
+        if (!settled && span.begin >= earlierEnd_) {
+            settle();
+        }
+        ForEachLineOf(span, [&](std::string_view text, std::uint64_t offset) {
+            index.Apply(LedgerLine::Parse(text), offset);
+        });
+    }
+    if (!settled) {
+        settle();
     }
 }
 
-// Lines that cannot be read are passed over: a later version's lines, or
-// damage, must not stop a run.
-void ConversionLedger::Apply(std::string_view line) {
-    const std::vector<std::string_view> fields = Fields(line);
-    const std::string_view kind = fields[0];
-    if ((kind == "open" || kind == "closed") && fields.size() >= 3) {
-        std::uint64_t size = 0;
-        if (!Parse(fields[2], size)) {
-            return;
-        }
-        const std::string mailbox = Unescaped(fields[1]);
-        if (kind == "open") {
-            DropRecordsBeyond(mailbox, size);
-        }
-        mailboxes_[mailbox] = {size, size, kind == "open"};
-    } else if (kind == "record" && fields.size() >= 9) {
-        LedgerRecord record;
-        record.mailbox = Unescaped(fields[1]);
-        record.source.path = Unescaped(fields[4]);
-        if (!Parse(fields[2], record.begin) || !Parse(fields[3], record.end) ||
-            !Parse(fields[5], record.source.size) || !Parse(fields[6], record.source.modifiedNs) ||
-            !Parse(fields[7], record.source.device) || !Parse(fields[8], record.source.inode)) {
-            return;
-        }
-        Add(std::move(record));
-    }
-}
-
-void ConversionLedger::Add(LedgerRecord record) {
-    MailboxState& state = mailboxes_[record.mailbox];
-    state.knownEnd = std::max(state.knownEnd, record.end);
-    index_[Key(record.mailbox, record.source.path)] = {record.source.size, record.source.modifiedNs,
-                                                       record.end};
-    if (keepRecords_) {
-        records_.push_back(std::move(record));
-        standing_.push_back(true);
-    }
-}
-
-void ConversionLedger::DropRecordsBeyond(const std::string& mailbox, std::uint64_t size) {
-    const auto state = mailboxes_.find(mailbox);
-    if (state == mailboxes_.end() || state->second.knownEnd <= size) {
-        return;
-    }
-    // What stands is accounted for; what lies past it, up to `size`, is a
-    // record cut short.
-    std::uint64_t end = std::min(state->second.openedAt, size);
-    const std::string prefix = Key(mailbox, "");
-    for (auto& [key, known] : index_) {
-        if (!known.standing || !key.starts_with(prefix)) {
-            continue;
-        }
-        if (known.end > size) {
-            known.standing = false;
-        } else {
-            end = std::max(end, known.end);
-        }
-    }
-    for (std::size_t i = 0; i < records_.size(); ++i) {
-        if (records_[i].end > size && records_[i].mailbox == mailbox) {
-            standing_[i] = false;
-        }
-    }
-    state->second.knownEnd = end;
-}
-
-// A mailbox shorter than the ledger knows it was cut or removed since: the
-// records past its end are no longer there.
-void ConversionLedger::DropRecordsOfMissingBytes() {
-    for (auto& [mailbox, state] : mailboxes_) {
-        platform::FileStatus info;
-        const std::string path = root_ + mailbox;
-        const std::uint64_t size = platform::Status(path, info) == 0 ? info.size : 0;
-        DropRecordsBeyond(mailbox, size);
-    }
-}
-
+// A light index's "maybe" is most often another path's hash: the mailbox's
+// lines tell, before its records are read in full.
 ConversionLedger::Seen ConversionLedger::Lookup(const std::string& mailbox,
-                                                const LedgerSource& source) const {
-    const auto found = index_.find(Key(mailbox, source.path));
-    if (found == index_.end() || !found->second.standing || found->second.earlierRun) {
+                                                const LedgerSource& source) {
+    const LedgerMailboxIndex& index = Select(mailbox);
+    if (!index.Full() && (!index.MayHave(source.path) || !HasRecordLine(mailbox, source.path))) {
         return Seen::New;
     }
-    const Known& known = found->second;
-    return known.size == source.size && known.modifiedNs == source.modifiedNs ? Seen::Converted
-                                                                              : Seen::Changed;
+    return Select(mailbox, true).Lookup(source);
+}
+
+bool ConversionLedger::HasRecordLine(const std::string& mailbox,
+                                     const std::string& sourcePath) const {
+    const auto found = mailboxes_.find(mailbox);
+    if (found == mailboxes_.end()) {
+        return false;
+    }
+    const std::string field = LedgerLine::Escaped(sourcePath);
+    bool has = false;
+    for (const Span span : found->second.spans) {
+        ForEachLineOf(span, [&](std::string_view text, std::uint64_t) {
+            has = has || LedgerLine::SourceField(text) == std::optional<std::string_view>(field);
+        });
+    }
+    return has;
 }
 
 void ConversionLedger::ForgetEarlierRuns() {
-    for (auto& [key, known] : index_) {
-        known.earlierRun = true;
-    }
+    forgetEarlier_ = true;
+    selected_.reset(); // read again with the records of earlier runs set aside
 }
 
 std::uint64_t ConversionLedger::Opening(const std::string& mailbox, std::uint64_t size) {
-    MailboxState& state = mailboxes_[mailbox];
     std::uint64_t keep = size;
+    const LedgerMailboxIndex::State& state = Select(mailbox).state;
     if (state.open && size > state.knownEnd) {
         keep = state.knownEnd; // the tail of a run that did not get to close it
     }
-    DropRecordsBeyond(mailbox, keep);
-    AppendMailboxLine("open", mailbox, keep);
+    // Records to drop take a full index.
+    LedgerMailboxIndex& index = Select(mailbox, state.knownEnd > keep);
+    index.DropBeyond(keep);
+    line_.clear();
+    LedgerLine::AppendMailbox(line_, "open", mailbox, keep);
+    AppendOf(mailbox, line_);
     Sync();
-    state = {keep, keep, true};
+    index.state = {keep, keep, true};
+    mailboxes_[mailbox].open = true;
     return keep;
 }
 
+// The record goes into the index only when its mailbox's records are at
+// hand; otherwise they are read with its line when they are next wanted.
 void ConversionLedger::Recorded(const LedgerRecord& record) {
-    line_ = "record\t";
-    AppendEscaped(line_, record.mailbox);
-    AppendNumber(line_, record.begin);
-    AppendNumber(line_, record.end);
-    line_ += '\t';
-    AppendEscaped(line_, record.source.path);
-    AppendNumber(line_, record.source.size);
-    AppendNumber(line_, record.source.modifiedNs);
-    AppendNumber(line_, record.source.device);
-    AppendNumber(line_, record.source.inode);
-    line_ += '\n';
-    Append(line_);
-    Add(record);
+    line_.clear();
+    LedgerLine::AppendRecord(line_, record);
+    const std::uint64_t offset = AppendOf(record.mailbox, line_);
+    if (selected_ && selectedName_ == record.mailbox) {
+        selected_->Add(record, offset);
+    }
 }
 
 void ConversionLedger::Closed(const std::string& mailbox, std::uint64_t size) {
-    AppendMailboxLine("closed", mailbox, size);
+    line_.clear();
+    LedgerLine::AppendMailbox(line_, "closed", mailbox, size);
+    AppendOf(mailbox, line_);
     Flush();
-    mailboxes_[mailbox] = {size, size, false};
+    if (selected_ && selectedName_ == mailbox) {
+        selected_->state = {size, size, false};
+    }
+    mailboxes_[mailbox].open = false;
 }
 
-void ConversionLedger::AppendMailboxLine(std::string_view kind, const std::string& mailbox,
-                                         std::uint64_t size) {
-    line_ = kind;
-    line_ += '\t';
-    AppendEscaped(line_, mailbox);
-    AppendNumber(line_, size);
-    line_ += '\n';
-    Append(line_);
+std::uint64_t ConversionLedger::AppendOf(const std::string& mailbox, const std::string& line) {
+    Append(line);
+    const std::uint64_t begin = size_ + pending_.size() - line.size();
+    const std::uint64_t end = begin + line.size();
+    std::vector<Span>& spans = mailboxes_[mailbox].spans;
+    if (!spans.empty() && spans.back().end == begin) {
+        spans.back().end = end;
+    } else {
+        spans.push_back({begin, end});
+    }
+    return begin;
 }
 
 void ConversionLedger::Append(const std::string& line) {
@@ -370,8 +370,8 @@ void ConversionLedger::Flush() {
 
 std::vector<std::string> ConversionLedger::UnsettledMailboxes() const {
     std::vector<std::string> unsettled;
-    for (const auto& [mailbox, state] : mailboxes_) {
-        if (state.open) {
+    for (const auto& [mailbox, lines] : mailboxes_) {
+        if (lines.open) {
             unsettled.push_back(mailbox);
         }
     }

@@ -1,29 +1,16 @@
 #pragma once
 
+#include "convert/LedgerMailboxIndex.h"
+#include "convert/LedgerRecord.h"
+
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
 namespace marrowgate {
-
-// The file a message was converted from, as the ledger knows it.
-struct LedgerSource {
-    std::string path; // canonical: every link and "." or ".." step resolved
-    std::uint64_t size = 0;
-    std::int64_t modifiedNs = 0; // modification time, nanoseconds since 1970
-    std::uint64_t device = 0;    // device and inode; 0 where the system has none
-    std::uint64_t inode = 0;
-};
-
-// One converted message: bytes [begin, end) of `mailbox` hold its record.
-struct LedgerRecord {
-    std::string mailbox; // path relative to the output root
-    std::uint64_t begin = 0;
-    std::uint64_t end = 0;
-    LedgerSource source;
-};
 
 // The conversion ledger: a line-oriented file at the output root
 // (kFileName) that tells which messages were converted into which mailbox and
@@ -52,6 +39,13 @@ struct LedgerRecord {
 // on a "closed" line being written before the mailbox's lock is let go. A
 // record whose line a kill lost lies past the last record the ledger knows of
 // a mailbox still open, and is taken back.
+//
+// Memory does not grow with the ledger: on opening, the ledger is read
+// through once to learn, per mailbox, where its lines lie and whether it was
+// left open; the records of a mailbox are read (its lines only) when a run
+// asks about that mailbox, and let go when it asks about another. A run
+// writes one mailbox at a time, so each is read once per run, and again
+// when some of its sources have records (see LedgerMailboxIndex).
 class ConversionLedger {
 public:
     static constexpr std::string_view kFileName = ".marrowgate-ledger";
@@ -72,11 +66,11 @@ public:
     ConversionLedger(const ConversionLedger&) = delete;
     ConversionLedger& operator=(const ConversionLedger&) = delete;
 
-    enum class Seen { New, Converted, Changed };
+    using Seen = LedgerMailboxIndex::Seen;
     // Whether `source` was converted into `mailbox` already, by this run or
     // (unless ForgetEarlierRuns()) an earlier one; Changed when it was, but
     // the file's size or time differ now.
-    Seen Lookup(const std::string& mailbox, const LedgerSource& source) const;
+    Seen Lookup(const std::string& mailbox, const LedgerSource& source);
     // Records of earlier runs no longer count as converted (converting again
     // on purpose); the ledger keeps them.
     void ForgetEarlierRuns();
@@ -99,45 +93,41 @@ public:
     bool Created() const { return created_; }
 
 private:
-    struct ReadOnly {};
-    ConversionLedger(const std::string& ledgerPath, ReadOnly);
-
-    // The latest record of a mailbox and source pair.
-    struct Known {
-        std::uint64_t size = 0;
-        std::int64_t modifiedNs = 0;
+    // Lines [begin, end) of the ledger.
+    struct Span {
+        std::uint64_t begin = 0;
         std::uint64_t end = 0;
-        bool standing = true;
-        bool earlierRun = false;
     };
-    struct MailboxState {
-        std::uint64_t knownEnd = 0; // the end of what the ledger accounts for
-        std::uint64_t openedAt = 0; // the size at the last "open" or "closed"
-        bool open = false;          // an "open" without its "closed"
+    // What is kept of a mailbox while its records are not at hand.
+    struct MailboxLines {
+        std::vector<Span> spans;       // where its lines lie, in order
+        std::uint64_t sizeAtStart = 0; // the mailbox file's size when this run began
+        bool open = false;             // an "open" without its "closed"
     };
 
-    void Read(std::string_view data);
-    static std::string ReadWhole(int fd, const std::string& path);
-    void Apply(std::string_view line);
-    void Add(LedgerRecord record);
-    void DropRecordsBeyond(const std::string& mailbox, std::uint64_t size);
+    void Survey();
     void DropRecordsOfMissingBytes();
+    LedgerMailboxIndex& Select(const std::string& mailbox, bool full = false);
+    void Replay(const MailboxLines& lines, LedgerMailboxIndex& index) const;
+    bool HasRecordLine(const std::string& mailbox, const std::string& sourcePath) const;
+    template <typename Each> void ForEachLineOf(Span span, Each each) const;
+    std::string SourceAt(std::uint64_t lineOffset) const;
     void Append(const std::string& line);
-    void AppendMailboxLine(std::string_view kind, const std::string& mailbox, std::uint64_t size);
+    // Appends a line of `mailbox` and returns where it begins.
+    std::uint64_t AppendOf(const std::string& mailbox, const std::string& line);
 
     std::string root_;
     std::string path_;
     int fd_ = -1;
     bool created_ = false;
-    std::uint64_t size_ = 0; // the ledger file's length, less the lines gathered
-    std::string pending_;    // lines gathered, not yet written
-    std::unordered_map<std::string, Known> index_;
-    std::unordered_map<std::string, MailboxState> mailboxes_;
+    std::uint64_t size_ = 0;       // the ledger file's length, less the lines gathered
+    std::uint64_t earlierEnd_ = 0; // the lines before it are earlier runs'
+    std::string pending_;          // lines gathered, not yet written
+    bool forgetEarlier_ = false;
+    std::unordered_map<std::string, MailboxLines> mailboxes_;
+    std::string selectedName_;
+    std::optional<LedgerMailboxIndex> selected_; // the records of selectedName_
     std::string line_;
-    // Every record, in file order, for ReadRecords() only.
-    bool keepRecords_ = false;
-    std::vector<LedgerRecord> records_;
-    std::vector<bool> standing_;
 };
 
 } // namespace marrowgate

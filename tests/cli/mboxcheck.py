@@ -1,4 +1,8 @@
-"""What a message file should look like once read back from a mailbox."""
+"""What a message file should look like once read back from a mailbox, and
+the mailboxes of an output folder read back."""
+import collections
+import mailbox
+import os
 import re
 
 QUOTED_FROM = re.compile(rb"^>+From ")
@@ -72,3 +76,56 @@ def unquoted(record):
     """A record as read back, with the ">From " quoting undone."""
     lines = record.split(b"\r\n")
     return b"\r\n".join(line[1:] if QUOTED_FROM.match(line) else line for line in lines)
+
+
+LEDGER = b".marrowgate-ledger"
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def mailbox_for(out, folder):
+    """The mailbox the messages of `folder` (absolute, bytes) go to."""
+    return os.path.join(os.fsencode(out), folder.lstrip(b"/"), os.path.basename(folder) + b".mbox")
+
+
+def expected_mailboxes(store, out):
+    """For each mailbox, the records the regular .eml files of the store give."""
+    expected = collections.defaultdict(collections.Counter)
+    for folder, _, files in os.walk(os.fsencode(store)):
+        for name in files:
+            path = os.path.join(folder, name)
+            if name.strip(b" ").lower().endswith(b".eml") and os.path.isfile(path):
+                data = read(path)
+                if data.strip():  # white space only is no message
+                    expected[mailbox_for(out, folder)][expected_record(data)] += 1
+    return expected
+
+
+def records(path, from_line=None):
+    """The records of a mailbox as a reader gets them, quoting undone, or None
+    when the file is not whole records only. `from_line`, when given, is
+    called with each record's From_ line."""
+    data = read(path)
+    if not data.startswith(b"From ") or not data.endswith(b"\r\n\r\n"):
+        return None
+    box = mailbox.mbox(os.fsdecode(path), create=False)
+    try:
+        found = collections.Counter()
+        for key in box.keys():
+            if from_line:
+                from_line(box.get_message(key).get_from())
+            found[unquoted(box.get_bytes(key))] += 1
+        return found
+    finally:
+        box.close()
+
+
+def written_files(out):
+    """The mailboxes (and anything else) below `out`, the ledger left out."""
+    found, top = [], os.fsencode(out)
+    for folder, _, files in os.walk(top):
+        found += [os.path.join(folder, f) for f in files if f != LEDGER or folder != top]
+    return sorted(found)

@@ -3,7 +3,6 @@ folders, a full disk and a kill at any moment. Whatever happens: no crash, no
 hang, no source file changed, nothing written outside the output folder, and
 every mailbox holds whole records only (but the one being written when the
 process was killed)."""
-import collections
 import hashlib
 import mailbox
 import os
@@ -13,21 +12,12 @@ import shutil
 import signal
 import socket
 import subprocess
-import sys
-import tempfile
 import threading
 import time
-import unittest
 
-from mboxcheck import expected_record, unquoted
-
-CONVERTER = os.path.abspath(sys.argv[1])
-ROOT = os.geteuid() == 0
-
-
-def message(subject, body=b"body"):
-    return (b"From: ann@x.org\r\nDate: Mon, 5 Jul 2010 14:03:09 +0000\r\nSubject: " + subject +
-            b"\r\n\r\n" + body + b"\r\n")
+from clitest import CONVERTER, ROOT, ConverterCase, main, message
+from mboxcheck import (expected_mailboxes, expected_record, mailbox_for, read, records,
+                       written_files)
 
 
 def snapshot(top, skip=None):
@@ -43,90 +33,12 @@ def snapshot(top, skip=None):
             if os.path.islink(path):
                 entry += (os.readlink(path),)
             elif os.path.isfile(path):
-                with open(path, "rb") as f:
-                    entry += (hashlib.sha256(f.read()).hexdigest(),)
+                entry += (hashlib.sha256(read(path)).hexdigest(),)
             entries[path] = entry
     return entries
 
 
-def mailbox_for(out, folder):
-    """The mailbox the messages of `folder` (absolute, bytes) go to."""
-    return os.path.join(os.fsencode(out), folder.lstrip(b"/"), os.path.basename(folder) + b".mbox")
-
-
-def expected_mailboxes(store, out):
-    """For each mailbox, the records the regular .eml files of the store give."""
-    expected = collections.defaultdict(collections.Counter)
-    for folder, _, files in os.walk(os.fsencode(store)):
-        for name in files:
-            path = os.path.join(folder, name)
-            if name.strip(b" ").lower().endswith(b".eml") and os.path.isfile(path):
-                with open(path, "rb") as f:
-                    data = f.read()
-                if data.strip():  # white space only is no message
-                    expected[mailbox_for(out, folder)][expected_record(data)] += 1
-    return expected
-
-
-def records(path):
-    """The records of a mailbox as a reader gets them, or None when the file is
-    not whole records only."""
-    with open(path, "rb") as f:
-        data = f.read()
-    if not data.startswith(b"From ") or not data.endswith(b"\r\n\r\n"):
-        return None
-    box = mailbox.mbox(os.fsdecode(path), create=False)
-    try:
-        return collections.Counter(unquoted(box.get_bytes(key)) for key in box.keys())
-    finally:
-        box.close()
-
-
-LEDGER = b".marrowgate-ledger"
-
-
-def written_files(out):
-    """The mailboxes (and anything else) below `out`, the ledger left out."""
-    found = []
-    for folder, _, files in os.walk(os.fsencode(out)):
-        found += [os.path.join(folder, f) for f in files if f != LEDGER or folder != os.fsencode(out)]
-    return sorted(found)
-
-
-class Reliability(unittest.TestCase):
-    def setUp(self):
-        self.tmp = tempfile.mkdtemp(prefix="marrowgate-rel-")
-        os.chmod(self.tmp, 0o755)  # for runs as an unprivileged user
-        self.store = os.path.join(self.tmp, "Store")
-        self.out = os.path.join(self.tmp, "out")
-        os.makedirs(self.store)
-
-    def tearDown(self):
-        subprocess.run(["chmod", "-R", "u+rwx", self.tmp])
-        subprocess.run(["rm", "-rf", self.tmp])
-
-    def write(self, relative, data):
-        path = os.path.join(os.fsencode(self.store), relative)
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "wb") as f:
-            f.write(data)
-        return path
-
-    def convert(self, *args, unprivileged=False, **kwargs):
-        command = [CONVERTER, "--quiet", *args]
-        if unprivileged and ROOT:
-            command = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"] + command
-        result = subprocess.run(command, capture_output=True, timeout=300, **kwargs)
-        self.assertGreaterEqual(result.returncode, 0, result.stderr)  # not killed by a signal
-        self.assertNotIn(b"Sanitizer", result.stderr)
-        return result
-
-    def assert_converted(self, result_stderr=b""):
-        expected = expected_mailboxes(self.store, self.out)
-        self.assertEqual(written_files(self.out), sorted(expected))
-        for path, wanted in expected.items():
-            self.assertEqual(records(path), wanted, path)
-
+class Reliability(ConverterCase):
     def test_bad_files_and_odd_names(self):
         rng = random.Random(5)
         files = {
@@ -161,9 +73,8 @@ class Reliability(unittest.TestCase):
 
         result = self.convert("--keep-going", "-o", self.out, self.store)
         listening.close()
-        self.assertEqual(result.returncode, 1, result.stderr)
+        self.assert_failed(result, lines=3)
         failures = result.stderr.splitlines()
-        self.assertEqual(len(failures), 3, result.stderr)
         for name, reason in [(b"dangling.eml", b"No such file"),
                              (b"loop-a.eml", b"Too many levels of symbolic links"),
                              (b"/b.eml", b"Too many levels of symbolic links")]:
@@ -173,7 +84,7 @@ class Reliability(unittest.TestCase):
         # The empty file and the link to it are no messages.
         self.assertIn(b"Converted 11 messages", result.stdout)
         self.assertIn(b"Empty, nothing to convert: 2 files", result.stdout)
-        self.assert_converted()
+        self.assert_exactly_once()
         after = snapshot(self.tmp, skip=self.out)
         self.assertEqual(after, before, "a source file or a file outside the output changed")
 
@@ -191,9 +102,9 @@ class Reliability(unittest.TestCase):
         result = self.convert("-o", self.out, self.store)
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertIn(b"Converted 100001 messages", result.stdout)
-        with open(mailbox_for(self.out, os.fsencode(wide)), "rb") as f:
-            self.assertEqual(f.read(), (b"From ann@x.org Mon Jul 05 14:03:09 2010\r\n" +
-                                        expected_record(data)) * 100_000)
+        self.assertEqual(read(mailbox_for(self.out, os.fsencode(wide))),
+                         (b"From ann@x.org Mon Jul 05 14:03:09 2010\r\n" +
+                          expected_record(data)) * 100_000)
         self.assertEqual(records(mailbox_for(self.out, os.fsencode(deep))),
                          {expected_record(message(b"deep")): 1})
 
@@ -203,9 +114,7 @@ class Reliability(unittest.TestCase):
         self.write(folder.encode() + b"/m.eml", message(b"long"))
         out = os.path.join(self.tmp, *["o" * 200] * 8)
         result = self.convert("-o", out, self.store)
-        self.assertEqual(result.returncode, 1, result.stderr)
-        self.assertIn(b"m.eml", result.stderr)
-        self.assertIn(b"File name too long", result.stderr)
+        self.assert_failed(result, b"m.eml", b"File name too long")
         self.assertEqual(written_files(out), [])
 
         # A store deeper than a path can name: the walk fails, naming the folder.
@@ -216,20 +125,16 @@ class Reliability(unittest.TestCase):
             os.close(old)
         os.close(fd)
         result = self.convert("-o", self.out, self.store)
-        self.assertEqual(result.returncode, 1)
-        self.assertIn(b"Cannot list the folder", result.stderr)
-        self.assertIn(b"File name too long", result.stderr)
+        self.assert_failed(result, b"Cannot list the folder", b"File name too long")
         self.assertFalse(os.path.exists(self.out))
 
     def test_hostile_output_folders(self):
         self.write(b"Inbox/a.eml", message(b"a"))
         self.write(b"Sent/b.eml", message(b"b"))
-        sent_box = mailbox_for(self.out, os.fsencode(self.store) + b"/Sent")
+        sent_box = self.box(b"Sent")
         os.makedirs(sent_box)  # a folder where the mailbox should be
         result = self.convert("--keep-going", "-o", self.out, self.store)
-        self.assertEqual(result.returncode, 1)
-        self.assertIn(b"b.eml", result.stderr)
-        self.assertIn(b"Is a directory", result.stderr)
+        self.assert_failed(result, b"b.eml", b"Is a directory")
         self.assertEqual(len(written_files(self.out)), 1)
         shutil.rmtree(self.out)
 
@@ -249,25 +154,21 @@ class Reliability(unittest.TestCase):
         self.write(b"Inbox/a.eml", message(b"a"))
         if ROOT:
             shutil.chown(self.tmp, "nobody")
-        inbox_box = mailbox_for(self.out, os.fsencode(self.store) + b"/Inbox")
+        inbox_box = self.box(b"Inbox")
         self.assertEqual(self.convert("-o", self.out, self.store, unprivileged=True).returncode, 0)
         os.chmod(inbox_box, 0o444)
-        with open(inbox_box, "rb") as f:
-            earlier = f.read()
+        earlier = read(inbox_box)
         self.write(b"Inbox/b.eml", message(b"b"))
         result = self.convert("-o", self.out, self.store, unprivileged=True)
-        self.assertEqual(result.returncode, 1)
-        self.assertIn(b"Permission denied", result.stderr)
-        with open(inbox_box, "rb") as f:
-            self.assertEqual(f.read(), earlier)
+        self.assert_failed(result, b"Permission denied")
+        self.assertEqual(read(inbox_box), earlier)
 
         locked = os.path.join(self.store, "Locked")
         self.write(b"Locked/x.eml", message(b"x"))
         os.chmod(locked, 0)
         result = self.convert("-o", self.out + "2", self.store, unprivileged=True)
-        self.assertEqual(result.returncode, 1)
-        self.assertIn(b"Cannot list the folder " + os.fsencode(locked), result.stderr)
-        self.assertIn(b"Permission denied", result.stderr)
+        self.assert_failed(result, b"Cannot list the folder " + os.fsencode(locked),
+                           b"Permission denied")
         self.assertFalse(os.path.exists(self.out + "2"))
 
     def test_folders_vanishing_during_runs(self):
@@ -307,7 +208,7 @@ class Reliability(unittest.TestCase):
     def test_a_full_disk_loses_no_record(self):
         self.write(b"Box/small.eml", message(b"small"))
         self.assertEqual(self.convert("-o", self.out, self.store).returncode, 0)
-        box = mailbox_for(self.out, os.fsencode(self.store) + b"/Box")
+        box = self.box(b"Box")
         big = self.write(b"Box/big.eml", message(b"big", b"y" * 100_000))
         self.write(b"Other/c.eml", message(b"c"))
 
@@ -316,29 +217,21 @@ class Reliability(unittest.TestCase):
             resource.setrlimit(resource.RLIMIT_FSIZE, (50_000, resource.RLIM_INFINITY))
 
         for args, converted in [(["--keep-going"], 1), ([], None)]:
-            with open(box, "rb") as f:
-                before = f.read()
+            before = read(box)
             result = self.convert(*args, "-o", self.out, self.store, preexec_fn=file_size_limit)
-            self.assertEqual(result.returncode, 1)
-            self.assertEqual(len(result.stderr.splitlines()), 1, result.stderr)
-            self.assertIn(big, result.stderr)
-            self.assertIn(b"File too large", result.stderr)
+            self.assert_failed(result, big, b"File too large")
             got = records(box)
             self.assertIsNotNone(got, "a partial record was left")
             self.assertNotIn(expected_record(message(b"big", b"y" * 100_000)), got)
             if converted:
                 self.assertIn(b"Converted %d message" % converted, result.stdout)
-                self.assertEqual(records(mailbox_for(self.out, os.fsencode(self.store) +
-                                                     b"/Other")),
+                self.assertEqual(records(self.box(b"Other")),
                                  {expected_record(message(b"c")): 1})
             else:
-                with open(box, "rb") as f:
-                    self.assertTrue(f.read().startswith(before))
+                self.assertTrue(read(box).startswith(before))
 
     def test_killed_runs_leave_whole_records(self):
-        generator = os.path.join(os.path.dirname(__file__), "..", "..", "bench",
-                                 "generate_store.py")
-        subprocess.run([sys.executable, generator, self.store, "600"], check=True)
+        self.generate_store(600)
         self.write(b"Inbox/big.eml", message(b"big", b"z" * 3_000_000))
         before = snapshot(self.store)
         expected = expected_mailboxes(self.store, self.out)
@@ -363,8 +256,7 @@ class Reliability(unittest.TestCase):
     # --- never outside the output, never a wrong read ------------------------
 
     def mirrored(self, folder):
-        return os.path.dirname(mailbox_for(self.out, os.path.join(os.fsencode(self.store),
-                                                                 folder)))
+        return os.path.dirname(self.box(folder))
 
     def test_links_planted_below_the_output_are_never_followed(self):
         for folder in (b"Inbox", b"Sent", b"Hard", b"Good"):
@@ -375,23 +267,18 @@ class Reliability(unittest.TestCase):
             f.write(b"# the user's own\n")
         for folder in (b"Inbox", b"Hard"):
             os.makedirs(self.mirrored(folder))
-        inbox_box = mailbox_for(self.out, os.path.join(os.fsencode(self.store), b"Inbox"))
+        inbox_box = self.box(b"Inbox")
         os.symlink(os.path.join(home, b".bashrc"), inbox_box)
         os.symlink(os.path.join(home, b"elsewhere"), self.mirrored(b"Sent"))
-        hard_box = mailbox_for(self.out, os.path.join(os.fsencode(self.store), b"Hard"))
+        hard_box = self.box(b"Hard")
         os.link(os.path.join(home, b".bashrc"), hard_box)
         before = snapshot(home)
 
         result = self.convert("--keep-going", "-o", self.out, self.store)
-        self.assertEqual(result.returncode, 1, result.stderr)
+        self.assert_failed(result, inbox_box + b": it is a symbolic link",
+                           self.mirrored(b"Sent") + b": it is a symbolic link",
+                           hard_box + b": it has 2 hard links", lines=3)
         self.assertEqual(snapshot(home), before, "a file outside the output changed")
-        failures = result.stderr.splitlines()
-        self.assertEqual(len(failures), 3, result.stderr)
-        for planted, reason in [(inbox_box, b"it is a symbolic link"),
-                                (self.mirrored(b"Sent"), b"it is a symbolic link"),
-                                (hard_box, b"it has 2 hard links")]:
-            self.assertTrue(any(planted + b": " + reason in line for line in failures),
-                            (planted, failures))
         self.assertIn(b"Converted 1 message", result.stdout)
         self.assertEqual(self.subjects("Good"), ["Good"])
 
@@ -422,16 +309,12 @@ class Reliability(unittest.TestCase):
     def test_a_message_that_is_the_mailbox_being_written(self):
         self.write(b"Inbox/a.eml", message(b"a"))
         self.assertEqual(self.convert("-o", self.out, self.store).returncode, 0)
-        box = mailbox_for(self.out, os.fsencode(self.store) + b"/Inbox")
+        box = self.box(b"Inbox")
         os.symlink(box, os.path.join(os.fsencode(self.store), b"Inbox", b"self.eml"))
-        with open(box, "rb") as f:
-            before = f.read()
+        before = read(box)
         result = self.convert("-o", self.out, self.store)
-        self.assertEqual(result.returncode, 1, result.stderr)
-        self.assertEqual(len(result.stderr.splitlines()), 1, result.stderr)
-        self.assertIn(b"self.eml: it is the mailbox file being written", result.stderr)
-        with open(box, "rb") as f:
-            after = f.read()
+        self.assert_failed(result, b"self.eml: it is the mailbox file being written")
+        after = read(box)
         self.assertTrue(after.startswith(before))
         self.assertIsNotNone(records(box))
 
@@ -468,9 +351,7 @@ class Reliability(unittest.TestCase):
             finally:
                 stop.set()
                 thread.join()
-            self.assertEqual(result.returncode, 1, result.stderr)
-            self.assertEqual(len(result.stderr.splitlines()), 1, result.stderr)
-            self.assertIn(path + b": it changed while it was being read", result.stderr)
+            self.assert_failed(result, path + b": it changed while it was being read")
             self.assertIn(b"Converted 1 message", result.stdout)
             self.assertFalse(os.path.exists(mailbox_for(out, os.path.dirname(path))))
             os.unlink(path)
@@ -486,20 +367,17 @@ class Reliability(unittest.TestCase):
             subprocess.run(["chown", "-R", "nobody", self.out], check=True)
         os.chmod(locked, 0o555)
         result = self.convert("--keep-going", "-o", self.out, self.store, unprivileged=True)
-        self.assertEqual(result.returncode, 1, result.stderr)
-        failures = result.stderr.splitlines()
-        self.assertEqual(len(failures), 2, result.stderr)
-        for folder, cause in [(self.mirrored(b"Locked/Inbox"), b"Permission denied"),
-                              (self.mirrored(b"Blocked"), b"Not a directory")]:
-            self.assertTrue(any(b"Cannot create folder " + folder + b": " + cause in line
-                                for line in failures), (folder, failures))
+        self.assert_failed(result,
+                           b"Cannot create folder " + self.mirrored(b"Locked/Inbox") +
+                           b": Permission denied",
+                           b"Cannot create folder " + self.mirrored(b"Blocked") +
+                           b": Not a directory", lines=2)
         self.assertEqual(self.subjects("Fine"), ["Fine"])
 
     # --- everyday use -------------------------------------------------------
 
-    def subjects(self, *folders):
-        folder = os.path.join(os.fsencode(self.store), *(f.encode() for f in folders))
-        box = mailbox.mbox(os.fsdecode(mailbox_for(self.out, folder)), create=False)
+    def subjects(self, folder):
+        box = mailbox.mbox(os.fsdecode(self.box(folder.encode())), create=False)
         try:
             return sorted(m["Subject"] for m in box)
         finally:
@@ -550,11 +428,8 @@ class Reliability(unittest.TestCase):
         os.symlink(os.path.join(self.tmp, "gone.eml"), os.path.join(self.store, "broken.eml"))
         self.write(b"Inbox/a.eml", message(b"one"))
         result = self.convert("-o", self.out, self.store)
-        self.assertEqual(result.returncode, 1)
-        self.assertEqual(len(result.stderr.splitlines()), 1, result.stderr)
-        self.assertIn(b"broken.eml", result.stderr)
-        self.assertIn(b"No such file", result.stderr)
-        self.assertFalse(os.path.exists(mailbox_for(self.out, os.fsencode(self.store) + b"/Inbox")))
+        self.assert_failed(result, b"broken.eml", b"No such file")
+        self.assertFalse(os.path.exists(self.box(b"Inbox")))
         result = self.convert("--keep-going", "-o", self.out, self.store)
         self.assertEqual(result.returncode, 1)
         self.assertIn(b"Converted 1 message into 1 mailbox", result.stdout)
@@ -562,4 +437,4 @@ class Reliability(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(argv=sys.argv[:1], verbosity=2)
+    main()

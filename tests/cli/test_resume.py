@@ -9,16 +9,11 @@ import random
 import shutil
 import signal
 import subprocess
-import sys
-import tempfile
 import time
-import unittest
 
-from mboxcheck import expected_record
-from test_reliability import (LEDGER, expected_mailboxes, mailbox_for, message, records,
-                              written_files)
+from clitest import CONVERTER, ConverterCase, main, message
+from mboxcheck import LEDGER, expected_mailboxes, expected_record, read, records, written_files
 
-CONVERTER = os.path.abspath(sys.argv[1])
 INTERRUPTED = (rb"^Interrupted after (\d+) of (\d+) messages; "
                rb"run the same command again to continue$")
 
@@ -28,46 +23,13 @@ def ledger_lines(out):
     def unescape(field):
         return field.replace(b"\\t", b"\t").replace(b"\\n", b"\n").replace(
             b"\\r", b"\r").replace(b"\\\\", b"\\")
-    with open(os.path.join(os.fsencode(out), LEDGER), "rb") as f:
-        data = f.read()
+    data = read(os.path.join(os.fsencode(out), LEDGER))
     return [[unescape(f) for f in line.split(b"\t")] for line in data.split(b"\n")[:-1]]
 
 
-class Resume(unittest.TestCase):
-    def setUp(self):
-        self.tmp = tempfile.mkdtemp(prefix="marrowgate-resume-")
-        self.store = os.path.join(self.tmp, "Store")
-        self.out = os.path.join(self.tmp, "out")
-        os.makedirs(self.store)
-
-    def tearDown(self):
-        shutil.rmtree(self.tmp)
-
-    def write(self, relative, data, store=None):
-        path = os.path.join(os.fsencode(store or self.store), relative)
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "wb") as f:
-            f.write(data)
-        return path
-
-    def convert(self, *args):
-        result = subprocess.run([CONVERTER, "--quiet", *args], capture_output=True, timeout=300)
-        self.assertGreaterEqual(result.returncode, 0, result.stderr)
-        return result
-
-    def assert_exactly_once(self, *stores):
-        expected = collections.defaultdict(collections.Counter)
-        for store in stores or (self.store,):
-            for path, wanted in expected_mailboxes(store, self.out).items():
-                expected[path] += wanted
-        self.assertEqual(written_files(self.out), sorted(expected))
-        for path, wanted in expected.items():
-            self.assertEqual(records(path), wanted, path)
-
+class Resume(ConverterCase):
     def generated_store(self, count, big):
-        generator = os.path.join(os.path.dirname(__file__), "..", "..", "bench",
-                                 "generate_store.py")
-        subprocess.run([sys.executable, generator, self.store, str(count)], check=True)
+        self.generate_store(count)
         for n in range(big):
             self.write(b"Storage Folders/Inbox/big%d.eml" % n,
                        message(b"big %d" % n, (b"line %d of a big one\r\n" % n) * 250_000))
@@ -140,10 +102,8 @@ class Resume(unittest.TestCase):
         with open(os.path.join(self.out, os.fsdecode(LEDGER)), "ab") as held:
             fcntl.flock(held, fcntl.LOCK_EX)
             result = self.convert("-o", self.out, self.store)
-            self.assertEqual(result.returncode, 1)
-            self.assertEqual(len(result.stderr.splitlines()), 1, result.stderr)
-            self.assertIn(b"Another conversion is writing into " + os.fsencode(self.out),
-                          result.stderr)
+            self.assert_failed(result,
+                               b"Another conversion is writing into " + os.fsencode(self.out))
             self.assertEqual(written_files(self.out), [])
         # Two real runs at once, many times: each is refused or converts, and
         # whatever order they come in, every message is there once.
@@ -162,13 +122,12 @@ class Resume(unittest.TestCase):
 
     def test_a_mailbox_someone_holds_is_not_written(self):
         self.write(b"Inbox/a.eml", message(b"a"))
-        box = mailbox_for(self.out, os.fsencode(self.store) + b"/Inbox")
+        box = self.box(b"Inbox")
         os.makedirs(os.path.dirname(box))
         with open(box, "ab") as held:
             fcntl.lockf(held, fcntl.LOCK_EX)
             result = self.convert("-o", self.out, self.store)
-        self.assertEqual(result.returncode, 1)
-        self.assertIn(b"another program holds it", result.stderr)
+        self.assert_failed(result, b"another program holds it")
         self.assertEqual(os.path.getsize(box), 0)
         self.assertEqual(self.convert("-o", self.out, self.store).returncode, 0)
         self.assert_exactly_once()
@@ -196,7 +155,7 @@ class Resume(unittest.TestCase):
         result = self.convert("-o", self.out, self.store)
         self.assertIn(b"Converted 1 message ", result.stdout)
         self.assertIn(b"Changed since converted, converted again: " + changed, result.stdout)
-        inbox = mailbox_for(self.out, os.fsencode(self.store) + b"/Inbox")
+        inbox = self.box(b"Inbox")
         self.assertEqual(records(inbox)[expected_record(message(b"3", b"body, edited"))], 1)
         self.assertEqual(records(inbox)[expected_record(message(b"3"))], 1)
 
@@ -208,14 +167,13 @@ class Resume(unittest.TestCase):
 
     def test_foreign_mailbox_bytes_are_never_changed(self):
         self.write(b"Inbox/a.eml", message(b"a"))
-        box = mailbox_for(self.out, os.fsencode(self.store) + b"/Inbox")
+        box = self.box(b"Inbox")
         os.makedirs(os.path.dirname(box))
         foreign = b"From x@y.org Mon Jul 05 14:03:09 2010\nSubject: foreign\n\ntext, no line end"
         with open(box, "wb") as f:
             f.write(foreign)
         self.assertEqual(self.convert("-o", self.out, self.store).returncode, 0)
-        with open(box, "rb") as f:
-            data = f.read()
+        data = read(box)
         self.assertTrue(data.startswith(foreign))
         got = records(box)
         self.assertEqual(got[expected_record(message(b"a"))], 1, got)
@@ -230,8 +188,7 @@ class Resume(unittest.TestCase):
         self.write(b"Inbox/c.eml", message(b"c"))
         self.run_and_stop(signal.SIGKILL, 0.05)
         self.assertEqual(self.convert("-o", self.out, self.store).returncode, 0)
-        with open(box, "rb") as f:
-            self.assertTrue(f.read().startswith(data + delivered))
+        self.assertTrue(read(box).startswith(data + delivered))
         got = records(box)
         for subject in (b"a", b"c"):
             self.assertEqual(got[expected_record(message(subject))], 1)
@@ -240,29 +197,25 @@ class Resume(unittest.TestCase):
     def test_a_killed_runs_tail_is_taken_back_even_when_nothing_is_left_to_convert(self):
         self.write(b"Inbox/a.eml", message(b"a"))
         self.assertEqual(self.convert("-o", self.out, self.store).returncode, 0)
-        box = mailbox_for(self.out, os.fsencode(self.store) + b"/Inbox")
-        with open(box, "rb") as f:
-            whole = f.read()
+        box = self.box(b"Inbox")
+        whole = read(box)
         # As a kill leaves it: the mailbox not closed, a record cut short.
         ledger = os.path.join(os.fsencode(self.out), LEDGER)
-        with open(ledger, "rb") as f:
-            lines = f.read().splitlines(keepends=True)
+        lines = read(ledger).splitlines(keepends=True)
         with open(ledger, "wb") as f:
             f.write(b"".join(line for line in lines if not line.startswith(b"closed")))
         with open(box, "ab") as f:
             f.write(b"From ann@x.org Mon Jul 05 14:03:09 2010\r\nSubject: cut sh")
         result = self.convert("-o", self.out, self.store)
         self.assertIn(b"Converted 0 messages", result.stdout)
-        with open(box, "rb") as f:
-            self.assertEqual(f.read(), whole)
+        self.assertEqual(read(box), whole)
         # Settled: what a mail program adds now is never cut.
         delivered = b"From z@y.org Mon Jul 05 14:03:09 2010\r\nSubject: delivered\r\n\r\nhi\r\n\r\n"
         with open(box, "ab") as f:
             f.write(delivered)
         self.write(b"Inbox/b.eml", message(b"b"))
         self.assertEqual(self.convert("-o", self.out, self.store).returncode, 0)
-        with open(box, "rb") as f:
-            self.assertTrue(f.read().startswith(whole + delivered))
+        self.assertTrue(read(box).startswith(whole + delivered))
         self.assertEqual(records(box)[expected_record(message(b"b"))], 1)
 
     def test_the_ledger_after_failures_merges_and_empty_files(self):
@@ -271,9 +224,7 @@ class Resume(unittest.TestCase):
         self.write(b"Inbox/empty.eml", b" \r\n\r\n")
         os.symlink(os.path.join(self.tmp, "gone.eml"), os.path.join(self.store, "Inbox", "bad.eml"))
         result = self.convert("--keep-going", "-o", self.out, self.store)
-        self.assertEqual(result.returncode, 1)
-        self.assertEqual(len(result.stderr.splitlines()), 1, result.stderr)
-        self.assertIn(b"bad.eml", result.stderr)
+        self.assert_failed(result, b"bad.eml")
         self.assertIn(b"Empty, nothing to convert: " + os.fsencode(self.store) + b"/Inbox/empty.eml",
                       result.stdout)
         self.assertIn(b"Empty, nothing to convert: 1 file.", result.stdout)
@@ -294,8 +245,7 @@ class Resume(unittest.TestCase):
             with open(os.path.join(os.fsencode(self.out), mailbox), "rb") as f:
                 f.seek(begin)
                 record = f.read(end - begin)
-            with open(line[4], "rb") as f:
-                source = f.read()
+            source = read(line[4])
             self.assertEqual(int(line[5]), len(source))
             self.assertTrue(record.startswith(b"From "), record)
             self.assertTrue(record.endswith(expected_record(source)), record)
@@ -306,4 +256,4 @@ class Resume(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(argv=sys.argv[:1], verbosity=2)
+    main()

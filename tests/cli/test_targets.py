@@ -4,12 +4,9 @@ to messages that do not start with two header fields."""
 import mailbox
 import os
 import shutil
-import subprocess
-import sys
-import tempfile
-import unittest
 
-CONVERTER = os.path.abspath(sys.argv[1])
+from clitest import ConverterCase, main
+from mboxcheck import LEDGER, read
 
 PLAIN = b"From: ann@x.org\r\nSubject: %s\r\nDate: Mon, 5 Jul 2010 14:03:09 +0000\r\n\r\nbody\r\n"
 # Messages Thunderbird would merge into the one before: a single field, and
@@ -45,39 +42,27 @@ SOURCE = {"top": "top.eml", "b": "Inbox/b.eml", "c": "Inbox/c.eml", "d": "Inbox/
           "e": "R\u00e9unions 2010/e.eml", "f": "Archive/2009/f.eml"}
 
 
-class Targets(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.tmp = tempfile.mkdtemp(prefix="marrowgate-targets-")
-        cls.store = os.path.join(cls.tmp, "Store")
+class Targets(ConverterCase):
+    def setUp(self):
+        super().setUp()
         for name, data in TREE.items():
-            path = os.path.join(cls.store, name)
-            os.makedirs(os.path.dirname(path), exist_ok=True)
-            with open(path, "wb") as f:
-                f.write(data)
+            self.write(name, data)
 
-    @classmethod
-    def tearDownClass(cls):
-        shutil.rmtree(cls.tmp)
-
-    def convert(self, target, *extra):
+    def convert_to(self, target):
         out = os.path.join(self.tmp, f"out-{target}")
         shutil.rmtree(out, ignore_errors=True)
-        args = [CONVERTER, "-q", "-o", out, self.store] + list(extra)
-        if target:
-            args += ["--target", target]
-        return out, subprocess.run(args, capture_output=True, text=True)
+        target_args = ["--target", target] if target else []
+        return out, self.convert("-o", out, self.store, *target_args, text=True)
 
     def files(self, out):
         """The mailboxes written: every file but the ledger."""
         found = {}
         for folder, _, names in os.walk(out):
             for name in names:
-                if name == ".marrowgate-ledger":
+                if name == os.fsdecode(LEDGER):
                     continue
                 path = os.path.join(folder, name)
-                with open(path, "rb") as f:
-                    found[os.path.relpath(path, out)] = f.read()
+                found[os.path.relpath(path, out)] = read(path)
         return found
 
     def test_layout_line_ends_and_added_fields(self):
@@ -85,7 +70,7 @@ class Targets(unittest.TestCase):
             if layout is None:
                 continue
             with self.subTest(target=target):
-                out, result = self.convert(target)
+                out, result = self.convert_to(target)
                 self.assertEqual(result.returncode, 0, result.stderr)
                 files = self.files(out)
                 self.assertEqual(sorted(files), sorted(layout))
@@ -111,9 +96,9 @@ class Targets(unittest.TestCase):
         return source
 
     def test_entourage_stays_the_default(self):
-        out, result = self.convert(None)
+        out, result = self.convert_to(None)
         default = self.files(out)
-        out, named = self.convert("entourage")
+        out, named = self.convert_to("entourage")
         self.assertEqual(self.files(out), default)
         self.assertEqual(result.stdout.split("\n")[1:], named.stdout.split("\n")[1:])
         self.assertNotIn("To import", result.stdout)
@@ -122,10 +107,10 @@ class Targets(unittest.TestCase):
             self.assertEqual(data.count(b"\n"), data.count(b"\r\n"))
 
     def test_unknown_target(self):
-        _, result = self.convert("outlook")
+        _, result = self.convert_to("outlook")
         self.assertEqual(result.returncode, 2)
         self.assertIn("--target", result.stderr)
 
 
 if __name__ == "__main__":
-    unittest.main(argv=sys.argv[:1], verbosity=2)
+    main()

@@ -3,34 +3,23 @@ record in the output, found through the output's ledger."""
 import os
 import re
 import shutil
-import subprocess
-import sys
-import tempfile
-import unittest
 
-CONVERTER = os.path.abspath(sys.argv[1])
+from clitest import ConverterCase, main
+from mboxcheck import read
 
 MESSAGE = (b"From: ann@x.org\r\nSubject: %d\r\nDate: Mon, 5 Jul 2010 14:03:09 +0000\r\n\r\n"
            b"From the body, line %d.\r\n")
 
 
-class Verify(unittest.TestCase):
+class Verify(ConverterCase):
     def setUp(self):
-        self.tmp = tempfile.mkdtemp(prefix="marrowgate-verify-")
-        self.store = os.path.join(self.tmp, "Store")
+        super().setUp()
         for i, folder in enumerate(["Inbox", "Inbox", "Inbox/Sub", "Sent", "Sent"]):
-            os.makedirs(os.path.join(self.store, folder), exist_ok=True)
-            with open(os.path.join(self.store, folder, f"{i}.eml"), "wb") as f:
-                f.write(MESSAGE % (i, i))
-        open(os.path.join(self.store, "Sent", "empty.eml"), "wb").close()
-        self.out = os.path.join(self.tmp, "out")
-
-    def tearDown(self):
-        shutil.rmtree(self.tmp)
+            self.write(f"{folder}/{i}.eml", MESSAGE % (i, i))
+        self.write("Sent/empty.eml", b"")
 
     def run_converter(self, *args):
-        return subprocess.run([CONVERTER, "-q", "-o", self.out, self.store] + list(args),
-                              capture_output=True, text=True)
+        return self.convert("-o", self.out, self.store, *args, text=True)
 
     def table(self, stdout):
         """{folder: (messages, verified, problems)} from the table."""
@@ -64,8 +53,7 @@ class Verify(unittest.TestCase):
     def test_one_changed_byte_fails_naming_the_message(self):
         self.assertEqual(self.run_converter("--target", "mboxrd").returncode, 0)
         path = self.mailbox("Sent.mbox")
-        with open(path, "rb") as f:
-            data = f.read()
+        data = read(path)
         at = data.index(b"line 4.")
         with open(path, "r+b") as f:
             f.seek(at)
@@ -81,8 +69,7 @@ class Verify(unittest.TestCase):
     def test_wrong_from_line_and_a_changed_message(self):
         self.assertEqual(self.run_converter().returncode, 0)
         inbox = self.mailbox("Inbox.mbox")
-        with open(inbox, "rb") as f:
-            data = f.read()
+        data = read(inbox)
         with open(inbox, "wb") as f:
             f.write(data.replace(b"From ann@x.org Mon Jul 05", b"From bob@x.org Mon Jul 05", 1))
         # Converted again as it changed: its first record stays, so it is in twice.
@@ -102,5 +89,7 @@ class Verify(unittest.TestCase):
         self.assertEqual(self.table(result.stdout)["Sub"], (1, 0, 1))
         self.assertRegex(result.stderr, r"Sub/2\.eml: not in the output")
 
+
+
 if __name__ == "__main__":
-    unittest.main(argv=sys.argv[:1], verbosity=2)
+    main()

@@ -1,6 +1,6 @@
 #include "platform/FileSystem.h"
 
-#include "TestFiles.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 

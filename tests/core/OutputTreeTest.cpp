@@ -1,41 +1,22 @@
 // Where mail may be written: only inside the output root, never through a link
-// planted below it, and a message is read as it was when opened.
+// planted below it.
 #include "convert/OutputTree.h"
 #include "convert/ConversionError.h"
 #include "convert/MailboxFile.h"
-#include "convert/MailboxWriter.h"
-#include "convert/MessageFile.h"
 #include "convert/registry.h"
 
-#include "TestFiles.h"
+#include "support/ErrorOf.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
-
-#include <fstream>
 
 namespace marrowgate::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-// The error `body` throws, or "" when it throws none.
-template <typename Body> std::string ErrorOf(Body body) {
-    try {
-        body();
-    } catch (const ConversionError& error) {
-        return error.what();
-    }
-    return {};
-}
-
 class OutputTreeTest : public ::testing::Test {
 protected:
-    std::string Message(const std::string& relative, const std::string& text) {
-        const std::string path = dir / ("Store/" + relative);
-        WriteFile(path, "From: a@x.org\r\n\r\n" + text + "\r\n", ExampleTime());
-        return path;
-    }
-
     TempDir dir;
 };
 
@@ -88,67 +69,6 @@ TEST_F(OutputTreeTest, NeverWritesThroughWhatIsPlantedBelowTheRoot) {
     }
     EXPECT_EQ(ReadFile(outside + "/.bashrc"), "# mine\n");
     EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator()), 1);
-}
-
-TEST_F(OutputTreeTest, AMessageIsReadAsItWasWhenOpened) {
-    const std::string path = dir / "m.eml";
-    const std::string text(300'000, 'x');
-    char buffer[1000];
-    std::uint64_t total = 0;
-    const auto readAll = [&](MessageFile& file) {
-        while (const std::size_t got = file.Read(buffer, sizeof buffer)) {
-            total += got;
-        }
-    };
-
-    // Grown while read: never read past the size at open, and refused.
-    WriteFile(path, text);
-    MessageFile grown(path);
-    EXPECT_EQ(grown.Read(buffer, sizeof buffer), sizeof buffer);
-    std::ofstream(path, std::ios::app) << std::string(500'000, 'y');
-    total = sizeof buffer;
-    const std::string error = ErrorOf([&] { readAll(grown); });
-    EXPECT_EQ(error, "Cannot read message file " + path + ": it changed while it was being read");
-    EXPECT_LE(total, text.size());
-
-    // Cut short while read.
-    WriteFile(path, text);
-    MessageFile truncated(path);
-    EXPECT_EQ(truncated.Read(buffer, sizeof buffer), sizeof buffer);
-    fs::resize_file(path, 5000);
-    EXPECT_NE(ErrorOf([&] { readAll(truncated); }).find("changed while it was being read"),
-              std::string::npos);
-
-    // Rewritten in place, same size: the modification time tells.
-    WriteFile(path, text, ExampleTime());
-    MessageFile rewritten(path);
-    EXPECT_EQ(rewritten.Read(buffer, sizeof buffer), sizeof buffer);
-    WriteFile(path, std::string(text.size(), 'z'));
-    EXPECT_NE(ErrorOf([&] { readAll(rewritten); }).find("changed while it was being read"),
-              std::string::npos);
-
-    // Left alone, it reads whole.
-    WriteFile(path, text);
-    MessageFile unchanged(path);
-    total = 0;
-    readAll(unchanged);
-    EXPECT_EQ(total, text.size());
-}
-
-TEST_F(OutputTreeTest, AMessageThatIsTheMailboxOrChangesIsTakenBack) {
-    const std::string mailbox = dir / "Out/Inbox.mbox";
-    MailboxWriter writer;
-    fs::create_directories(dir.Path() / "Out");
-    writer.Append(Message("Inbox/a.eml", "first"), mailbox);
-    const std::string link = dir / "Store/Inbox/self.eml";
-    fs::create_symlink(mailbox, link);
-    EXPECT_EQ(ErrorOf([&] { writer.Append(link, mailbox); }),
-              "Cannot convert message file " + link + ": it is the mailbox file being written");
-    writer.Close();
-    const std::string before = ReadFile(mailbox);
-    EXPECT_EQ(ErrorOf([&] { AppendMessageToMailbox(link, mailbox); }),
-              "Cannot convert message file " + link + ": it is the mailbox file being written");
-    EXPECT_EQ(ReadFile(mailbox), before);
 }
 
 } // namespace

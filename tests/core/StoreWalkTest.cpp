@@ -4,12 +4,13 @@
 #include "list/StoreScan.h"
 #include "list/WalkedRows.h"
 
-#include "TestFiles.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <map>
+#include <sstream>
 #include <stdexcept>
 
 namespace marrowgate::test {
@@ -25,12 +26,23 @@ std::vector<std::string> RowsOf(const MessageRows& rows) {
     return texts;
 }
 
-// Every file below `root`, by path relative to it, with its bytes.
+// Every file below `root`, by path relative to it, with its bytes; the
+// ledger without its "run" lines, which hold the second each run began.
 std::map<std::string, std::string> Tree(const std::string& root) {
     std::map<std::string, std::string> files;
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
         if (entry.is_regular_file()) {
-            files[fs::relative(entry.path(), root).string()] = ReadFile(entry.path().string());
+            std::string bytes = ReadFile(entry.path().string());
+            if (entry.path().filename() == ".marrowgate-ledger") {
+                std::istringstream lines(bytes);
+                bytes.clear();
+                for (std::string line; std::getline(lines, line);) {
+                    if (!line.starts_with("run\t")) {
+                        bytes += line + '\n';
+                    }
+                }
+            }
+            files[fs::relative(entry.path(), root).string()] = std::move(bytes);
         }
     }
     return files;

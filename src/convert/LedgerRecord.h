@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace marrowgate {
+
+// The file a message was converted from, as the ledger knows it.
+struct LedgerSource {
+    std::string path; // canonical: every link and "." or ".." step resolved
+    std::uint64_t size = 0;
+    std::int64_t modifiedNs = 0; // modification time, nanoseconds since 1970
+    std::uint64_t device = 0;    // device and inode; 0 where the system has none
+    std::uint64_t inode = 0;
+};
+
+// One converted message: bytes [begin, end) of `mailbox` hold its record.
+struct LedgerRecord {
+    std::string mailbox; // path relative to the output root
+    std::uint64_t begin = 0;
+    std::uint64_t end = 0;
+    LedgerSource source;
+};
+
+} // namespace marrowgate
