@@ -196,8 +196,10 @@ int Screenshot(frmStep1& window, ScriptedDialogs& dialogs, const QString& store,
     if (size.size() == 2) {
         window.resize(size.at(0).toInt(), size.at(1).toInt());
     }
-    window.grdFiles1->setCurrentIndex(window.grdFiles1->model()->index(0, 0));
-    window.cmdClear1->setFocus();
+    // A current row in the list and the focus away from the first button.
+    auto* grid = window.findChild<QTableView*>(QStringLiteral("grdFiles1"));
+    grid->setCurrentIndex(grid->model()->index(0, 0));
+    window.findChild<QPushButton*>(QStringLiteral("cmdClear1"))->setFocus();
     if (!Save(window, file)) {
         return 1;
     }

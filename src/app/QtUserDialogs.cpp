@@ -8,15 +8,15 @@
 namespace marrowgate {
 namespace {
 
-QMessageBox::Icon IconOf(MsgStyle style) {
-    switch (style) {
-    case MsgStyle::YesNoQuestion:
+QMessageBox::Icon IconOf(MessageIcon icon) {
+    switch (icon) {
+    case MessageIcon::Question:
         return QMessageBox::Question;
-    case MsgStyle::Information:
+    case MessageIcon::Information:
         return QMessageBox::Information;
-    case MsgStyle::Critical:
+    case MessageIcon::Critical:
         return QMessageBox::Critical;
-    case MsgStyle::OkOnly:
+    case MessageIcon::None:
         break;
     }
     return QMessageBox::NoIcon;
@@ -32,10 +32,10 @@ void SetUp(QMessageBox& box, const QString& prompt, QMessageBox::Icon icon) {
 
 } // namespace
 
-MsgAnswer QtUserDialogs::MsgBox(QWidget* owner, const QString& prompt, MsgStyle style) {
+Answer QtUserDialogs::MsgBox(QWidget* owner, const QString& prompt, MessageIcon icon) {
     QMessageBox box(owner);
-    SetUp(box, prompt, IconOf(style));
-    const bool question = style == MsgStyle::YesNoQuestion;
+    SetUp(box, prompt, IconOf(icon));
+    const bool question = icon == MessageIcon::Question;
     box.setStandardButtons(question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok);
     if (question) {
         box.setDefaultButton(QMessageBox::Yes);
@@ -43,11 +43,11 @@ MsgAnswer QtUserDialogs::MsgBox(QWidget* owner, const QString& prompt, MsgStyle 
     }
     switch (box.exec()) {
     case QMessageBox::Yes:
-        return MsgAnswer::Yes;
+        return Answer::Yes;
     case QMessageBox::No:
-        return MsgAnswer::No;
+        return Answer::No;
     default:
-        return MsgAnswer::Ok;
+        return Answer::Ok;
     }
 }
 

@@ -7,7 +7,7 @@ namespace marrowgate {
 // The real dialogs: Qt message boxes and the desktop shell.
 class QtUserDialogs : public UserDialogs {
 public:
-    MsgAnswer MsgBox(QWidget* owner, const QString& prompt, MsgStyle style) override;
+    Answer MsgBox(QWidget* owner, const QString& prompt, MessageIcon icon) override;
     FailureChoice AskAfterFailure(QWidget* owner, const QString& prompt) override;
     SummaryAnswer ShowSummary(QWidget* owner, const QString& prompt) override;
     QString BrowseForFolder(QWidget* owner, const QString& title,

@@ -2,25 +2,25 @@
 
 namespace marrowgate {
 
-void ScriptedDialogs::Record(const QString& prompt, MsgStyle style, Kind kind) {
-    messages.push_back({prompt, style, kind});
+void ScriptedDialogs::Record(const QString& prompt, MessageIcon icon, Kind kind) {
+    messages.push_back({prompt, icon, kind});
     if (onMessage) {
         onMessage(messages.back());
     }
 }
 
-MsgAnswer ScriptedDialogs::MsgBox(QWidget*, const QString& prompt, MsgStyle style) {
-    Record(prompt, style, Kind::Message);
+Answer ScriptedDialogs::MsgBox(QWidget*, const QString& prompt, MessageIcon icon) {
+    Record(prompt, icon, Kind::Message);
     if (!answers.empty()) {
-        const MsgAnswer answer = answers.front();
+        const Answer answer = answers.front();
         answers.pop_front();
         return answer;
     }
-    return style == MsgStyle::YesNoQuestion ? MsgAnswer::No : MsgAnswer::Ok;
+    return icon == MessageIcon::Question ? Answer::No : Answer::Ok;
 }
 
 FailureChoice ScriptedDialogs::AskAfterFailure(QWidget*, const QString& prompt) {
-    Record(prompt, MsgStyle::Critical, Kind::Failure);
+    Record(prompt, MessageIcon::Critical, Kind::Failure);
     if (failureChoices.empty()) {
         return FailureChoice::Stop;
     }
@@ -30,7 +30,7 @@ FailureChoice ScriptedDialogs::AskAfterFailure(QWidget*, const QString& prompt) 
 }
 
 SummaryAnswer ScriptedDialogs::ShowSummary(QWidget*, const QString& prompt) {
-    Record(prompt, MsgStyle::Information, Kind::Summary);
+    Record(prompt, MessageIcon::Information, Kind::Summary);
     return openFolder ? SummaryAnswer::OpenFolder : SummaryAnswer::Ok;
 }
 

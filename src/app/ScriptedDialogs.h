@@ -18,15 +18,15 @@ namespace marrowgate {
 class ScriptedDialogs : public UserDialogs {
 public:
     // How each box was shown. Failure choices and summaries are recorded with
-    // the styles Critical and Information, as the boxes look.
+    // the icons Critical and Information, as the boxes look.
     enum class Kind { Message, Failure, Summary };
     struct Shown {
         QString prompt;
-        MsgStyle style;
+        MessageIcon icon;
         Kind kind = Kind::Message;
     };
 
-    MsgAnswer MsgBox(QWidget* owner, const QString& prompt, MsgStyle style) override;
+    Answer MsgBox(QWidget* owner, const QString& prompt, MessageIcon icon) override;
     FailureChoice AskAfterFailure(QWidget* owner, const QString& prompt) override;
     SummaryAnswer ShowSummary(QWidget* owner, const QString& prompt) override;
     QString BrowseForFolder(QWidget* owner, const QString& title,
@@ -35,7 +35,7 @@ public:
                                   const QString& startFolder) override;
     bool OpenWithShell(const QString& target) override;
 
-    std::deque<MsgAnswer> answers;
+    std::deque<Answer> answers;
     std::deque<FailureChoice> failureChoices;
     std::deque<QString> folders;
     bool openFolder = false;
@@ -51,7 +51,7 @@ public:
     std::function<void(const Shown&)> onMessage;
 
 private:
-    void Record(const QString& prompt, MsgStyle style, Kind kind);
+    void Record(const QString& prompt, MessageIcon icon, Kind kind);
     QString NextFolder(const QString& title, const QString& startFolder);
 };
 

@@ -8,16 +8,12 @@ class QWidget;
 
 namespace marrowgate {
 
-// Buttons and icon of a message box, as the style values the window uses.
-enum class MsgStyle {
-    OkOnly = 0,         // OK, no icon
-    Critical = 16,      // OK, error icon
-    YesNoQuestion = 36, // Yes and No, question icon, Yes the default
-    Information = 64,   // OK, information icon
-};
+// The icon of a message box, which also sets its buttons: a question has Yes
+// and No, with Yes the default and Escape meaning No; every other box has OK.
+enum class MessageIcon { None, Critical, Question, Information };
 
 // The button the user pressed.
-enum class MsgAnswer { Ok = 1, Yes = 6, No = 7 };
+enum class Answer { Ok, Yes, No };
 
 // How the user left the summary of a run.
 enum class SummaryAnswer { Ok, OpenFolder };
@@ -29,7 +25,7 @@ class UserDialogs {
 public:
     virtual ~UserDialogs() = default;
 
-    virtual MsgAnswer MsgBox(QWidget* owner, const QString& prompt, MsgStyle style) = 0;
+    virtual Answer MsgBox(QWidget* owner, const QString& prompt, MessageIcon icon) = 0;
 
     // An error box for a message that failed, with three buttons: skip this
     // message, skip all further failures, stop. Escape means stop.

@@ -1,18 +1,16 @@
 #include "app/frmStep1.h"
 
-#include "app/BannerLabel.h"
+#include "app/ConversionProgress.h"
+#include "app/DroppedFolders.h"
 #include "app/HelpViewer.h"
-#include "app/MailboxesFolder.h"
-#include "app/MessageGrid.h"
+#include "app/ListConversion.h"
 #include "app/MessageListModel.h"
 #include "app/TargetChoice.h"
 #include "app/Twips.h"
 #include "app/WaitCursor.h"
+#include "app/WindowControls.h"
 #include "app/WindowSettings.h"
 #include "app/WindowTexts.h"
-#include "convert/ConversionRun.h"
-#include "convert/OutputVerifier.h"
-#include "convert/PathDerivation.h"
 #include "list/MessageFileFilter.h"
 #include "list/StoreScan.h"
 
@@ -23,21 +21,15 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
-#include <QFrame>
 #include <QGuiApplication>
 #include <QIcon>
-#include <QLabel>
-#include <QMimeData>
-#include <QPixmap>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QTableView>
-#include <QUrl>
 
 #include <algorithm>
 #include <exception>
-#include <optional>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -47,35 +39,12 @@ namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
 
-const QString kIdleText = QStringLiteral("No conversion running.");
-const QString kConvertingText = QStringLiteral("Converting Messages...");
-const QString kVerifyingText = QStringLiteral("Verifying Messages...");
-
-QString CountText(int rows) {
-    return QString::number(rows) + QStringLiteral(" files");
-}
-
 QIcon ProgramIcon() {
     QIcon icon;
     for (int size : {16, 24, 32, 48, 128, 256}) {
         icon.addFile(QStringLiteral(":/icons/marrowgate-%1.png").arg(size), QSize(size, size));
     }
     return icon;
-}
-
-// The local folders among dropped addresses.
-QStringList DroppedFolders(const QMimeData* data) {
-    QStringList folders;
-    if (data == nullptr) {
-        return folders;
-    }
-    for (const QUrl& url : data->urls()) {
-        const QFileInfo info(url.toLocalFile());
-        if (url.isLocalFile() && info.isDir()) {
-            folders << QDir::toNativeSeparators(info.absoluteFilePath());
-        }
-    }
-    return folders;
 }
 
 } // namespace
@@ -85,7 +54,8 @@ frmStep1::frmStep1(UserDialogs& dialogs, QWidget* parent)
     Form_Initialize();
     CreateControls();
     Form_Load();
-    LayOutForResizing();
+    // The controls stand where they were placed at the designed size.
+    controls_->FollowEdges(layout_);
     // The size it was closed at, or the designed one; within the screen with
     // room for a frame, which is unknown before the window is shown (at a
     // large scale factor the designed size may not fit), but never below the
@@ -128,113 +98,27 @@ void frmStep1::Form_Initialize() {
 
 void frmStep1::CreateControls() {
     messageList_ = new MessageListModel(this);
+    controls_ = std::make_unique<WindowControls>(*this, *messageList_);
+    progress_ = std::make_unique<ConversionProgress>(
+        *messageList_, *controls_->grdFiles1, *controls_->Label4, *controls_->LblProgessCurrent,
+        *controls_->ProgressBar1);
+    conversion_ = std::make_unique<ListConversion>(*this, dialogs_, *messageList_, *progress_,
+                                                   yield_, [this] { return closeRequested_; });
 
-    auto* banner = new BannerLabel(this);
-    banner->setObjectName(QStringLiteral("Image2"));
-    banner->setGeometry(TwipsRect(0, 0, 9000, 1275));
-    banner->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    banner->SetBanner(QPixmap(QStringLiteral(":/images/banner.png")));
-    Image2 = banner;
-    CmdAddFolder =
-        NewButton(this, "CmdAddFolder", QStringLiteral("Choose Windows Live Mail Store Folder..."),
-                  TwipsRect(240, 1440, 3495, 375));
-    cmdClear1 = NewButton(this, "cmdClear1", QStringLiteral("Clear File(s)..."),
-                          TwipsRect(4080, 1440, 1695, 375));
-    lblCount1 = NewLabel("lblCount1", CountText(0), TwipsRect(270, 2040, 7695, 255));
-
-    grdFiles1 = NewMessageGrid(this, messageList_);
-    grdFiles1->setObjectName(QStringLiteral("grdFiles1"));
-    grdFiles1->setGeometry(TwipsRect(240, 2280, 8535, 1575));
-
-    Label4 = NewLabel("Label4", kIdleText, TwipsRect(240, 3960, 5295, 255));
-    Image1 = NewLabel("Image1", QString(), TwipsRect(240, 4275, 330, 330));
-    Image1->setPixmap(QPixmap(QStringLiteral(":/images/progress.png")));
-    LblProgessCurrent = NewLabel("LblProgessCurrent", QStringLiteral("Message 0 (of 0)"),
-                                 TwipsRect(720, 4320, 8055, 255));
-
-    ProgressBar1 = new QProgressBar(this);
-    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    ProgressBar1->setGeometry(TwipsRect(240, 4680, 8535, 255));
-    ProgressBar1->setRange(0, 100);
-    ProgressBar1->setValue(0);
-    ProgressBar1->setTextVisible(false);
-
-    CmdConvert2PDF = NewButton(this, "CmdConvert2PDF", QStringLiteral("Convert to Entourage"),
-                               TwipsRect(3120, 5040, 2775, 435));
-    CmdConvert2PDF->setEnabled(false);
-    // The mail program, right under the list's right end, beside the state.
-    lblTarget =
-        NewLabel("lblTarget", QStringLiteral("Mail program:"), TwipsRect(5655, 3960, 1155, 255));
-    lblTarget->setAlignment(Qt::AlignRight | Qt::AlignTop);
-    cboTarget = NewTargetChoice(this);
-    cboTarget->setGeometry(TwipsRect(6855, 3900, 1920, 345));
-    lblTarget->setBuddy(cboTarget);
-
-    CreateBottomBand();
-
-    // Left to right, top to bottom, as the controls stand.
-    setTabOrder(CmdAddFolder, cmdClear1);
-    setTabOrder(cmdClear1, grdFiles1);
-    setTabOrder(grdFiles1, cboTarget);
-    setTabOrder(cboTarget, CmdConvert2PDF);
-    setTabOrder(CmdConvert2PDF, CmdHelp);
-    setTabOrder(CmdHelp, cmdEnd);
-    CmdAddFolder->setFocus();
-
-    connect(CmdAddFolder, &QPushButton::clicked, this, &frmStep1::CmdAddFolder_Click);
-    connect(cmdClear1, &QPushButton::clicked, this, &frmStep1::cmdClear1_Click);
-    connect(CmdConvert2PDF, &QPushButton::clicked, this, &frmStep1::CmdConvert2PDF_Click);
-    connect(cboTarget, &QComboBox::currentIndexChanged, this,
-            [this] { WindowSettings::SetTarget(cboTarget->currentData().toString()); });
-    connect(CmdHelp, &QPushButton::clicked, this, &frmStep1::CmdHelp_Click);
-    connect(cmdEnd, &QPushButton::clicked, this, &frmStep1::cmdEnd_Click);
-}
-
-// The white band along the bottom edge, with Help and Exit on it.
-void frmStep1::CreateBottomBand() {
-    Shape1 = new QFrame(this);
-    Shape1->setObjectName(QStringLiteral("Shape1"));
-    Shape1->setGeometry(TwipsRect(0, 5640, 9015, 855));
-    Shape1->setFrameStyle(QFrame::Box | QFrame::Plain);
-    Shape1->setLineWidth(1);
-    // White on a light palette; the list's base colour on a dark one.
-    Shape1->setBackgroundRole(QPalette::Base);
-    Shape1->setAutoFillBackground(true);
-
-    Picture3 = new QWidget(this);
-    Picture3->setObjectName(QStringLiteral("Picture3"));
-    Picture3->setGeometry(TwipsRect(240, 5760, 8655, 495));
-    Picture3->setBackgroundRole(QPalette::Base);
-    Picture3->setAutoFillBackground(true);
-    ApplyPaletteColours();
-
-    CmdHelp =
-        NewButton(Picture3, "CmdHelp", QStringLiteral("&Help Manual"), TwipsRect(0, 0, 1695, 375));
-    cmdEnd = NewButton(Picture3, "cmdEnd", QStringLiteral("E&xit"), TwipsRect(7200, 0, 1335, 375));
-}
-
-QPushButton* frmStep1::NewButton(QWidget* parent, const char* name, const QString& text,
-                                 const QRect& geometry) {
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(QLatin1String(name));
-    button->setGeometry(geometry);
-    button->setAutoDefault(false);
-    return button;
-}
-
-QLabel* frmStep1::NewLabel(const char* name, const QString& text, const QRect& geometry) {
-    auto* label = new QLabel(text, this);
-    label->setObjectName(QLatin1String(name));
-    label->setGeometry(geometry);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setTextFormat(Qt::PlainText);
-    return label;
+    const WindowControls& c = *controls_;
+    connect(c.CmdAddFolder, &QPushButton::clicked, this, &frmStep1::CmdAddFolder_Click);
+    connect(c.cmdClear1, &QPushButton::clicked, this, &frmStep1::cmdClear1_Click);
+    connect(c.CmdConvert2PDF, &QPushButton::clicked, this, &frmStep1::CmdConvert2PDF_Click);
+    connect(c.cboTarget, &QComboBox::currentIndexChanged, this,
+            [this] { WindowSettings::SetTarget(controls_->cboTarget->currentData().toString()); });
+    connect(c.CmdHelp, &QPushButton::clicked, this, &frmStep1::CmdHelp_Click);
+    connect(c.cmdEnd, &QPushButton::clicked, this, &frmStep1::cmdEnd_Click);
 }
 
 // The controls exist: the list's only column gets its width.
 void frmStep1::Form_Load() {
-    grdFiles1->setColumnWidth(0, TwipsToPixels(10000));
-    ChooseTarget(cboTarget, WindowSettings::Target());
+    controls_->grdFiles1->setColumnWidth(0, TwipsToPixels(10000));
+    ChooseTarget(controls_->cboTarget, WindowSettings::Target());
 }
 
 void frmStep1::Form_Unload() {
@@ -242,49 +126,19 @@ void frmStep1::Form_Unload() {
     emit Unloaded();
 }
 
-// The controls stand where they were placed at the designed size; as the
-// window grows, the list and the full-width lines grow with it, the controls
-// below the list move down, the conversion button stays centred and Exit
-// and the mail program keep to the right edge.
-void frmStep1::LayOutForResizing() {
-    using Follow = EdgeLayout::Follow;
-    const Follow wide{0, 0, 1, 0};
-    const Follow wideBelow{0, 1, 1, 0};
-    layout_.Add(Image2, wide);
-    layout_.Add(lblCount1, wide);
-    layout_.Add(grdFiles1, {0, 0, 1, 1});
-    for (QWidget* below :
-         {static_cast<QWidget*>(Label4), static_cast<QWidget*>(LblProgessCurrent),
-          static_cast<QWidget*>(ProgressBar1), static_cast<QWidget*>(Shape1), Picture3}) {
-        layout_.Add(below, wideBelow);
-    }
-    layout_.Add(Image1, {0, 1, 0, 0});
-    layout_.Add(lblTarget, {1, 1, 0, 0});
-    layout_.Add(cboTarget, {1, 1, 0, 0});
-    layout_.Add(CmdConvert2PDF, {0.5, 1, 0, 0});
-    layout_.Add(cmdEnd, {1, 0, 0, 0});
-}
-
 void frmStep1::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     layout_.Apply(size());
     // The column keeps its designed width, and fills a wider list.
-    grdFiles1->setColumnWidth(0, std::max(TwipsToPixels(10000), grdFiles1->viewport()->width()));
-}
-
-// The band's outline: the designed light grey, or on a dark palette a grey
-// between its base and text.
-void frmStep1::ApplyPaletteColours() {
-    QPalette outline = Shape1->palette();
-    outline.setColor(QPalette::WindowText, GridColoursFor(palette()).lines);
-    Shape1->setPalette(outline);
+    controls_->grdFiles1->setColumnWidth(
+        0, std::max(TwipsToPixels(10000), controls_->grdFiles1->viewport()->width()));
 }
 
 // The desktop's theme changed while the window is open.
 void frmStep1::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::PaletteChange && Shape1 != nullptr) {
-        ApplyPaletteColours();
+    if (event->type() == QEvent::PaletteChange && controls_ != nullptr) {
+        controls_->ApplyPaletteColours(palette());
     }
 }
 
@@ -339,11 +193,11 @@ bool frmStep1::FinishPendingClose() {
 }
 
 bool frmStep1::Confirm(const QString& prompt) {
-    return dialogs_.MsgBox(this, prompt, MsgStyle::YesNoQuestion) == MsgAnswer::Yes;
+    return dialogs_.MsgBox(this, prompt, MessageIcon::Question) == Answer::Yes;
 }
 
-void frmStep1::Tell(const QString& prompt, MsgStyle style) {
-    dialogs_.MsgBox(this, prompt, style);
+void frmStep1::Tell(const QString& prompt, MessageIcon icon) {
+    dialogs_.MsgBox(this, prompt, icon);
 }
 
 QString frmStep1::HelpManualPath(const QString& programFolder) {
@@ -361,21 +215,21 @@ QString frmStep1::HelpManualPath(const QString& programFolder) {
 
 void frmStep1::AddMessagePath(const QString& path) {
     messageList_->Append(path);
-    lblCount1->setText(CountText(messageList_->RowCount()));
+    controls_->ShowCount(messageList_->RowCount());
 }
 
 bool frmStep1::AddMessageFile(const std::string& path) {
     if (!messageList_->AppendFileNameIfNew(path)) {
         return false;
     }
-    lblCount1->setText(CountText(messageList_->RowCount()));
+    controls_->ShowCount(messageList_->RowCount());
     return true;
 }
 
 void frmStep1::ClearMessageList() {
     messageList_->Clear();
-    stores_.clear();
-    lblCount1->setText(CountText(0));
+    stores_.Clear();
+    controls_->ShowCount(0);
 }
 
 void frmStep1::cmdClear1_Click() {
@@ -423,29 +277,20 @@ void frmStep1::ImportStoreFolders(const QStringList& folders) {
     WaitCursor wait;
     int added = 0;
     for (const QString& folder : folders) {
-        storeFolder_ = folder;
-        if (!storeFolder_.endsWith(QDir::separator())) {
-            storeFolder_ += QDir::separator();
-        }
-        // A folder inside a store listed before stays part of that store's
-        // tree: its messages keep the mailboxes they had.
-        const std::string store = storeFolder_.toStdString();
-        if (std::none_of(stores_.begin(), stores_.end(),
-                         [&store](const std::string& outer) { return store.starts_with(outer); })) {
-            stores_.push_back(store);
-        }
+        const std::string store = stores_.Add(folder);
         std::vector<std::string> files;
         try {
-            files = CollectFiles(storeFolder_.toStdString());
+            files = CollectFiles(store);
         } catch (const std::exception& error) {
             wait.Restore();
-            CmdConvert2PDF->setEnabled(!messageList_->IsEmpty());
-            Tell(WalkFailedText(error.what()), MsgStyle::Critical);
+            controls_->CmdConvert2PDF->setEnabled(!messageList_->IsEmpty());
+            Tell(WalkFailedText(error.what()), MessageIcon::Critical);
             return;
         }
         // A clear stays possible between two files; a second import or a
         // conversion does not.
-        CommandLock lock(busy_, Busy::Importing, {CmdAddFolder, CmdConvert2PDF});
+        CommandLock lock(busy_, Busy::Importing,
+                         {controls_->CmdAddFolder, controls_->CmdConvert2PDF});
         for (const std::string& entry : files) {
             yield_();
             if (closeRequested_) {
@@ -466,11 +311,11 @@ void frmStep1::ImportStoreFolders(const QStringList& folders) {
     }
     wait.Restore();
     // Whatever this import found, the list's files can be converted.
-    CmdConvert2PDF->setEnabled(!messageList_->IsEmpty());
+    controls_->CmdConvert2PDF->setEnabled(!messageList_->IsEmpty());
     if (FinishPendingClose()) {
         return;
     }
-    Tell(FilesAddedText(added), MsgStyle::OkOnly);
+    Tell(FilesAddedText(added), MessageIcon::None);
 }
 
 void frmStep1::CmdConvert2PDF_Click() {
@@ -478,7 +323,7 @@ void frmStep1::CmdConvert2PDF_Click() {
         return;
     }
     if (messageList_->IsEmpty()) {
-        Tell(NothingToConvertText(), MsgStyle::Information);
+        Tell(NothingToConvertText(), MessageIcon::Information);
         return;
     }
     const QString outputRoot = dialogs_.BrowseForOutputFolder(
@@ -489,137 +334,24 @@ void frmStep1::CmdConvert2PDF_Click() {
     WindowSettings::SetOutputFolder(outputRoot);
 
     RunOptions options;
-    options.target = ChosenTarget(cboTarget);
-    options.stores = stores_;
-    RunResult result;
-    std::optional<QString> unexpected;
-    std::optional<VerifyReport> verification;
+    options.target = ChosenTarget(controls_->cboTarget);
+    options.stores = stores_.All();
+    ListConversion::Outcome outcome;
     {
+        const WindowControls& c = *controls_;
         CommandLock lock(busy_, Busy::Converting,
-                         {CmdAddFolder, cmdClear1, cboTarget, CmdConvert2PDF});
-        convertingRow_ = -1;
-        stoppedAtFailure_ = false;
-        Label4->setText(kConvertingText);
-        ProgressBar1->setRange(0, 100);
-        try {
-            result =
-                RunConversion(*messageList_, outputRoot.toStdString(), ConversionHooks(), options);
-        } catch (const std::exception& error) {
-            unexpected = QString::fromStdString(error.what());
-        }
-        ShowPendingProgress();
-        ShowConvertingRow();
-        // A run that ended early leaves the rest of the list unconverted, not wrong.
-        if (!unexpected && !result.stopped && !stoppedAtFailure_ && !result.nothingToConvert &&
-            !closeRequested_) {
-            verification = VerifyConverted(outputRoot, options.target);
-        }
-        Label4->setText(kIdleText);
+                         {c.CmdAddFolder, c.cmdClear1, c.cboTarget, c.CmdConvert2PDF});
+        outcome = conversion_->Run(outputRoot, options);
     }
     if (FinishPendingClose()) {
         return;
     }
-    if (unexpected) {
-        Tell(QStringLiteral("The conversion stopped:") + kCrLf + *unexpected, MsgStyle::Critical);
+    if (outcome.unexpected) {
+        Tell(QStringLiteral("The conversion stopped:") + kCrLf + *outcome.unexpected,
+             MessageIcon::Critical);
         return;
     }
-    ReportRun(result, outputRoot, options.target, verification ? &*verification : nullptr);
-}
-
-// Reads every converted message back from the output, as the command line's
-// --verify does; a close stops it between two messages.
-VerifyReport frmStep1::VerifyConverted(const QString& outputRoot, const OutputTarget& target) {
-    Label4->setText(kVerifyingText);
-    try {
-        return VerifyRows(
-            *messageList_, stores_, NormaliseOutputRoot(outputRoot.toStdString()), target,
-            [this] {
-                if (yield_.Due()) {
-                    yield_();
-                }
-            },
-            [this] { return closeRequested_; });
-    } catch (const std::exception& error) {
-        VerifyReport failed;
-        failed.problems.push_back({outputRoot.toStdString(), error.what()});
-        return failed;
-    }
-}
-
-RunHooks frmStep1::ConversionHooks() {
-    RunHooks hooks;
-    // Moving the grid's current row to each row converted, with its
-    // selection and scrolling, or laying out the progress text anew, would
-    // cost more than the conversion of a small message: the grid and the
-    // progress display follow the run when the window gets to repaint.
-    hooks.yield = [this] {
-        if (yield_.Due()) {
-            ShowPendingProgress();
-            ShowConvertingRow();
-            yield_();
-        }
-    };
-    hooks.rowStarting = [this](int row) { convertingRow_ = row; };
-    hooks.progress = [this](int done, int count) {
-        pendingDone_ = done;
-        pendingCount_ = count;
-    };
-    hooks.stopRequested = [this] { return closeRequested_; };
-    // The list shows the failed row while the run waits for the answer; a
-    // close meanwhile stops the run at the next row.
-    hooks.failed = [this](const RowFailure& failure) {
-        ShowPendingProgress();
-        ShowConvertingRow();
-        const FailureChoice choice = dialogs_.AskAfterFailure(
-            this, FailureQuestionText(failure.row, messageList_->RowCount(), failure.Describe()));
-        stoppedAtFailure_ = choice == FailureChoice::Stop;
-        return choice;
-    };
-    return hooks;
-}
-
-void frmStep1::ShowConvertingRow() {
-    const QModelIndex row = messageList_->index(convertingRow_);
-    if (row.isValid() && row != grdFiles1->currentIndex()) {
-        grdFiles1->setCurrentIndex(row);
-    }
-}
-
-// After each row: the share of the list done, and "Message i (of m)".
-void frmStep1::ShowPendingProgress() {
-    if (pendingDone_ >= 0) {
-        ShowProgress(pendingDone_, pendingCount_);
-        pendingDone_ = -1;
-    }
-}
-
-void frmStep1::ShowProgress(int done, int count) {
-    if (count > 0) {
-        const double percent = (static_cast<double>(done) / count) * 100.0;
-        ProgressBar1->setValue(qRound(static_cast<float>(percent)));
-    }
-    LblProgessCurrent->setText(QStringLiteral("Message %1 (of %2)").arg(done).arg(count));
-}
-
-void frmStep1::ReportRun(const RunResult& result, const QString& outputRoot,
-                         const OutputTarget& target, const VerifyReport* verification) {
-    if (result.nothingToConvert) {
-        Tell(NothingToConvertText(), MsgStyle::Information);
-        return;
-    }
-    if (result.stopped) {
-        return;
-    }
-    // The button opens the folder where the mailboxes are, deep as it may lie.
-    // Other targets start their trees at the store, in the output folder.
-    const QString mailboxes = target.GetKind() == OutputTarget::Kind::Entourage
-                                  ? MailboxesFolder(*messageList_, outputRoot)
-                                  : outputRoot;
-    const QString summary =
-        SummaryText(result, messageList_->RowCount(), outputRoot, mailboxes, target, verification);
-    if (dialogs_.ShowSummary(this, summary) == SummaryAnswer::OpenFolder) {
-        dialogs_.OpenWithShell(mailboxes);
-    }
+    conversion_->Report(outcome, outputRoot, options.target);
 }
 
 // Without a browser (or any handler for the page) the manual opens in a

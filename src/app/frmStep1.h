@@ -2,6 +2,7 @@
 
 #include "app/CommandLock.h"
 #include "app/EdgeLayout.h"
+#include "app/StoreFolders.h"
 #include "app/ThrottledYield.h"
 #include "app/UserDialogs.h"
 
@@ -10,24 +11,16 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <memory>
 #include <string>
-#include <vector>
-
-class QComboBox;
-class QFrame;
-class QLabel;
-class QProgressBar;
-class QPushButton;
-class QTableView;
 
 namespace marrowgate {
 
+class ConversionProgress;
 class HelpViewer;
+class ListConversion;
 class MessageListModel;
-struct RunHooks;
-struct RunResult;
-class OutputTarget;
-struct VerifyReport;
+class WindowControls;
 
 // The program's one window: the message list with its count, the store
 // folder import, the mail program to convert for, the conversion with its
@@ -68,24 +61,6 @@ public:
     // The help window, while it is open.
     HelpViewer* HelpWindow() const;
 
-    // Controls, created with the window and living as long as it.
-    QLabel* Image2 = nullptr;
-    QPushButton* CmdAddFolder = nullptr;
-    QPushButton* cmdClear1 = nullptr;
-    QLabel* lblCount1 = nullptr;
-    QTableView* grdFiles1 = nullptr;
-    QLabel* Label4 = nullptr;
-    QLabel* Image1 = nullptr;
-    QLabel* LblProgessCurrent = nullptr;
-    QProgressBar* ProgressBar1 = nullptr;
-    QLabel* lblTarget = nullptr;
-    QComboBox* cboTarget = nullptr;
-    QPushButton* CmdConvert2PDF = nullptr;
-    QFrame* Shape1 = nullptr;
-    QWidget* Picture3 = nullptr;
-    QPushButton* CmdHelp = nullptr;
-    QPushButton* cmdEnd = nullptr;
-
 public slots:
     void CmdAddFolder_Click();
     void cmdClear1_Click();
@@ -110,32 +85,23 @@ protected:
 private:
     void Form_Initialize();
     void CreateControls();
-    void CreateBottomBand();
     void Form_Load();
     void Form_Unload();
     void CentreOnScreen();
-    void LayOutForResizing();
-    void ApplyPaletteColours();
-
-    QPushButton* NewButton(QWidget* parent, const char* name, const QString& text,
-                           const QRect& geometry);
-    QLabel* NewLabel(const char* name, const QString& text, const QRect& geometry);
 
     void ImportStoreFolders(const QStringList& folders);
-    void ShowProgress(int done, int count);
-    void ShowPendingProgress();
-    void ShowConvertingRow();
-    RunHooks ConversionHooks();
-    VerifyReport VerifyConverted(const QString& outputRoot, const OutputTarget& target);
-    void ReportRun(const RunResult& result, const QString& outputRoot, const OutputTarget& target,
-                   const VerifyReport* verification);
     bool MayClose();
     bool Confirm(const QString& prompt);
-    void Tell(const QString& prompt, MsgStyle style);
+    void Tell(const QString& prompt, MessageIcon icon);
     bool FinishPendingClose();
 
     UserDialogs& dialogs_;
     MessageListModel* messageList_ = nullptr;
+    // The controls, created with the window and living as long as it. Tests
+    // and tools find them by their object names.
+    std::unique_ptr<WindowControls> controls_;
+    std::unique_ptr<ConversionProgress> progress_;
+    std::unique_ptr<ListConversion> conversion_;
     ThrottledYield yield_;
     Busy busy_ = Busy::Idle;
     // The close box or Exit was used while a command was yielding: the
@@ -144,17 +110,7 @@ private:
     // The user has already agreed to close (Exit answered Yes), or no one is
     // to be asked: the close box's question is skipped.
     bool closeAgreed_ = false;
-    // The user chose to stop the run at a failed message.
-    bool stoppedAtFailure_ = false;
-    // The row a conversion is at.
-    int convertingRow_ = -1;
-    // Progress not shown yet: rows done (-1 for none) and the row count.
-    int pendingDone_ = -1;
-    int pendingCount_ = 0;
-    // The store folder of the last import, and those of every import since
-    // the list was last cleared (where the targets start their trees).
-    QString storeFolder_;
-    std::vector<std::string> stores_;
+    StoreFolders stores_;
     EdgeLayout layout_;
     QPointer<HelpViewer> helpViewer_;
 };

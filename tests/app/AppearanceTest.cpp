@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFrame>
 #include <QImage>
 #include <QLabel>
 #include <QProgressBar>
@@ -63,41 +64,40 @@ TEST_F(AppearanceTest, TheListAndTheLabelsAreReadableInLightAndDarkThemes) {
         SCOPED_TRACE(darkTheme ? "dark" : "light");
         // The window follows a change of theme while it is open.
         QApplication::setPalette(darkTheme ? DarkPalette() : before);
-        frmStep1& themed = window;
-        themed.ClearMessageList();
-        themed.AddMessagePath("/store/Inbox/0001 first message.eml");
-        themed.AddMessagePath("/store/Inbox/0002 second message.eml");
-        themed.grdFiles1->setCurrentIndex(themed.MessageList().index(1));
+        window.ClearMessageList();
+        window.AddMessagePath("/store/Inbox/0001 first message.eml");
+        window.AddMessagePath("/store/Inbox/0002 second message.eml");
+        Grid()->setCurrentIndex(window.MessageList().index(1));
         QApplication::processEvents();
 
-        const QImage image = themed.grab().toImage();
-        const QTableView* grid = themed.grdFiles1;
+        const QImage image = window.grab().toImage();
+        const QTableView* grid = Grid();
         const GridColours colours = GridColoursFor(grid->palette());
         for (int row : {0, 1}) {
             const QRect cell = grid->visualRect(grid->model()->index(row, 0))
                                    .intersected(grid->viewport()->rect())
                                    .adjusted(1, 1, -1, -1)
-                                   .translated(grid->viewport()->mapTo(&themed, QPoint()));
+                                   .translated(grid->viewport()->mapTo(&window, QPoint()));
             const Drawn drawn = TextContrast(image, cell);
             EXPECT_GE(drawn.contrast, 4.5) << "row " << row;
             EXPECT_EQ(QColor(drawn.background), row == 0 ? colours.cell : colours.selected);
         }
         // The line between the two rows.
         const QPoint line = grid->viewport()->mapTo(
-            &themed, grid->visualRect(grid->model()->index(0, 0)).bottomLeft() + QPoint(20, 0));
+            &window, grid->visualRect(grid->model()->index(0, 0)).bottomLeft() + QPoint(20, 0));
         EXPECT_EQ(QColor(image.pixel(line)), colours.lines);
         if (!darkTheme) {
             EXPECT_EQ(colours.cell, QColor(255, 255, 191));
             EXPECT_EQ(colours.lines, QColor(192, 192, 192));
         }
 
-        for (QLabel* label : {themed.lblCount1, themed.Label4, themed.LblProgessCurrent}) {
+        for (QLabel* label : {Label("lblCount1"), Label("Label4"), Label("LblProgessCurrent")}) {
             const Drawn drawn = TextContrast(image, label->geometry());
             EXPECT_GE(drawn.contrast, 4.5) << label->objectName().toStdString();
         }
-        const QColor band = image.pixel(themed.Shape1->geometry().center().x(),
-                                        themed.Shape1->geometry().top() + 4);
-        EXPECT_EQ(band.lightness() < 128, darkTheme) << band.name().toStdString();
+        const QRect band = Control<QFrame>(window, "Shape1")->geometry();
+        const QColor bandColour = image.pixel(band.center().x(), band.top() + 4);
+        EXPECT_EQ(bandColour.lightness() < 128, darkTheme) << bandColour.name().toStdString();
     }
     QApplication::setPalette(before);
 }
@@ -113,19 +113,19 @@ QMargins FromEdges(const QWidget* control, const QWidget* window) {
 // small for its controls, and it opens at the size it was closed at.
 TEST_F(AppearanceTest, TheWindowGrowsAroundTheListAndRemembersItsSize) {
     EXPECT_EQ(window.size(), QSize(599, 418));
-    EXPECT_EQ(window.grdFiles1->geometry(), QRect(16, 152, 569, 105));
+    EXPECT_EQ(Grid()->geometry(), QRect(16, 152, 569, 105));
     EXPECT_GT(window.maximumWidth(), 4000);
 
-    const QWidget* controls[] = {window.CmdAddFolder, window.cmdClear1,      window.lblCount1,
-                                 window.ProgressBar1, window.CmdConvert2PDF, window.CmdHelp,
-                                 window.cmdEnd,       window.cboTarget};
+    const QWidget* controls[] = {
+        Button("CmdAddFolder"),   Button("cmdClear1"), Label("lblCount1"), Bar(),
+        Button("CmdConvert2PDF"), Button("CmdHelp"),   Button("cmdEnd"),   TargetBox()};
     std::vector<QMargins> designed;
     for (const QWidget* control : controls) {
         designed.push_back(FromEdges(control, &window));
     }
     window.resize(1000, 700);
     QApplication::processEvents();
-    EXPECT_EQ(window.grdFiles1->size(), QSize(569 + 401, 105 + 282));
+    EXPECT_EQ(Grid()->size(), QSize(569 + 401, 105 + 282));
     const auto at = [&](int i) { return FromEdges(controls[i], &window); };
     for (int i : {0, 1}) { // the top buttons stay at the top left
         EXPECT_EQ(at(i).left(), designed[i].left());
@@ -149,13 +149,12 @@ TEST_F(AppearanceTest, TheWindowGrowsAroundTheListAndRemembersItsSize) {
     window.resize(100, 100);
     QApplication::processEvents();
     EXPECT_EQ(window.size(), frmStep1::SmallestSize());
-    EXPECT_GE(window.grdFiles1->viewport()->height(), 2 * window.grdFiles1->rowHeight(0))
-        << "two rows of the list";
-    EXPECT_LT(window.CmdHelp->geometry().right(), window.cmdEnd->geometry().left());
-    EXPECT_LT(window.cmdClear1->geometry().right(), window.width());
-    EXPECT_LT(window.grdFiles1->geometry().bottom(), window.cboTarget->geometry().top());
-    EXPECT_LT(window.cboTarget->geometry().bottom(), window.LblProgessCurrent->geometry().top());
-    EXPECT_LT(window.Label4->geometry().right(), window.lblTarget->geometry().left());
+    EXPECT_GE(Grid()->viewport()->height(), 2 * Grid()->rowHeight(0)) << "two rows of the list";
+    EXPECT_LT(Button("CmdHelp")->geometry().right(), Button("cmdEnd")->geometry().left());
+    EXPECT_LT(Button("cmdClear1")->geometry().right(), window.width());
+    EXPECT_LT(Grid()->geometry().bottom(), TargetBox()->geometry().top());
+    EXPECT_LT(TargetBox()->geometry().bottom(), Label("LblProgessCurrent")->geometry().top());
+    EXPECT_LT(Label("Label4")->geometry().right(), Label("lblTarget")->geometry().left());
 
     window.resize(700, 500);
     window.CloseWithoutAsking();

@@ -42,27 +42,27 @@ protected:
     };
 
     ConversionTest() {
-        QObject::connect(
-            window.grdFiles1->selectionModel(), &QItemSelectionModel::currentChanged, &window,
-            [this](const QModelIndex& current) {
-                snapshots.push_back(
-                    {current.row(), window.ProgressBar1->value(), window.LblProgessCurrent->text(),
-                     !window.CmdAddFolder->isEnabled() && !window.cmdClear1->isEnabled() &&
-                         !window.CmdConvert2PDF->isEnabled(),
-                     window.CmdHelp->isEnabled() && window.cmdEnd->isEnabled()});
-            });
+        QObject::connect(Grid()->selectionModel(), &QItemSelectionModel::currentChanged, &window,
+                         [this](const QModelIndex& current) {
+                             snapshots.push_back(
+                                 {current.row(), Bar()->value(), Label("LblProgessCurrent")->text(),
+                                  !Button("CmdAddFolder")->isEnabled() &&
+                                      !Button("cmdClear1")->isEnabled() &&
+                                      !Button("CmdConvert2PDF")->isEnabled(),
+                                  Button("CmdHelp")->isEnabled() && Button("cmdEnd")->isEnabled()});
+                         });
     }
 
     void List(const QStringList& paths) {
         for (const QString& path : paths) {
             window.AddMessagePath(path);
         }
-        window.CmdConvert2PDF->setEnabled(true);
+        Button("CmdConvert2PDF")->setEnabled(true);
     }
 
     void Convert(const QString& outputRoot) {
         dialogs.folders.push_back(outputRoot);
-        window.CmdConvert2PDF->click();
+        Button("CmdConvert2PDF")->click();
     }
 
     QString Out() const { return TempPath("Out"); }
@@ -84,15 +84,15 @@ TEST_F(ConversionTest, ConvertsEachFolderIntoItsMailboxAndShowsProgressAfterEach
                                          {2, 50, "Message 2 (of 4)", true, true},
                                          {3, 75, "Message 3 (of 4)", true, true}};
     EXPECT_EQ(snapshots, expected);
-    EXPECT_EQ(window.ProgressBar1->value(), 100);
-    EXPECT_EQ(window.LblProgessCurrent->text(), "Message 4 (of 4)");
-    EXPECT_EQ(window.Label4->text(), "No conversion running.");
+    EXPECT_EQ(Bar()->value(), 100);
+    EXPECT_EQ(Label("LblProgessCurrent")->text(), "Message 4 (of 4)");
+    EXPECT_EQ(Label("Label4")->text(), "No conversion running.");
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages.back().kind, ScriptedDialogs::Kind::Summary);
     EXPECT_TRUE(LastPrompt().endsWith(kCompletion)) << LastPrompt().toStdString();
-    EXPECT_TRUE(window.CmdAddFolder->isEnabled());
-    EXPECT_TRUE(window.cmdClear1->isEnabled());
-    EXPECT_TRUE(window.CmdConvert2PDF->isEnabled());
+    EXPECT_TRUE(Button("CmdAddFolder")->isEnabled());
+    EXPECT_TRUE(Button("cmdClear1")->isEnabled());
+    EXPECT_TRUE(Button("CmdConvert2PDF")->isEnabled());
 
     const QStringList inbox = FindFiles(Out(), "Inbox.mbox");
     const QStringList sent = FindFiles(Out(), "Sent.mbox");
@@ -144,22 +144,22 @@ TEST_F(ConversionTest, TheSummaryCountsMessagesAndMailboxesAndOpensTheOutputFold
 
 TEST_F(ConversionTest, CancellingTheFolderDialogDoesNothing) {
     List({WriteMessage("Store/Inbox/a.eml", "a")});
-    window.CmdConvert2PDF->click();
+    Button("CmdConvert2PDF")->click();
     EXPECT_EQ(dialogs.browseTitles.size(), 1u);
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_TRUE(snapshots.empty());
-    EXPECT_EQ(window.LblProgessCurrent->text(), "Message 0 (of 0)");
-    EXPECT_TRUE(window.CmdConvert2PDF->isEnabled());
+    EXPECT_EQ(Label("LblProgessCurrent")->text(), "Message 0 (of 0)");
+    EXPECT_TRUE(Button("CmdConvert2PDF")->isEnabled());
 }
 
 TEST_F(ConversionTest, AnEmptyListHasNothingToConvert) {
     List({WriteMessage("Store/Inbox/a.eml", "a")});
-    dialogs.answers = {MsgAnswer::Yes};
-    window.cmdClear1->click();
-    ASSERT_TRUE(window.CmdConvert2PDF->isEnabled()) << "a clear leaves the button as it was";
+    dialogs.answers = {Answer::Yes};
+    Button("cmdClear1")->click();
+    ASSERT_TRUE(Button("CmdConvert2PDF")->isEnabled()) << "a clear leaves the button as it was";
 
     dialogs.folders.push_back(Out());
-    window.CmdConvert2PDF->click();
+    Button("CmdConvert2PDF")->click();
     ASSERT_EQ(dialogs.messages.size(), 2u);
     EXPECT_TRUE(LastPrompt().contains("no files in the list to convert"));
     EXPECT_TRUE(dialogs.browseTitles.empty()) << "no folder is asked for";
@@ -194,7 +194,7 @@ TEST_F(ConversionTest, AFailedMessageCanBeSkippedOrStopTheRun) {
         dialogs.failureChoices = c.choices;
         std::vector<int> shownRows; // the list's current row as each question shows
         dialogs.onMessage = [&](const ScriptedDialogs::Shown&) {
-            shownRows.push_back(window.grdFiles1->currentIndex().row());
+            shownRows.push_back(Grid()->currentIndex().row());
         };
         Convert(Out());
         dialogs.onMessage = nullptr;
@@ -224,13 +224,13 @@ TEST_F(ConversionTest, AFailedMessageCanBeSkippedOrStopTheRun) {
         EXPECT_FALSE(summary.contains("successfully exported")) << "some messages are missing";
         EXPECT_TRUE(summary.contains("import it using below steps"));
 
-        EXPECT_EQ(window.LblProgessCurrent->text(),
+        EXPECT_EQ(Label("LblProgessCurrent")->text(),
                   c.failed == 2 ? "Message 5 (of 5)" : "Message 1 (of 5)");
-        EXPECT_EQ(window.Label4->text(), "No conversion running.");
+        EXPECT_EQ(Label("Label4")->text(), "No conversion running.");
         const QStringList inbox = FindFiles(TempPath("Out/"), "Inbox.mbox").filter(c.name);
         ASSERT_EQ(inbox.size(), 1);
         EXPECT_EQ(ReadMailbox(inbox.front()).subjects, c.converted);
-        EXPECT_TRUE(window.CmdConvert2PDF->isEnabled());
+        EXPECT_TRUE(Button("CmdConvert2PDF")->isEnabled());
     }
 }
 
@@ -277,7 +277,7 @@ TEST_F(ConversionTest, NamesThatAreNotUtf8AreConverted) {
     const QByteArray folder = QFile::encodeName(TempPath("Store/Odd/"));
     ASSERT_EQ(::rename(folder + "x", folder + "caf\xe9 \xff.eml"), 0);
     dialogs.folders.push_back(TempPath("Store"));
-    window.CmdAddFolder->click();
+    Button("CmdAddFolder")->click();
     ASSERT_EQ(Rows().size(), 1);
 
     Convert(Out());
@@ -296,10 +296,10 @@ TEST_F(ConversionTest, ClosingDuringTheRunAsksAndLeavesWholeRecordsOnly) {
     const struct {
         const char* name;
         bool byExit;
-        MsgAnswer answer;
-    } cases[] = {{"CloseYes", false, MsgAnswer::Yes},
-                 {"CloseNo", false, MsgAnswer::No},
-                 {"ExitYes", true, MsgAnswer::Yes}};
+        Answer answer;
+    } cases[] = {{"CloseYes", false, Answer::Yes},
+                 {"CloseNo", false, Answer::No},
+                 {"ExitYes", true, Answer::Yes}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         window.show();
@@ -313,35 +313,35 @@ TEST_F(ConversionTest, ClosingDuringTheRunAsksAndLeavesWholeRecordsOnly) {
         window.ClearMessageList();
         List(paths);
         int closedAfter = -1;
-        auto connection = QObject::connect(window.ProgressBar1, &QProgressBar::valueChanged,
-                                           &window, [&](int value) {
-                                               if (closedAfter < 0 && value >= 33) {
-                                                   closedAfter = value;
-                                                   QTimer::singleShot(0, &window, [&] {
-                                                       dialogs.answers = {c.answer};
-                                                       if (c.byExit) {
-                                                           window.cmdEnd->click();
-                                                       } else {
-                                                           window.close();
-                                                       }
-                                                   });
-                                               }
-                                           });
+        auto connection =
+            QObject::connect(Bar(), &QProgressBar::valueChanged, &window, [&](int value) {
+                if (closedAfter < 0 && value >= 33) {
+                    closedAfter = value;
+                    QTimer::singleShot(0, &window, [&] {
+                        dialogs.answers = {c.answer};
+                        if (c.byExit) {
+                            Button("cmdEnd")->click();
+                        } else {
+                            window.close();
+                        }
+                    });
+                }
+            });
         Convert(Out());
         QObject::disconnect(connection);
 
-        const bool stopped = c.answer == MsgAnswer::Yes;
+        const bool stopped = c.answer == Answer::Yes;
         EXPECT_EQ(window.isVisible(), !stopped);
         ASSERT_EQ(dialogs.messages.size(), stopped ? 1u : 2u) << "a summary only when not stopped";
         EXPECT_EQ(dialogs.messages.front().prompt,
                   c.byExit ? "Are you sure you want to exit now?"
                            : "A conversion is running. Stop after the current message?");
-        EXPECT_EQ(dialogs.messages.front().style, MsgStyle::YesNoQuestion);
+        EXPECT_EQ(dialogs.messages.front().icon, MessageIcon::Question);
         const QStringList inbox = FindFiles(Out() + "/", "Inbox.mbox").filter(c.name);
         ASSERT_EQ(inbox.size(), 1);
         const Mailbox mailbox = ReadMailbox(inbox.front());
         EXPECT_TRUE(mailbox.wholeRecords);
-        const int done = window.LblProgessCurrent->text().section(' ', 1, 1).toInt();
+        const int done = Label("LblProgessCurrent")->text().section(' ', 1, 1).toInt();
         EXPECT_EQ(mailbox.subjects.size(), done);
         if (stopped) {
             EXPECT_GE(done, 2);

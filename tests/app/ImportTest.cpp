@@ -44,7 +44,7 @@ protected:
 
     void Import(const QString& folder) {
         dialogs.folders.push_back(folder);
-        window.CmdAddFolder->click();
+        Button("CmdAddFolder")->click();
     }
 };
 
@@ -64,12 +64,12 @@ TEST_F(ImportTest, AddsTheMessageFilesOfTheWholeTreeBreadthFirst) {
         expected << QDir::toNativeSeparators(store + "/" + name);
     }
     EXPECT_EQ(rows, expected);
-    EXPECT_EQ(window.lblCount1->text(), "12 files");
+    EXPECT_EQ(Label("lblCount1")->text(), "12 files");
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(LastPrompt(), "12 Files Added to List.");
-    EXPECT_EQ(dialogs.messages.back().style, MsgStyle::OkOnly);
-    EXPECT_TRUE(window.CmdConvert2PDF->isEnabled());
-    EXPECT_TRUE(window.CmdAddFolder->isEnabled());
+    EXPECT_EQ(dialogs.messages.back().icon, MessageIcon::None);
+    EXPECT_TRUE(Button("CmdConvert2PDF")->isEnabled());
+    EXPECT_TRUE(Button("CmdAddFolder")->isEnabled());
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
@@ -85,7 +85,7 @@ TEST_F(ImportTest, AFolderAddedAgainAddsOnlyItsNewFiles) {
     Import(store + QDir::separator()); // a folder given with its separator gets no second one
     EXPECT_EQ(Rows(), rows);
     EXPECT_EQ(LastPrompt(), "0 Files Added to List.");
-    EXPECT_TRUE(window.CmdConvert2PDF->isEnabled()) << "the list still holds files to convert";
+    EXPECT_TRUE(Button("CmdConvert2PDF")->isEnabled()) << "the list still holds files to convert";
 
     const QString added = WriteMessage("Store/Sent/new.eml", "new");
     QMimeData data;
@@ -97,10 +97,10 @@ TEST_F(ImportTest, AFolderAddedAgainAddsOnlyItsNewFiles) {
     QApplication::sendEvent(&window, &drop);
     EXPECT_EQ(Rows(), rows + QStringList{added}) << "the file dropped beside it is not a folder";
     EXPECT_EQ(LastPrompt(), "1 Files Added to List.");
-    EXPECT_EQ(window.lblCount1->text(), "13 files");
+    EXPECT_EQ(Label("lblCount1")->text(), "13 files");
 
     EXPECT_EQ(dialogs.browseStarts.mid(0, 2), (QStringList{QString(), store}));
-    window.CmdAddFolder->click(); // cancelled
+    Button("CmdAddFolder")->click(); // cancelled
     EXPECT_EQ(dialogs.browseStarts.back(), store) << "a dropped folder is remembered too";
 }
 
@@ -138,16 +138,16 @@ TEST_F(ImportTest, ATreeWithoutMessagesAddsNothingAndKeepsTheList) {
     WriteFile("Other/Deep/a.emlx", "x");
     Import(TempPath("Other"));
     EXPECT_EQ(LastPrompt(), "0 Files Added to List.");
-    EXPECT_FALSE(window.CmdConvert2PDF->isEnabled()) << "nothing to convert";
+    EXPECT_FALSE(Button("CmdConvert2PDF")->isEnabled()) << "nothing to convert";
 
     Import(MakeStoreWithTwelveMessages());
     Import(TempPath("Other"));
     EXPECT_EQ(LastPrompt(), "0 Files Added to List.");
-    EXPECT_TRUE(window.CmdConvert2PDF->isEnabled()) << "the list's files can still be converted";
+    EXPECT_TRUE(Button("CmdConvert2PDF")->isEnabled()) << "the list's files can still be converted";
     EXPECT_EQ(Rows().size(), 12);
 
     const auto shown = dialogs.messages.size();
-    window.CmdAddFolder->click(); // the dialog cancelled
+    Button("CmdAddFolder")->click(); // the dialog cancelled
     EXPECT_EQ(dialogs.messages.size(), shown);
     EXPECT_EQ(Rows().size(), 12);
 }
@@ -164,15 +164,15 @@ TEST_F(ImportTest, AClearDuringTheImportEmptiesTheListAndTheRestIsAppended) {
         cleared = true;
         // Handled at the import's next yield, as a click would be.
         QTimer::singleShot(0, &window, [&] {
-            EXPECT_FALSE(window.CmdAddFolder->isEnabled());
-            EXPECT_FALSE(window.CmdConvert2PDF->isEnabled());
-            EXPECT_TRUE(window.cmdClear1->isEnabled());
+            EXPECT_FALSE(Button("CmdAddFolder")->isEnabled());
+            EXPECT_FALSE(Button("CmdConvert2PDF")->isEnabled());
+            EXPECT_TRUE(Button("cmdClear1")->isEnabled());
             window.CmdAddFolder_Click();   // a second import cannot start
             window.CmdConvert2PDF_Click(); // nor a conversion
-            window.cmdClear1->click();
+            Button("cmdClear1")->click();
         });
     });
-    dialogs.answers = {MsgAnswer::Yes};
+    dialogs.answers = {Answer::Yes};
     Import(store);
 
     EXPECT_TRUE(cleared);
@@ -184,15 +184,15 @@ TEST_F(ImportTest, AClearDuringTheImportEmptiesTheListAndTheRestIsAppended) {
     const QStringList rows = Rows();
     EXPECT_EQ(rows.size(), 9);
     EXPECT_TRUE(rows.filter("/earlier/").isEmpty());
-    EXPECT_EQ(window.lblCount1->text(), "9 files");
-    EXPECT_TRUE(window.CmdAddFolder->isEnabled());
-    EXPECT_TRUE(window.CmdConvert2PDF->isEnabled());
+    EXPECT_EQ(Label("lblCount1")->text(), "9 files");
+    EXPECT_TRUE(Button("CmdAddFolder")->isEnabled());
+    EXPECT_TRUE(Button("CmdConvert2PDF")->isEnabled());
 }
 
 // Closing asks as Exit does; Yes stops the import there.
 TEST_F(ImportTest, ClosingDuringTheImportAsksAndStopsIt) {
     const QString store = MakeStoreWithTwelveMessages();
-    dialogs.answers = {MsgAnswer::Yes};
+    dialogs.answers = {Answer::Yes};
     QObject::connect(&window.MessageList(), &QAbstractItemModel::rowsInserted, &window, [&] {
         if (window.MessageList().RowCount() == 3) {
             QTimer::singleShot(0, &window, &QWidget::close);
@@ -229,16 +229,16 @@ TEST_F(ImportTest, AWalkFailureNamesTheFolderAndLeavesTheListAsItWas) {
     WriteMessage("Deep/top.eml", "top");
     MakeTooDeepTree(TempPath("Deep"));
     window.AddMessagePath("/earlier/x.eml");
-    window.CmdConvert2PDF->setEnabled(true);
+    Button("CmdConvert2PDF")->setEnabled(true);
 
     Import(TempPath("Deep"));
 
     ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_EQ(dialogs.messages.back().style, MsgStyle::Critical);
+    EXPECT_EQ(dialogs.messages.back().icon, MessageIcon::Critical);
     EXPECT_TRUE(LastPrompt().contains(TempPath("Deep") + "/" + QString(200, 'd')))
         << LastPrompt().toStdString();
     EXPECT_EQ(Rows(), QStringList{"/earlier/x.eml"});
-    EXPECT_TRUE(window.CmdConvert2PDF->isEnabled());
+    EXPECT_TRUE(Button("CmdConvert2PDF")->isEnabled());
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 
     // Deeper than QTemporaryDir can remove.

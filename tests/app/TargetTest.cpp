@@ -14,12 +14,12 @@ protected:
     // Lists the messages below the store folder `relative`, as the user does.
     void Import(const QString& relative) {
         dialogs.folders.push_back(TempPath(relative));
-        window.CmdAddFolder->click();
+        Button("CmdAddFolder")->click();
     }
 
     void Convert() {
         dialogs.folders.push_back(Out());
-        window.CmdConvert2PDF->click();
+        Button("CmdConvert2PDF")->click();
     }
 
     QString Out() const { return TempPath("Out"); }
@@ -35,8 +35,8 @@ TEST_F(TargetTest, ThunderbirdGetsItsLayoutImportStepsAndTheChoiceIsKept) {
     WriteFile("Store/Inbox/odd.eml", "HELO example.com\r\n\r\nno header fields\r\n");
     Import("Store");
     Import("Store/Inbox"); // adds nothing: its messages stay in the store's tree
-    ASSERT_EQ(window.cboTarget->itemText(0), "Entourage") << "the default comes first";
-    window.cboTarget->setCurrentIndex(window.cboTarget->findData("thunderbird"));
+    ASSERT_EQ(TargetBox()->itemText(0), "Entourage") << "the default comes first";
+    TargetBox()->setCurrentIndex(TargetBox()->findData("thunderbird"));
     Convert();
 
     QFile inbox(Out() + "/Store.sbd/Inbox");
@@ -57,7 +57,7 @@ TEST_F(TargetTest, ThunderbirdGetsItsLayoutImportStepsAndTheChoiceIsKept) {
 
     EXPECT_EQ(WindowSettings::Target(), "thunderbird");
     frmStep1 reopened(dialogs);
-    EXPECT_EQ(reopened.cboTarget->currentText(), "Thunderbird");
+    EXPECT_EQ(Control<QComboBox>(reopened, "cboTarget")->currentText(), "Thunderbird");
 }
 
 // The summary reports the check of the output: all verified after a run, and

@@ -1,10 +1,15 @@
 #include "WindowFixture.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QSettings>
+#include <QTableView>
 
 namespace marrowgate::testing {
 
@@ -53,6 +58,26 @@ QStringList WindowTest::Rows() const {
 
 QString WindowTest::LastPrompt() const {
     return dialogs.messages.empty() ? QString() : dialogs.messages.back().prompt;
+}
+
+QPushButton* WindowTest::Button(const char* name) const {
+    return Control<QPushButton>(window, name);
+}
+
+QLabel* WindowTest::Label(const char* name) const {
+    return Control<QLabel>(window, name);
+}
+
+QTableView* WindowTest::Grid() const {
+    return Control<QTableView>(window, "grdFiles1");
+}
+
+QProgressBar* WindowTest::Bar() const {
+    return Control<QProgressBar>(window, "ProgressBar1");
+}
+
+QComboBox* WindowTest::TargetBox() const {
+    return Control<QComboBox>(window, "cboTarget");
 }
 
 Mailbox ReadMailbox(const QString& path) {

@@ -5,6 +5,7 @@
 #include "app/frmStep1.h"
 
 #include <QByteArray>
+#include <QLatin1String>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -12,6 +13,14 @@
 #include <gtest/gtest.h>
 
 #include <ostream>
+#include <stdexcept>
+#include <string>
+
+class QComboBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTableView;
 
 // Failures show texts as text.
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -19,6 +28,16 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 }
 
 namespace marrowgate::testing {
+
+// The control of `form` with the object name `name`; a missing one fails the
+// test that asks for it.
+template <typename T> T* Control(const QWidget& form, const char* name) {
+    T* control = form.findChild<T*>(QLatin1String(name));
+    if (control == nullptr) {
+        throw std::logic_error("the window has no control " + std::string(name));
+    }
+    return control;
+}
 
 // A shown window with scripted dialogs and a temporary folder for stores and
 // output. Every yield processes events, so that a test can act in between.
@@ -38,6 +57,13 @@ protected:
     // The rows of the list, in order.
     QStringList Rows() const;
     QString LastPrompt() const;
+
+    // The window's controls by name.
+    QPushButton* Button(const char* name) const;
+    QLabel* Label(const char* name) const;
+    QTableView* Grid() const;
+    QProgressBar* Bar() const;
+    QComboBox* TargetBox() const;
 
     // Forgets what earlier windows remembered, before the window reads it.
     struct ForgetSettings {

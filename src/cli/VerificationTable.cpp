@@ -1,0 +1,56 @@
+#include "cli/VerificationTable.h"
+
+#include "cli/CommandLine.h"
+#include "convert/OutputVerifier.h"
+#include "convert/PathDerivation.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+#include <string_view>
+
+namespace marrowgate {
+
+namespace {
+
+// Characters on screen: UTF-8 continuation bytes take no column.
+std::size_t Columns(std::string_view text) {
+    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+
+} // namespace
+
+bool PrintVerificationTable(const CommandLine& command) {
+    VerifyReport report;
+    try {
+        report = VerifyOutput(command.stores, NormaliseOutputRoot(command.output), command.target);
+    } catch (const std::exception& error) {
+        std::cerr << "marrowgate-convert: cannot verify: " << error.what() << "\n";
+        return false;
+    }
+    constexpr std::string_view kFolder = "Folder";
+    std::size_t width = kFolder.size();
+    for (const auto& folder : report.folders) {
+        width = std::max(width, Columns(folder.folder));
+    }
+    std::printf("Verification against the output's records:\n  %-*s  %8s  %8s  %8s\n",
+                static_cast<int>(width), kFolder.data(), "Messages", "Verified", "Problems");
+    for (const auto& folder : report.folders) {
+        std::printf("  %s%*s  %8d  %8d  %8d\n", folder.folder.c_str(),
+                    static_cast<int>(width - Columns(folder.folder)), "", folder.messages,
+                    folder.verified, folder.problems);
+    }
+    std::printf("%d of %d message%s verified%s; %zu problem%s.\n", report.verified, report.messages,
+                report.messages == 1 ? "" : "s",
+                report.empty > 0 ? " (empty files need no record)" : "", report.problems.size(),
+                report.problems.size() == 1 ? "" : "s");
+    std::fflush(stdout);
+    for (const auto& problem : report.problems) {
+        std::cerr << "marrowgate-convert: " << problem.Describe() << "\n";
+    }
+    return report.Passed();
+}
+
+} // namespace marrowgate
