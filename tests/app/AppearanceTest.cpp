@@ -15,7 +15,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace marrowgate::testing {
+namespace marrowgate::test {
 namespace {
 
 // The contrast ratio of two colours as the web's accessibility guidelines
@@ -163,4 +163,4 @@ TEST_F(AppearanceTest, TheWindowGrowsAroundTheListAndRemembersItsSize) {
 }
 
 } // namespace
-} // namespace marrowgate::testing
+} // namespace marrowgate::test

@@ -16,7 +16,7 @@
 #include <sys/resource.h>
 #endif
 
-namespace marrowgate::testing {
+namespace marrowgate::test {
 namespace {
 
 const char kCompletion[] =
@@ -364,4 +364,4 @@ TEST_F(ConversionTest, ClosingDuringTheRunAsksAndLeavesWholeRecordsOnly) {
 }
 
 } // namespace
-} // namespace marrowgate::testing
+} // namespace marrowgate::test

@@ -21,7 +21,7 @@
 #include <unistd.h>
 #endif
 
-namespace marrowgate::testing {
+namespace marrowgate::test {
 namespace {
 
 class ImportTest : public WindowTest {
@@ -247,4 +247,4 @@ TEST_F(ImportTest, AWalkFailureNamesTheFolderAndLeavesTheListAsItWas) {
 #endif
 
 } // namespace
-} // namespace marrowgate::testing
+} // namespace marrowgate::test

@@ -3,7 +3,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-namespace marrowgate::testing {
+namespace marrowgate::test {
 namespace {
 
 using ListTest = WindowTest;
@@ -75,4 +75,4 @@ TEST(MessageListModelTest, RowsReadBackExactlyAndCanBeLookedUp) {
 }
 
 } // namespace
-} // namespace marrowgate::testing
+} // namespace marrowgate::test

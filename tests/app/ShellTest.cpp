@@ -18,7 +18,7 @@
 #include <QTimer>
 #include <QUrl>
 
-namespace marrowgate::testing {
+namespace marrowgate::test {
 namespace {
 
 using ShellTest = WindowTest;
@@ -175,6 +175,6 @@ TEST(RegistryShell, OpensLocalPathsAsFileUrlsAndAddressesAsTheyAre) {
 }
 
 } // namespace
-} // namespace marrowgate::testing
+} // namespace marrowgate::test
 
 #include "ShellTest.moc"

@@ -6,7 +6,7 @@
 #include <QScreen>
 #include <QTableView>
 
-namespace marrowgate::testing {
+namespace marrowgate::test {
 namespace {
 
 using StartupTest = WindowTest;
@@ -44,4 +44,4 @@ TEST_F(StartupTest, ShowsTheEmptyListAndDisabledConversion) {
 }
 
 } // namespace
-} // namespace marrowgate::testing
+} // namespace marrowgate::test

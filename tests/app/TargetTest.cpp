@@ -6,7 +6,7 @@
 #include <QFile>
 #include <QPushButton>
 
-namespace marrowgate::testing {
+namespace marrowgate::test {
 namespace {
 
 class TargetTest : public WindowTest {
@@ -91,4 +91,4 @@ TEST_F(TargetTest, TheSummaryReportsTheVerificationOfTheOutput) {
 }
 
 } // namespace
-} // namespace marrowgate::testing
+} // namespace marrowgate::test

@@ -11,7 +11,7 @@
 #include <QSettings>
 #include <QTableView>
 
-namespace marrowgate::testing {
+namespace marrowgate::test {
 
 WindowTest::ForgetSettings::ForgetSettings() {
     QSettings().clear();
@@ -121,4 +121,4 @@ QStringList FindFiles(const QString& folder, const QString& name) {
     return found;
 }
 
-} // namespace marrowgate::testing
+} // namespace marrowgate::test

@@ -27,7 +27,7 @@ inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
 }
 
-namespace marrowgate::testing {
+namespace marrowgate::test {
 
 // The control of `form` with the object name `name`; a missing one fails the
 // test that asks for it.
@@ -89,4 +89,4 @@ QString MirroredFolder(const QString& outputRoot, const QString& folder);
 // Every file named `name` below `folder`.
 QStringList FindFiles(const QString& folder, const QString& name);
 
-} // namespace marrowgate::testing
+} // namespace marrowgate::test
