@@ -59,18 +59,27 @@ void NameList::Add(std::string_view name) {
     if (size >= kBlock) {
         throw std::length_error("a file name longer than any file system allows");
     }
-    if (used_ + size + 1 > kBlock) {
+    if (used_.empty() || used_.back() + size + 1 > kBlock) {
         blocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlock));
-        used_ = 0;
+        used_.push_back(0);
     }
-    char* const place = blocks_.back().get() + used_;
+    char* const place = blocks_.back().get() + used_.back();
     std::memcpy(place, name.data(), size);
     place[size] = '\0';
-    places_.push_back(static_cast<std::uint32_t>((blocks_.size() - 1) << kBlockBits) | used_);
-    used_ += static_cast<std::uint32_t>(size + 1);
+    used_.back() += static_cast<std::uint32_t>(size + 1);
+    ++count_;
 }
 
 void NameList::Sort() {
+    places_.clear();
+    places_.reserve(count_);
+    for (std::uint32_t block = 0; block < blocks_.size(); ++block) {
+        const char* const start = blocks_[block].get();
+        for (std::uint32_t offset = 0; offset < used_[block];) {
+            places_.push_back(block << kBlockBits | offset);
+            offset += static_cast<std::uint32_t>(std::strlen(start + offset) + 1);
+        }
+    }
     std::sort(places_.begin(), places_.end(),
               [this](std::uint32_t a, std::uint32_t b) { return NameOrder(At(a), At(b)); });
 }

@@ -21,14 +21,16 @@ std::string WithTrailingSeparator(const std::string& path);
 
 // Names kept in blocks of 64 KiB, each ended by a NUL (which no file name
 // holds), 5 bytes each beyond their own: a folder of 100,000 files costs
-// little more than its names, and growing never copies what is kept.
+// little more than its names, and growing never copies what is kept. The
+// index of the names is made once, at Sort(), to the size it needs.
 class NameList {
 public:
     // Throws std::length_error for a name of 64 KiB or more, which no file
     // system allows.
     void Add(std::string_view name);
-    void Sort(); // into NameOrder
-    std::size_t size() const { return places_.size(); }
+    // Into NameOrder; the names can be read by number only after it.
+    void Sort();
+    std::size_t size() const { return count_; }
     std::string_view operator[](std::size_t i) const { return At(places_[i]); }
 
 private:
@@ -38,8 +40,9 @@ private:
     }
 
     std::vector<std::unique_ptr<char[]>> blocks_;
-    std::uint32_t used_ = 1u << kBlockBits; // of the last block
-    std::vector<std::uint32_t> places_;     // block number, then offset
+    std::vector<std::uint32_t> used_; // bytes of each block
+    std::size_t count_ = 0;
+    std::vector<std::uint32_t> places_; // block number, then offset
 };
 
 // One folder's entries, each list in NameOrder.

@@ -22,8 +22,12 @@ WindowTest::WindowTest() {
     window.show();
 }
 
+QString WindowTest::TempPath(const QString& relative) const {
+    return QDir::toNativeSeparators(temp.filePath(relative));
+}
+
 QString WindowTest::WriteFile(const QString& relative, const QByteArray& content) {
-    const QString path = temp.filePath(relative);
+    const QString path = TempPath(relative);
     QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
     EXPECT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
@@ -97,6 +101,14 @@ Mailbox ReadMailbox(const QString& path) {
         atRecordStart = text.isEmpty();
     }
     return mailbox;
+}
+
+QString MirroredFolder(const QString& outputRoot, const QString& folder) {
+    QString below = QDir::cleanPath(QDir::fromNativeSeparators(folder));
+    if (below.size() > 1 && below[1] == ':') {
+        below.remove(0, 2);
+    }
+    return QDir::toNativeSeparators(QDir::cleanPath(outputRoot + '/' + below));
 }
 
 QStringList FindFiles(const QString& folder, const QString& name) {

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <stdexcept>
 #include <string>
 
@@ -20,6 +21,11 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class QTableView;
+
+// Failures show texts as text.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace marrowgate::testing {
 
@@ -45,7 +51,8 @@ protected:
                          const QByteArray& body = {});
     // Writes `content` at `relative` below the temporary folder.
     QString WriteFile(const QString& relative, const QByteArray& content);
-    QString TempPath(const QString& relative) const { return temp.filePath(relative); }
+    // In the system's form ("\\" on Windows), as the folder dialogs give paths.
+    QString TempPath(const QString& relative) const;
 
     // The rows of the list, in order.
     QStringList Rows() const;
@@ -74,6 +81,10 @@ struct Mailbox {
     bool wholeRecords = false;
 };
 Mailbox ReadMailbox(const QString& path);
+
+// The folder that mirrors `folder` below `outputRoot`: the path of `folder`
+// without its root ("/", or a drive on Windows), in the system's form.
+QString MirroredFolder(const QString& outputRoot, const QString& folder);
 
 // Every file named `name` below `folder`.
 QStringList FindFiles(const QString& folder, const QString& name);

