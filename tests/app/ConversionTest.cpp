@@ -13,10 +13,6 @@
 
 #include <cstdio>
 #include <deque>
-#ifndef _WIN32
-#include <csignal>
-#include <sys/resource.h>
-#endif
 
 namespace marrowgate::testing {
 namespace {
