@@ -1,5 +1,7 @@
 #include "WindowFixture.h"
 
+#include "support/FileSizeLimit.h"
+
 #include <QDir>
 #include <QFile>
 #include <QItemSelectionModel>
@@ -11,10 +13,6 @@
 
 #include <cstdio>
 #include <deque>
-#ifndef _WIN32
-#include <csignal>
-#include <sys/resource.h>
-#endif
 
 namespace marrowgate::test {
 namespace {
@@ -243,15 +241,7 @@ TEST_F(ConversionTest, AFullDiskStopsTheRunAndTheWindowStaysUsable) {
     const QString big = WriteMessage("Store/Inbox/big.eml", "big", QByteArray(200 * 1024, 'y'));
     List({WriteMessage("Store/Inbox/a.eml", "a"), big, WriteMessage("Store/Inbox/c.eml", "c")});
 
-    // A file size limit makes the write fail part-way, as a full disk would.
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    ::getrlimit(RLIMIT_FSIZE, &old);
-    rlimit limit = old;
-    limit.rlim_cur = 100 * 1024;
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-    Convert(Out());
-    ::setrlimit(RLIMIT_FSIZE, &old);
+    test::WithFileSizeLimit(100 * 1024, [&] { Convert(Out()); });
 
     ASSERT_EQ(dialogs.messages.size(), 2u) << "the failure, then the summary";
     const QString failure = dialogs.messages.front().prompt;

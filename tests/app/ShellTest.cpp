@@ -56,16 +56,6 @@ TEST_F(ShellTest, HelpOpensTheManualOrWithoutABrowserItsOwnWindow) {
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
-TEST_F(ShellTest, TheHelpWindowRendersTheManualAndFollowsItsLinks) {
-    const QString index =
-        WriteFile("help/index.html", "<h1>Help Manual</h1><a href=\"steps.html\">Steps</a>");
-    WriteFile("help/steps.html", "<p>Step one</p>");
-    HelpViewer viewer(index, &window);
-    EXPECT_TRUE(viewer.Browser()->toPlainText().contains("Help Manual"));
-    viewer.Browser()->setSource(QUrl("steps.html"));
-    EXPECT_TRUE(viewer.Browser()->toPlainText().contains("Step one"));
-}
-
 // The program sits in prefix/bin; the manual beside it (the build folder),
 // under prefix/share (installed), both or neither.
 TEST_F(ShellTest, HelpManualIsFoundInTheBuildFolderAndWhereItIsInstalled) {

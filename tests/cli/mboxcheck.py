@@ -51,10 +51,9 @@ def split_lines(data):
     return lines
 
 
-def expected_record(source, line_end=b"\r\n"):
-    """The record body the converter must write for a message file: it starts
-    at the first line with more than blanks, less those blanks, after an
-    envelope line there; a message without an empty line gets one."""
+def message_lines(source):
+    """The lines of a message file the converter keeps: from the first line
+    with more than blanks, less those blanks, after an envelope line there."""
     lines = split_lines(source)
 
     def drop_top():
@@ -67,6 +66,13 @@ def expected_record(source, line_end=b"\r\n"):
     if lines and is_envelope(lines[0]):
         lines.pop(0)
         drop_top()
+    return lines
+
+
+def expected_record(source, line_end=b"\r\n"):
+    """The record body the converter must write for a message file: its
+    message_lines(), and an empty line for a message without one."""
+    lines = message_lines(source)
     if lines and b"" not in lines:
         lines.append(b"")
     return b"".join(line + line_end for line in lines) + line_end

@@ -18,7 +18,7 @@ import tempfile
 
 from messages import (NO_FIELDS, fields_of, has_non_field_line, header_block,
                       message_as_converted)
-from readers import DATE_PROBLEMS, READERS, installed, read_thunderbird
+from readers import DATE_PROBLEMS, READERS, installed
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -39,14 +39,7 @@ NOT_FOR = {
 }
 
 # Differences accepted, each with its reason: (readers, what the message file
-# shows, reason). Before the output targets and the record rules of this
-# release, main also failed here, and is now held to it: mailutils and formail
-# could not read its CR LF mailboxes (NOT_FOR), Thunderbird merged the messages
-# that do not start with two header fields into the ones before (see
-# fields_still_needed()), a first line of spaces emptied the header block for
-# every reader, Mail::Box merged records whose From_ year lay outside 1970 to
-# 2099, and an empty file gave a record without fields that mailutils read on
-# into the next.
+# shows, reason).
 ACCEPTED = [
     ({"dovecot", "mailbox-perl", "formail", "thunderbird"}, has_non_field_line,
      "Python ends the header block at the first line that is no field (\"quite "
@@ -190,29 +183,6 @@ def accepted(reader, conversion, problem):
     return None
 
 
-def fields_still_needed(boxes, scratch, count):
-    """Today's main wrote no X-Marrowgate- fields, and Thunderbird merged the
-    messages that lack two fields at their top into the ones before. Read the
-    thunderbird target's corpus output again without the added fields: unless
-    Thunderbird then misses messages, the fields are not what makes it read
-    them all, and this test no longer shows it."""
-    stripped = os.path.join(scratch, "stripped")
-    copies = []
-    top = os.path.commonpath([os.path.dirname(box) for box in boxes])
-    for box in boxes:
-        copy = os.path.join(stripped, os.path.relpath(box, top))
-        os.makedirs(os.path.dirname(copy), exist_ok=True)
-        with open(box, "rb") as f:
-            data = re.sub(rb"(?m)^X-Marrowgate-[A-Za-z]+: [^\n]*\n", b"", f.read())
-        with open(copy, "wb") as f:
-            f.write(data)
-        copies.append(copy)
-    found = sum(len(messages) for messages in read_thunderbird(copies, scratch).values())
-    print(f"thunderbird/Store without the X-Marrowgate- fields: {found} of {count} messages "
-          f"found (main before the thunderbird target)")
-    return [] if found < count else ["Thunderbird reads the corpus without the added fields"]
-
-
 def main():
     converter, data, reader = sys.argv[1], sys.argv[2], sys.argv[3]
     if not installed(reader):
@@ -251,8 +221,6 @@ def main():
                         failures.append(line)
                 print(f"{target}/{store}: {count} messages in {len(conversion.expected)} "
                       f"mailboxes, {len(problems)} problems")
-                if reader == "thunderbird" and store == "Store":
-                    failures += fields_still_needed(boxes, scratch, count)
         failures += DATE_PROBLEMS
         for line in failures:
             print("FAIL " + line)

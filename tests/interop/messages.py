@@ -4,11 +4,15 @@ documented changes at its top."""
 import collections
 import email.parser
 import email.policy
+import os
 import re
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "cli"))
+from mboxcheck import message_lines  # noqa: E402
 
 FIELDS = ["subject", "from", "date", "message-id"]
 NO_FIELDS = (frozenset([b""]),) * 4
-BLANK_LINE = re.compile(rb"[ \t]*(?:\r\n|\r|\n)")
 FIELD_OR_FOLD = re.compile(rb"[\x21-\x39\x3b-\x7e]+[ \t]*:|[ \t]")
 
 
@@ -21,29 +25,12 @@ def has_non_field_line(data):
     return any(line and not FIELD_OR_FOLD.match(line) for line in lines)
 
 
-# Differences accepted, each with its reason: (readers, what the message file
-# shows, reason). PENDING marks the ones today's converter has and work under
-
 LINE_END = re.compile(rb"\r\n|\r|\n")
-# An mbox envelope line at the top: "From " and one token, alone or with a
-# date that has a time.
-ENVELOPE = re.compile(rb"From \S+(?: .*\d:\d\d.*)?")
 
 
 def message_as_converted(data):
-    """The message's bytes with the documented changes at its top: blank lines
-    before the first header line and the first line's leading spaces go, and so
-    does an mbox envelope line."""
-    while True:
-        match = BLANK_LINE.match(data)
-        if not match:
-            break
-        data = data[match.end():]
-    data = data.lstrip(b" ")
-    first = LINE_END.split(data, 1)
-    if ENVELOPE.fullmatch(first[0]):
-        data = first[1] if len(first) > 1 else b""
-    return data
+    """The message as the converter keeps it (message_lines()), with LF line ends."""
+    return b"".join(line + b"\n" for line in message_lines(data))
 
 
 def normal(value):

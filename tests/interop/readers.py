@@ -7,14 +7,12 @@ import os
 import re
 import shutil
 import subprocess
-import sys
 import tempfile
 
-from messages import FIELDS, fields_of, latin1, normal
+from messages import FIELDS, fields_of, latin1, normal  # puts tests/cli on the path
+from mboxcheck import FROM_LINE
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "cli"))
-from mboxcheck import FROM_LINE  # noqa: E402
 
 
 def read_python(boxes, _work):
@@ -34,11 +32,8 @@ def read_dovecot(boxes, _work):
     """doveadm with a private configuration and no daemon. Dovecot rewrites
     what it reads and cannot reach every name by path, so it reads copies
     named m0, m1, ..."""
-    work = tempfile.mkdtemp(prefix="marrowgate-dovecot-")
-    try:
+    with tempfile.TemporaryDirectory(prefix="marrowgate-dovecot-") as work:
         return read_dovecot_in(boxes, work)
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
 
 
 def read_dovecot_in(boxes, work):
