@@ -2,14 +2,17 @@
 
 #include "convert/ConversionError.h"
 #include "convert/MailboxWriter.h"
+#include "convert/MessageReadAhead.h"
 #include "convert/OutputTree.h"
 #include "convert/PathDerivation.h"
+#include "convert/ReadAheadMessage.h"
 #include "convert/ResumableOutput.h"
 #include "convert/RunInterrupted.h"
 #include "convert/modMain.h"
 #include "convert/registry.h"
 #include "platform/FileSystem.h"
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <unordered_set>
@@ -20,6 +23,24 @@ namespace {
 
 // Mail programs that keep subfolders beside a mailbox file show them only
 // when that file is there: the folders above a mailbox get an empty one.
+// How many rows past the one being converted are asked to be read ahead; the
+// reader's buffers bound how far it really gets.
+constexpr int kRowsAhead = 32;
+
+// Whether the file read ahead is the one the ledger will record: the one
+// found when the row was consulted, unchanged since.
+bool SameFile(const ReadAheadMessage& message, const std::optional<LedgerSource>& consulted) {
+    if (!message.Opened() || !consulted) {
+        return false;
+    }
+    const std::int64_t modifiedNs =
+        static_cast<std::int64_t>(message.ModificationTime().time_since_epoch().count()) *
+            1'000'000'000 +
+        message.ModificationNanoseconds();
+    return message.Size() == consulted->size && modifiedNs == consulted->modifiedNs &&
+           message.Identity() == FileIdentity{consulted->device, consulted->inode};
+}
+
 void EnsureMailboxFiles(const std::vector<std::string>& mailboxes) {
     for (const auto& path : mailboxes) {
         int fd = platform::Open(path, platform::kWrite | platform::kAppend | platform::kNoFollow);
@@ -72,12 +93,18 @@ private:
     // A failed close or ledger flush, charged to the last message converted.
     void CloseFailed(const ConversionError& error);
 
+    // The message of `row` as read ahead, when it is the file consulted;
+    // asks for the rows after it.
+    std::unique_ptr<ReadAheadMessage> ReadAhead(int row, const std::string& source);
+
     const MessageRows& rows_;
     const RunHooks& hooks_;
     const RunOptions& options_;
     const std::string root_;
     RunResult result_;
     std::unique_ptr<ResumableOutput> output_; // made at the first message
+    std::unique_ptr<MessageReadAhead> readAhead_;
+    int requestedThrough_ = -1; // the last row asked to be read ahead
     OutputTree tree_{root_};
     MailboxWriter writer_;
     std::optional<RowFailure> lastConverted_; // answers for the open mailbox's close
@@ -131,6 +158,30 @@ void Run::StartOutput() {
     output_ = std::make_unique<ResumableOutput>(root_, options_.convertAgain);
     writer_.SetEvents(output_.get());
     writer_.SetInterruption([this] { return StopRequested(); });
+    if (options_.readAhead) {
+        readAhead_ = std::make_unique<MessageReadAhead>();
+    }
+}
+
+// Rows are asked for only past a row being converted, so a run over messages
+// converted before reads nothing ahead.
+std::unique_ptr<ReadAheadMessage> Run::ReadAhead(int row, const std::string& source) {
+    if (!readAhead_) {
+        return nullptr;
+    }
+    const int last = std::min(rows_.RowCount() - 1, row + kRowsAhead);
+    for (int next = std::max(requestedThrough_, row) + 1; next <= last; ++next) {
+        const std::string path = SourcePathOfRow(rows_.RowText(next), options_.syntax);
+        if (!path.empty()) {
+            readAhead_->Request(next, path);
+        }
+        requestedThrough_ = next;
+    }
+    std::unique_ptr<ReadAheadMessage> message = readAhead_->Take(row, source);
+    if (message && !SameFile(*message, output_->Consulted())) {
+        message.reset(); // read again here, as the ledger found it
+    }
+    return message;
 }
 
 const std::string& Run::MailboxOf(const std::string& source) {
@@ -174,6 +225,9 @@ bool Run::ConvertRow(int row, const std::string& source) {
         const std::string& mailbox = MailboxOf(source);
         const ConversionLedger::Seen seen = output_->Consult(source, mailbox);
         if (seen == ConversionLedger::Seen::Converted) {
+            if (readAhead_) {
+                readAhead_->DropThrough(row);
+            }
             ++result_.alreadyConverted;
             return true;
         }
@@ -181,7 +235,9 @@ bool Run::ConvertRow(int row, const std::string& source) {
         // before a record begins and after it is whole, so nothing the window
         // does there (a stop, an emptied list) ever meets half a record.
         CallYield(hooks_.yield);
-        const AppendStats stats = writer_.Append(source, mailbox, hooks_.yield);
+        const std::unique_ptr<ReadAheadMessage> early = ReadAhead(row, source);
+        const AppendStats stats = early ? writer_.Append(*early, source, mailbox, hooks_.yield)
+                                        : writer_.Append(source, mailbox, hooks_.yield);
         if (stats.empty) {
             if (emptySeen_.insert(source).second) { // a file listed twice is listed once
                 result_.emptyMessages.push_back(source);

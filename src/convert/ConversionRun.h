@@ -46,6 +46,9 @@ struct RunOptions {
     // The store folders the rows were found in: targets whose tree starts at
     // the store take each message's from the innermost one that holds it.
     std::vector<std::string> stores;
+    // Read the next messages on a second thread while one is written. The
+    // output is the same either way.
+    bool readAhead = true;
 };
 
 struct RowFailure {

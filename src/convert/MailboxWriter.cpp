@@ -7,6 +7,7 @@
 #include "convert/MailboxEvents.h"
 #include "convert/MailboxFile.h"
 #include "convert/MessageFile.h"
+#include "convert/MessageFileInput.h"
 #include "convert/RecordEncoder.h"
 #include "convert/RunInterrupted.h"
 
@@ -42,7 +43,7 @@ bool OnlyWhiteSpace(std::string_view bytes) {
 }
 
 // The From_ line of the message that `start` begins.
-std::string FromLineOf(std::string_view start, const MessageFile& message) {
+std::string FromLineOf(std::string_view start, const MessageInput& message) {
     MailMessageObject mail;
     mail.LoadFromBytes(start, message.ModificationTime());
     return FormatFromLine(mail.Sender(), mail.MessageDate());
@@ -103,13 +104,30 @@ AppendStats MailboxWriter::Append(const std::string& messagePath, const std::str
     for (int i = 0; i < 3; ++i) {
         CallYield(yield);
     }
+    std::unique_ptr<MessageFileInput> message;
+    try {
+        message = std::make_unique<MessageFileInput>(messagePath, chunk_.get(), kReadChunk);
+    } catch (...) {
+        CloseAfterFailure();
+        throw;
+    }
+    return AppendOpened(*message, messagePath, mailboxPath, yield);
+}
 
+AppendStats MailboxWriter::Append(MessageInput& message, const std::string& messagePath,
+                                  const std::string& mailboxPath, const YieldFn& yield) {
+    for (int i = 0; i < 3; ++i) {
+        CallYield(yield);
+    }
+    return AppendOpened(message, messagePath, mailboxPath, yield);
+}
+
+AppendStats MailboxWriter::AppendOpened(MessageInput& message, const std::string& messagePath,
+                                        const std::string& mailboxPath, const YieldFn& yield) {
     AppendStats stats;
     try {
         // The file is read once: its start serves both the From_ line and the record.
-        MessageFile message(messagePath);
-        const std::string_view start(chunk_.get(),
-                                     message.ReadStart(chunk_.get(), MessageFile::kStartLimit));
+        const std::string_view start = message.Start();
         if (message.AtEnd() && OnlyWhiteSpace(start)) {
             stats.bytesRead = start.size();
             stats.empty = true;
@@ -134,13 +152,7 @@ AppendStats MailboxWriter::Append(const std::string& messagePath, const std::str
         }
         mailbox.EndRecord();
     } catch (...) {
-        // Takes back a record cut short by a read error before it is reported,
-        // and closes the mailbox, whole records only, as any other close.
-        try {
-            Close();
-        } catch (const std::exception&) {
-            mailbox_.reset(); // the error that brought us here is the one reported
-        }
+        CloseAfterFailure();
         throw;
     }
     // The record is whole and the message closed: only now may the window run
@@ -150,11 +162,20 @@ AppendStats MailboxWriter::Append(const std::string& messagePath, const std::str
     return stats;
 }
 
+// Takes back a record cut short by a read error before it is reported, and
+// closes the mailbox, whole records only, as any other close.
+void MailboxWriter::CloseAfterFailure() {
+    try {
+        Close();
+    } catch (const std::exception&) {
+        mailbox_.reset(); // the error that brought us here is the one reported
+    }
+}
+
 bool MailboxWriter::EncodeRecord(const std::string& messagePath,
                                  const std::function<void(std::string_view)>& sink) {
-    MessageFile message(messagePath);
-    const std::string_view start(chunk_.get(),
-                                 message.ReadStart(chunk_.get(), MessageFile::kStartLimit));
+    MessageFileInput message(messagePath, chunk_.get(), kReadChunk);
+    const std::string_view start = message.Start();
     if (message.AtEnd() && OnlyWhiteSpace(start)) {
         return false;
     }
@@ -170,22 +191,22 @@ bool MailboxWriter::EncodeRecord(const std::string& messagePath,
     return true;
 }
 
-void MailboxWriter::EncodeRest(MessageFile& message, bool whole, AppendStats& stats,
+void MailboxWriter::EncodeRest(MessageInput& message, bool whole, AppendStats& stats,
                                const std::function<void()>& flush) {
     while (!message.AtEnd()) {
-        // The record may point into the buffer: it goes out before the next read.
+        // The record may point into the bytes in hand: it goes out before the next.
         if (record_.PointsIntoInput() || record_.size() >= kWriteThreshold) {
             flush();
         }
         if (interrupted_ && interrupted_()) {
             throw RunInterrupted();
         }
-        const std::size_t got = message.Read(chunk_.get(), kReadChunk);
-        if (got == 0) {
+        const std::string_view bytes = message.Next();
+        if (bytes.empty()) {
             break;
         }
-        stats.bytesRead += got;
-        encoder_.Feed(std::string_view(chunk_.get(), got), record_);
+        stats.bytesRead += bytes.size();
+        encoder_.Feed(bytes, record_);
     }
     if (!whole) {
         encoder_.Finish(record_);

@@ -16,7 +16,7 @@ namespace marrowgate {
 class MailboxEvents;
 class MailboxFile;
 class OutputTree;
-class MessageFile;
+class MessageInput;
 
 struct AppendStats {
     std::uint64_t bytesRead = 0;    // size of the message file
@@ -71,6 +71,10 @@ public:
 
     AppendStats Append(const std::string& messagePath, const std::string& mailboxPath,
                        const YieldFn& yield = {});
+    // The same for a message file another opened (read ahead): `messagePath`
+    // only names it.
+    AppendStats Append(MessageInput& message, const std::string& messagePath,
+                       const std::string& mailboxPath, const YieldFn& yield = {});
     // Makes the record Append() would write for the message and hands it to
     // `sink` in pieces, in order, without writing anything. False for a
     // message file with nothing to convert (white space only). Throws
@@ -92,6 +96,8 @@ public:
 
 private:
     MailboxFile& MailboxFor(const std::string& mailboxPath, bool& created);
+    AppendStats AppendOpened(MessageInput& message, const std::string& messagePath,
+                             const std::string& mailboxPath, const YieldFn& yield);
 
     // Puts the record's start together: the From_ line and the message's
     // start, with the fields it needs above it when the target asks for them.
@@ -99,9 +105,10 @@ private:
                      std::string_view start, bool whole, AppendStats& stats);
     // Encodes the message from after its start to its end, handing the record
     // to `flush` whenever it must go out and once at the end.
-    void EncodeRest(MessageFile& message, bool whole, AppendStats& stats,
+    void EncodeRest(MessageInput& message, bool whole, AppendStats& stats,
                     const std::function<void()>& flush);
     void WriteOut(MailboxFile& mailbox);
+    void CloseAfterFailure();
 
     OutputTarget target_;
     OutputTree* tree_;

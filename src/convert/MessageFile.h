@@ -43,6 +43,7 @@ public:
     bool AtEnd() const { return atEnd_; }
 
     std::chrono::sys_seconds ModificationTime() const { return modified_; }
+    long ModificationNanoseconds() const { return modifiedNanoseconds_; }
     const std::string& Path() const { return path_; }
     std::uint64_t Size() const { return sizeAtOpen_; }
     FileIdentity Identity() const { return identity_; }

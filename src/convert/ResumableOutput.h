@@ -26,6 +26,8 @@ public:
     // `mailboxPath`. The message's identity is kept for the record that may
     // follow.
     ConversionLedger::Seen Consult(const std::string& sourcePath, const std::string& mailboxPath);
+    // The message file as the last Consult() found it, when it could be found.
+    const std::optional<LedgerSource>& Consulted() const { return pending_; }
 
     void Opened(MailboxFile& mailbox) override;
     void Written(const MailboxFile& mailbox, std::uint64_t begin, std::uint64_t end) override;

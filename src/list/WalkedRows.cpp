@@ -46,16 +46,21 @@ bool WalkedRows::NextMessage(std::string& path) const {
 }
 
 std::string WalkedRows::RowText(int row) const {
-    if (row < row_) {
+    if (row <= row_ - static_cast<int>(recent_.size())) {
         throw std::logic_error("walked rows are read in increasing order");
     }
     while (row_ < row) {
-        if (!NextMessage(text_)) {
-            text_.clear();
+        std::string path;
+        if (!NextMessage(path)) {
+            path.clear();
+        }
+        recent_.push_back(std::move(path));
+        if (recent_.size() > kRecall) {
+            recent_.pop_front();
         }
         ++row_;
     }
-    return text_;
+    return recent_[recent_.size() - 1 - static_cast<std::size_t>(row_ - row)];
 }
 
 std::vector<std::string> WalkedRows::TakeRest() {

@@ -133,7 +133,7 @@ TEST_F(StoreWalkTest, AStoreThatChangesAfterTheCountNeitherCrashesNorMisleads) {
         EXPECT_EQ(RowsOf(rows),
                   (std::vector<std::string>{s + "/a.eml", s + "/Kept/d.eml", "", ""}));
         EXPECT_TRUE(rows.WalkFailure().empty());
-        EXPECT_THROW(rows.RowText(1), std::logic_error);
+        EXPECT_EQ(rows.RowText(1), s + "/Kept/d.eml"); // read again, as a run looking ahead does
     }
     Message("S/Gone/b.eml");
     {
@@ -157,6 +157,20 @@ TEST_F(StoreWalkTest, AStoreThatChangesAfterTheCountNeitherCrashesNorMisleads) {
         EXPECT_EQ(rows.TakeRest(), (std::vector<std::string>{s + "/Later/f.eml"}));
         EXPECT_TRUE(rows.WalkFailure().empty());
     }
+}
+
+TEST_F(StoreWalkTest, RowsAreReadAgainOnlyWithinTheRecall) {
+    const int count = WalkedRows::kRecall + 6;
+    for (int i = 0; i < count; ++i) {
+        Message("S/" + std::to_string(1000 + i) + ".eml");
+    }
+    const WalkedRows rows({dir / "S"});
+    const std::string last = rows.RowText(count - 1);
+    const int oldest = count - WalkedRows::kRecall;
+    EXPECT_EQ(rows.RowText(count - 1), last);
+    EXPECT_NE(rows.RowText(oldest), last);
+    EXPECT_FALSE(rows.RowText(oldest).empty());
+    EXPECT_THROW(rows.RowText(oldest - 1), std::logic_error);
 }
 
 } // namespace
