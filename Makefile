@@ -5,10 +5,12 @@ JOBS   ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
 
 # `make test` checks the formatting, then runs the suite of PRESET, then
-# under the sanitizers, then each fuzz target for a few seconds, then the
+# under the address and undefined-behaviour sanitizers, then the core's and
+# the converter's under the thread sanitizer (messages are read ahead on a
+# second thread), then each fuzz target for a few seconds, then the
 # Windows build's suite under wine (`make windows-test`; WINDOWS=no leaves it
 # out); `make fuzz` runs the fuzz targets longer.
-TEST_PRESETS ?= $(PRESET) $(filter-out $(PRESET),asan fuzz)
+TEST_PRESETS ?= $(PRESET) $(filter-out $(PRESET),asan tsan fuzz)
 WINDOWS ?= yes
 FUZZ_SECONDS ?= 20
 

@@ -24,6 +24,7 @@ public:
     OutputTarget target;
     bool verify = false;
     bool reconvert = false;
+    bool noReadAhead = false;
 };
 
 } // namespace marrowgate

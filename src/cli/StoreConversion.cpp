@@ -48,6 +48,7 @@ RunResult StoreConversion::Run(const Progress& progress,
     options.target = command_.target;
     options.stores = command_.stores;
     options.convertAgain = command_.reconvert;
+    options.readAhead = !command_.noReadAhead;
 
     RunResult result = RunConversion(rows_, command_.output, hooks, options);
     if (!result.stopped && (options.keepGoing || result.failures.empty())) {

@@ -9,8 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <map>
-#include <sstream>
 #include <stdexcept>
 
 namespace marrowgate::test {
@@ -24,28 +22,6 @@ std::vector<std::string> RowsOf(const MessageRows& rows) {
         texts.push_back(rows.RowText(row));
     }
     return texts;
-}
-
-// Every file below `root`, by path relative to it, with its bytes; the
-// ledger without its "run" lines, which hold the second each run began.
-std::map<std::string, std::string> Tree(const std::string& root) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        if (entry.is_regular_file()) {
-            std::string bytes = ReadFile(entry.path().string());
-            if (entry.path().filename() == ".marrowgate-ledger") {
-                std::istringstream lines(bytes);
-                bytes.clear();
-                for (std::string line; std::getline(lines, line);) {
-                    if (!line.starts_with("run\t")) {
-                        bytes += line + '\n';
-                    }
-                }
-            }
-            files[fs::relative(entry.path(), root).string()] = std::move(bytes);
-        }
-    }
-    return files;
 }
 
 class StoreWalkTest : public ::testing::Test {

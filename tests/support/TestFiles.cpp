@@ -64,4 +64,24 @@ std::chrono::sys_seconds ExampleTime() {
     return sys_days{2010y / July / 5} + hours(14) + minutes(3) + seconds(9);
 }
 
+std::map<std::string, std::string> Tree(const std::string& root) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+        if (entry.is_regular_file()) {
+            std::string bytes = ReadFile(entry.path().string());
+            if (entry.path().filename() == ".marrowgate-ledger") {
+                std::istringstream lines(bytes);
+                bytes.clear();
+                for (std::string line; std::getline(lines, line);) {
+                    if (!line.starts_with("run\t")) {
+                        bytes += line + '\n';
+                    }
+                }
+            }
+            files[std::filesystem::relative(entry.path(), root).string()] = std::move(bytes);
+        }
+    }
+    return files;
+}
+
 } // namespace marrowgate::test

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -27,6 +28,10 @@ private:
 void WriteFile(const std::string& path, std::string_view bytes,
                std::chrono::sys_seconds modified = std::chrono::sys_seconds{});
 std::string ReadFile(const std::string& path);
+
+// Every file below `root`, by path relative to it, with its bytes; the
+// ledger without its "run" lines, which hold the second each run began.
+std::map<std::string, std::string> Tree(const std::string& root);
 
 // True for the Windows build run under wine, which keeps a removed file's
 // name until its last handle closes (Windows drops it at once).

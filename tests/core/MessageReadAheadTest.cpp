@@ -1,0 +1,249 @@
+#include "convert/MessageReadAhead.h"
+
+#include "convert/ConversionError.h"
+#include "convert/ConversionRun.h"
+#include "convert/ReadAheadMessage.h"
+
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+namespace marrowgate::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Every byte of `message`, as the writer takes them.
+std::string AllOf(ReadAheadMessage& message) {
+    std::string bytes(message.Start());
+    for (std::string_view more; !(more = message.Next()).empty();) {
+        bytes += more;
+    }
+    return bytes;
+}
+
+std::string Lines(const std::string& prefix, int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) {
+        text += prefix + std::to_string(i) + "\r\n";
+    }
+    return text;
+}
+
+class MessageReadAheadTest : public ::testing::Test {
+protected:
+    TempDir dir;
+};
+
+// Small chunks and few of them, so that a message outgrows the pool and a
+// header block spans chunks.
+TEST_F(MessageReadAheadTest, HandsOverEachFileWholeInTheOrderAsked) {
+    const std::string big = "From: a@x.org\r\n\r\n" + Lines("body line ", 20000);
+    const std::string longHeader = Lines("X-Field: ", 3000) + "\r\n" + Lines("after ", 10);
+    WriteFile(dir / "big.eml", big);
+    WriteFile(dir / "header.eml", longHeader);
+    WriteFile(dir / "empty.eml", "");
+    WriteFile(dir / "small.eml", "From: b@x.org\r\n\r\nhi\r\n");
+
+    MessageReadAhead ahead(4096, 4);
+    const char* names[] = {"big.eml", "header.eml", "empty.eml", "small.eml"};
+    for (int row = 0; row < 4; ++row) {
+        ahead.Request(row, dir / names[row]);
+    }
+    EXPECT_EQ(ahead.LastRequested(), 3);
+
+    auto message = ahead.Take(0, dir / "big.eml");
+    ASSERT_TRUE(message && message->Opened());
+    EXPECT_EQ(message->Size(), big.size());
+    EXPECT_EQ(AllOf(*message), big);
+    EXPECT_TRUE(message->AtEnd());
+    message.reset();
+
+    message = ahead.Take(1, dir / "header.eml");
+    ASSERT_TRUE(message);
+    const std::string_view start = message->Start();
+    EXPECT_GT(start.size(), 4096u) << "the start holds the whole header block";
+    EXPECT_NE(start.find("\r\n\r\n"), std::string_view::npos);
+    std::string rest;
+    for (std::string_view more; !(more = message->Next()).empty();) {
+        rest += more;
+    }
+    EXPECT_EQ(std::string(start) + rest, longHeader);
+    message.reset();
+
+    message = ahead.Take(2, dir / "empty.eml");
+    ASSERT_TRUE(message);
+    EXPECT_EQ(message->Start(), "");
+    EXPECT_TRUE(message->AtEnd());
+    message.reset();
+
+    message = ahead.Take(3, dir / "small.eml");
+    ASSERT_TRUE(message);
+    EXPECT_EQ(AllOf(*message), "From: b@x.org\r\n\r\nhi\r\n");
+}
+
+TEST_F(MessageReadAheadTest, WhatIsSkippedOrNotAskedForIsNotHandedOver) {
+    for (const char* name : {"a.eml", "b.eml", "c.eml", "d.eml", "e.eml"}) {
+        WriteFile(dir / name, std::string("Subject: ") + name + "\r\n\r\n" + Lines(name, 5000));
+    }
+    MessageReadAhead ahead(4096, 2);
+    ahead.Request(0, dir / "a.eml");
+    ahead.Request(1, dir / "b.eml");
+    ahead.Request(3, dir / "d.eml");
+    ahead.Request(4, dir / "e.eml");
+
+    // Row 0 is given up half read; row 1 was asked for under another name.
+    {
+        auto a = ahead.Take(0, dir / "a.eml");
+        ASSERT_TRUE(a);
+        a->Start();
+    }
+    EXPECT_EQ(ahead.Take(1, dir / "other.eml"), nullptr);
+    EXPECT_EQ(ahead.Take(2, dir / "c.eml"), nullptr) << "never asked for";
+    ahead.DropThrough(3);
+    EXPECT_EQ(ahead.Take(3, dir / "d.eml"), nullptr) << "dropped";
+    auto e = ahead.Take(4, dir / "e.eml");
+    ASSERT_TRUE(e);
+    EXPECT_EQ(AllOf(*e), ReadFile(dir / "e.eml"));
+
+    // What cannot be opened is handed over unopened, for the run to open itself.
+    ahead.Request(5, dir / "missing.eml");
+    e.reset();
+    auto missing = ahead.Take(5, dir / "missing.eml");
+    ASSERT_TRUE(missing);
+    EXPECT_FALSE(missing->Opened());
+}
+
+// The files that differ between two trees (or are in one only), by name: a
+// difference in megabytes of mailbox is no use printed whole.
+std::vector<std::string> Differences(const std::string& one, const std::string& other,
+                                     bool withLedger = true) {
+    auto a = Tree(one), b = Tree(other);
+    if (!withLedger) {
+        a.erase(".marrowgate-ledger");
+        b.erase(".marrowgate-ledger");
+    }
+    std::vector<std::string> names;
+    for (const auto& [name, bytes] : a) {
+        if (!b.contains(name) || b.at(name) != bytes) {
+            names.push_back(name);
+        }
+    }
+    for (const auto& [name, bytes] : b) {
+        if (!a.contains(name)) {
+            names.push_back(name);
+        }
+    }
+    return names;
+}
+
+class ReadAheadRunTest : public ::testing::Test {
+protected:
+    std::string Message(const std::string& relative, const std::string& bytes) {
+        const std::string path = dir / ("Store/" + relative);
+        WriteFile(path, bytes, ExampleTime());
+        return path;
+    }
+
+    // The store's messages: many small ones, so that the reader runs ahead,
+    // and the kinds of file whose start or end is read differently.
+    std::vector<std::string> MakeStore() {
+        std::vector<std::string> rows;
+        for (int i = 0; i < 60; ++i) {
+            const std::string n = std::to_string(i);
+            rows.push_back(Message("Inbox/" + n + ".eml", "From: " + n + "@x.org\r\nSubject: " + n +
+                                                              "\r\n\r\nFrom here\r\n" + n +
+                                                              "\r\n"));
+        }
+        rows.push_back(Message("Inbox/big.eml",
+                               "From: big@x.org\r\n\r\n" + Lines("From the middle ", 400000)));
+        rows.push_back(Message("Inbox/header.eml", Lines("X-Long: ", 40000) + "\r\nbody\r\n"));
+        rows.push_back(Message("Inbox/no-header.eml", Lines("no blank line ", 300000)));
+        rows.push_back(Message("Inbox/blank.eml", " \r\n\t\r\n"));
+        rows.push_back(Message("Inbox/lf.eml", "From: lf@x.org\nSubject: lf\n\nbody\nFrom x\n"));
+        rows.push_back(dir / "Store/Inbox/missing.eml");
+        rows.push_back(rows[3]); // listed twice
+        for (int i = 0; i < 20; ++i) {
+            const std::string n = std::to_string(i);
+            rows.push_back(Message("Sent/" + n + ".eml", "From: s" + n + "@x.org\r\n\r\nsent\r\n"));
+        }
+#ifndef _WIN32
+        const std::string fifo = dir / "Store/Sent/fifo.eml";
+        EXPECT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        rows.push_back(fifo);
+#endif
+        return rows;
+    }
+
+    RunResult Convert(const std::vector<std::string>& rows, const std::string& out, bool readAhead,
+                      const RunHooks& hooks = {}) {
+        RunOptions options;
+        options.keepGoing = true;
+        options.readAhead = readAhead;
+        return RunConversion(VectorRows(rows), dir / out, hooks, options);
+    }
+
+    TempDir dir;
+};
+
+TEST_F(ReadAheadRunTest, TheMailboxesAreTheSameBytesEitherWay) {
+    const std::vector<std::string> rows = MakeStore();
+    const RunResult one = Convert(rows, "OneThread", false);
+    const RunResult two = Convert(rows, "ReadAhead", true);
+    EXPECT_EQ(Differences(dir / "OneThread", dir / "ReadAhead"), std::vector<std::string>{});
+    EXPECT_EQ(two.messagesConverted, one.messagesConverted);
+    EXPECT_EQ(two.alreadyConverted, 1);
+    EXPECT_EQ(two.emptyMessages, one.emptyMessages);
+    ASSERT_EQ(two.failures.size(), one.failures.size());
+    for (std::size_t i = 0; i < one.failures.size(); ++i) {
+        EXPECT_EQ(two.failures[i].reason, one.failures[i].reason);
+    }
+
+    // Stopped part way and run again, it comes to the same mailboxes (the
+    // ledger tells of two runs).
+    int started = 0;
+    RunHooks hooks;
+    hooks.rowStarting = [&](int) { ++started; };
+    hooks.stopRequested = [&] { return started == 30; };
+    EXPECT_TRUE(Convert(rows, "Resumed", true, hooks).stopped);
+    const RunResult rest = Convert(rows, "Resumed", true);
+    EXPECT_EQ(rest.alreadyConverted, 30 + 1); // and the row listed twice
+    EXPECT_EQ(Differences(dir / "OneThread", dir / "Resumed", false), std::vector<std::string>{});
+}
+
+// The ledger records the file as the run found it at its row: a file that
+// changed after it was read ahead is read again, as it is now.
+TEST_F(ReadAheadRunTest, AFileChangedAfterItWasReadAheadIsConvertedAsItIsNow) {
+    std::vector<std::string> rows;
+    for (int i = 0; i < 10; ++i) {
+        rows.push_back(Message("Inbox/" + std::to_string(i) + ".eml",
+                               "From: old@x.org\r\n\r\nold " + std::to_string(i) + "\r\n"));
+    }
+    RunHooks hooks;
+    hooks.rowStarting = [&](int row) {
+        if (row == 2) {
+            // Another size; then the same size, another time.
+            WriteFile(rows[5], "From: new@x.org\r\n\r\nnew and longer\r\n", ExampleTime());
+            WriteFile(rows[6], "From: new@x.org\r\n\r\nnew 6\r\n",
+                      ExampleTime() + std::chrono::seconds(1));
+        }
+    };
+    const RunResult result = Convert(rows, "Out", true, hooks);
+    EXPECT_EQ(result.messagesConverted, 10);
+    const std::string mailbox = ReadFile(dir / ("Out" + (dir / "Store/Inbox/Inbox.mbox")));
+    EXPECT_NE(mailbox.find("new and longer"), std::string::npos);
+    EXPECT_NE(mailbox.find("new 6"), std::string::npos);
+    EXPECT_EQ(mailbox.find("old 5"), std::string::npos);
+    EXPECT_EQ(mailbox.find("old 6"), std::string::npos);
+    EXPECT_EQ(Convert(rows, "Out", true).alreadyConverted, 10);
+}
+
+} // namespace
+} // namespace marrowgate::test
