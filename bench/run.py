@@ -21,6 +21,8 @@ the median is reported, wall time and CPU time (user + system) apart.
   floor+fsync  the same, each output file flushed to the disk at its close
   marrowgate-noflush  the converter with fsync and fdatasync made no-ops by a
                preloaded library (bench/noflush), to set beside the floor
+  marrowgate-1thread  the converter reading each message only when it writes
+               it (--no-read-ahead): what the reader thread buys
   python       bench/python_mailbox.py, the standard `mailbox` module
   formail      bench/formail.sh, procmail's formail for each message
 
@@ -123,6 +125,8 @@ def programs(build, with_alternatives):
     cli = cli_of(build)
     floor = os.path.join(build, "bench/floor/marrowgate-bench-floor")
     found = [("marrowgate", lambda s, o: [cli, "--quiet", "-o", o, s], False),
+             ("marrowgate-1thread", lambda s, o: [cli, "--quiet", "--no-read-ahead", "-o", o, s],
+              False),
              ("floor", lambda s, o: [floor, s, o], False),
              ("floor+fsync", lambda s, o: [floor, "--fsync", s, o], False)]
     noflush = os.path.join(build, "bench/noflush/libmarrowgate-bench-noflush.so")
@@ -195,6 +199,10 @@ def store_goals(results):
         goal(f"marrowgate / floor+fsync at {n:,} messages (both flushing): {ratio:.2f} "
              f"(CPU {rows['marrowgate']['cpu'] / rows['floor+fsync']['cpu']:.2f}; goal <= 1.2)",
              ratio <= 1.2)
+        single = rows["marrowgate-1thread"]
+        print(f"- on one thread, at {n:,} messages: marrowgate-1thread / floor+fsync "
+              f"{single['seconds'] / rows['floor+fsync']['seconds']:.2f}; reading ahead "
+              f"takes {ours / single['seconds']:.2f} of its time")
         if "marrowgate-noflush" in rows:
             plain = rows["marrowgate-noflush"]
             print(f"- without flushing, at {n:,} messages: marrowgate-noflush / floor "

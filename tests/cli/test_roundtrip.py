@@ -2,6 +2,7 @@
 mailbox module: each message file must come back whole, in its folder's
 mailbox, and nothing else may."""
 import os
+import re
 import shutil
 import subprocess
 import tempfile
@@ -9,6 +10,20 @@ import unittest
 
 from clitest import CONVERTER, DATA, main
 from mboxcheck import FROM_LINE, LEDGER, expected_mailboxes, records, written_files
+
+
+def tree(root):
+    """Every file below root with its bytes, the ledger without its "run" lines."""
+    files = {}
+    for folder, _, names in os.walk(root):
+        for name in names:
+            path = os.path.join(folder, name)
+            with open(path, "rb") as f:
+                data = f.read()
+            if name == os.fsdecode(LEDGER):
+                data = b"".join(l for l in data.splitlines(True) if not l.startswith(b"run\t"))
+            files[os.path.relpath(path, root)] = data
+    return files
 
 
 class CorpusRoundTrip(unittest.TestCase):
@@ -36,6 +51,18 @@ class CorpusRoundTrip(unittest.TestCase):
         for path, wanted in expected.items():
             got = records(path, from_line=lambda line: self.assertRegex(line, FROM_LINE))
             self.assertEqual(got, wanted, path)
+
+    def test_one_thread_writes_the_same_bytes(self):
+        # Without reading ahead on a second thread, every file of the output
+        # is the same but for the second each run began.
+        alone = os.path.join(self.tmp, "alone")
+        result = subprocess.run([CONVERTER, "--no-read-ahead", "-o", alone, self.store],
+                                capture_output=True)
+        def untimed(out):
+            return re.sub(rb" in [\d.]+ s\.", b"", out)
+        self.assertEqual((result.returncode, untimed(result.stdout), result.stderr),
+                         (self.result.returncode, untimed(self.result.stdout), self.result.stderr))
+        self.assertEqual(tree(alone), tree(self.out))
 
     def test_decoys_are_left_alone(self):
         mirrored = os.path.join(self.out, self.store.lstrip("/"))
