@@ -2,6 +2,7 @@
 
 #include "convert/MessageFile.h"
 #include "convert/ReadAheadMessage.h"
+#include "platform/FileSystem.h"
 
 #include <algorithm>
 
@@ -14,7 +15,7 @@ MessageReadAhead::MessageReadAhead(std::size_t chunkSize, int chunks)
         storage_.push_back(std::make_unique_for_overwrite<char[]>(chunkSize));
         free_.push_back(storage_.back().get());
     }
-    reader_ = std::thread([this] { Work(); });
+    reader_ = platform::StartWorkerThread([this] { Work(); });
 }
 
 MessageReadAhead::~MessageReadAhead() {

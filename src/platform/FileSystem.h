@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 
 // The file operations the core needs, with one meaning on every system. Paths
 // and names are UTF-8 text. Open files and folders are plain int descriptors
@@ -126,5 +127,9 @@ std::string UnstorableName(const std::string& path);
 
 // Whether standard error is a terminal (a console window).
 bool ErrorIsTerminal();
+
+// Runs `body` on a thread of its own that leaves the program's signals (a
+// Ctrl+C, a kill) to the thread that started it, whose run stops for them.
+std::thread StartWorkerThread(std::function<void()> body);
 
 } // namespace marrowgate::platform

@@ -2,9 +2,11 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <memory>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
@@ -227,6 +229,22 @@ std::string UnstorableName(const std::string&) {
 
 bool ErrorIsTerminal() {
     return ::isatty(STDERR_FILENO) == 1;
+}
+
+// The new thread starts with the signals blocked, and so never runs a handler.
+std::thread StartWorkerThread(std::function<void()> body) {
+    sigset_t all;
+    sigset_t previous;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &previous);
+    try {
+        std::thread thread(std::move(body));
+        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+        return thread;
+    } catch (...) {
+        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+        throw;
+    }
 }
 
 } // namespace marrowgate::platform
