@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
 #include <system_error>
 
@@ -92,32 +93,33 @@ std::string WithTrailingSeparator(const std::string& path) {
     return path + separator;
 }
 
+namespace {
+
+enum class Kind { File, Folder };
+using EachEntry = std::function<void(std::string_view name, Kind kind)>;
+
 #ifdef _WIN32
 // The system's own listing, by the path's extended form: std::filesystem
 // cannot list a folder whose name ends in a dot or a space.
-FolderListing ListFolder(const std::string& folder) {
-    FolderListing listing;
+void ListEntries(const std::string& folder, const EachEntry& each) {
     const int failed =
         platform::ListFolder(folder, [&](const std::string& name, platform::EntryKind kind) {
             if (kind == platform::EntryKind::Folder) {
-                listing.subfolders.Add(name);
+                each(name, Kind::Folder);
             } else if (kind == platform::EntryKind::File) {
-                listing.files.Add(name);
+                each(name, Kind::File);
             }
         });
     if (failed != 0) {
         ThrowCannotList(folder, std::error_code(errno, std::generic_category()));
     }
-    SortListing(listing);
-    return listing;
 }
 #else
 // readdir() rather than std::filesystem: the entry's type comes with its name,
 // and no path object is made per entry (a store walk took a third of the
 // time). Only links, and entries of a file system that gives no type, cost a
 // look at their target.
-FolderListing ListFolder(const std::string& folder) {
-    FolderListing listing;
+void ListEntries(const std::string& folder, const EachEntry& each) {
     DIR* const dir = ::opendir(folder.c_str());
     if (dir == nullptr) {
         ThrowCannotList(folder, std::error_code(errno, std::generic_category()));
@@ -149,20 +151,80 @@ FolderListing ListFolder(const std::string& folder) {
                    : S_ISREG(info.st_mode) ? DT_REG
                                            : DT_UNKNOWN;
         }
-        if (type == DT_LNK) {
-            struct stat target {};
-            if (::fstatat(fd, name, &target, 0) != 0 || S_ISREG(target.st_mode)) {
-                listing.files.Add(name);
+        try {
+            if (type == DT_LNK) {
+                struct stat target {};
+                if (::fstatat(fd, name, &target, 0) != 0 || S_ISREG(target.st_mode)) {
+                    each(name, Kind::File);
+                }
+            } else if (type == DT_DIR) {
+                each(name, Kind::Folder);
+            } else if (type == DT_REG) {
+                each(name, Kind::File);
             }
-        } else if (type == DT_DIR) {
-            listing.subfolders.Add(name);
-        } else if (type == DT_REG) {
-            listing.files.Add(name);
+        } catch (...) {
+            ::closedir(dir);
+            throw;
         }
     }
+}
+#endif
+
+// The first `count` names of a sorted list.
+NameList FirstOf(const NameList& names, std::size_t count) {
+    NameList first;
+    for (std::size_t i = 0; i < count && i < names.size(); ++i) {
+        first.Add(names[i]);
+    }
+    return first;
+}
+
+} // namespace
+
+FolderListing ListFolder(const std::string& folder) {
+    FolderListing listing;
+    ListEntries(folder, [&](std::string_view name, Kind kind) {
+        (kind == Kind::Folder ? listing.subfolders : listing.files).Add(name);
+    });
     SortListing(listing);
     return listing;
 }
-#endif
+
+// The names kept are at most twice the part: whenever they reach that, they
+// are sorted and cut back to the part, and the last kept bounds what comes.
+FolderListing ListFolderPart(const std::string& folder, const std::string* after, std::size_t limit,
+                             std::size_t* fileCount) {
+    FolderListing listing;
+    NameList kept;
+    std::string bound; // names from here on are past the part; empty: none yet
+    std::size_t files = 0;
+    ListEntries(folder, [&](std::string_view name, Kind kind) {
+        if (kind == Kind::Folder) {
+            if (after == nullptr) {
+                listing.subfolders.Add(name);
+            }
+            return;
+        }
+        ++files;
+        if ((after != nullptr && !NameOrder(*after, name)) ||
+            (!bound.empty() && !NameOrder(name, bound))) {
+            return;
+        }
+        kept.Add(name);
+        if (kept.size() == 2 * limit) {
+            kept.Sort();
+            bound = std::string(kept[limit - 1]);
+            kept = FirstOf(kept, limit);
+        }
+    });
+    kept.Sort();
+    listing.files = kept.size() > limit ? FirstOf(kept, limit) : std::move(kept);
+    listing.files.Sort();
+    listing.subfolders.Sort();
+    if (fileCount != nullptr) {
+        *fileCount = files;
+    }
+    return listing;
+}
 
 } // namespace marrowgate

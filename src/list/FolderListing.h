@@ -60,4 +60,12 @@ struct FolderListing {
 // naming the folder when it cannot be listed.
 FolderListing ListFolder(const std::string& folder);
 
+// Part of ListFolder(folder): at most `limit` files (limit > 0), the first in
+// NameOrder that come after `after`, or the first of all when `after` is null;
+// the subfolders only with the first part. A walk lists a large folder part by
+// part, so as not to hold all its names. `fileCount`, when given, receives how
+// many files the folder holds in all.
+FolderListing ListFolderPart(const std::string& folder, const std::string* after, std::size_t limit,
+                             std::size_t* fileCount = nullptr);
+
 } // namespace marrowgate

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 
@@ -64,6 +65,14 @@ TEST_F(StoreWalkTest, BothWalksListEachFolderByNameAndAgree) {
     }
     EXPECT_EQ(all, CollectFiles(s)) << "every file, not only messages";
     EXPECT_EQ(all.size(), 15u);
+
+    // Listed a few files at a time, a folder's files come in the same order.
+    std::vector<std::string> inParts;
+    StoreWalk parts(s + "/", 2);
+    for (std::string path; parts.Next(path);) {
+        inParts.push_back(path);
+    }
+    EXPECT_EQ(inParts, all);
 
     EXPECT_EQ(RowsOf(WalkedRows({dir / "missing"})), std::vector<std::string>{});
 }
@@ -133,6 +142,32 @@ TEST_F(StoreWalkTest, AStoreThatChangesAfterTheCountNeitherCrashesNorMisleads) {
         EXPECT_EQ(rows.TakeRest(), (std::vector<std::string>{s + "/Later/f.eml"}));
         EXPECT_TRUE(rows.WalkFailure().empty());
     }
+}
+
+// A large folder is listed again for each part of its files: what changes
+// between two parts is seen as a single listing made then would see it, and
+// no file is given twice.
+TEST_F(StoreWalkTest, ALargeFolderIsWalkedInPartsAsItIsNow) {
+    for (int i = 0; i < 40; ++i) {
+        Message("S/" + std::string(i % 2 ? "m" : "M") + std::to_string(100 + i) + ".eml");
+    }
+    std::vector<std::string> names;
+    StoreWalk walk(dir / "S", 6);
+    for (std::string path; walk.Next(path);) {
+        names.push_back(fs::path(path).filename().string());
+        if (names.size() == 8) {
+            fs::remove(dir / "S/m139.eml"); // not given yet: never given
+            fs::remove(dir / "S/M100.eml"); // given already
+            Message("S/a-before.eml");      // sorts before the part: not given
+            Message("S/z-after.eml");       // after: given
+        }
+    }
+    ASSERT_EQ(names.size(), 40u);
+    EXPECT_EQ(names.front(), "M100.eml");
+    EXPECT_EQ(names.back(), "z-after.eml");
+    EXPECT_EQ(std::count(names.begin(), names.end(), "m139.eml"), 0);
+    EXPECT_EQ(std::count(names.begin(), names.end(), "a-before.eml"), 0);
+    EXPECT_TRUE(std::is_sorted(names.begin(), names.end(), NameOrder));
 }
 
 TEST_F(StoreWalkTest, RowsAreReadAgainOnlyWithinTheRecall) {
