@@ -3,6 +3,7 @@
 #include "convert/ConversionError.h"
 #include "convert/ConversionRun.h"
 #include "convert/ReadAheadMessage.h"
+#include "platform/FileSystem.h"
 
 #include "support/TestFiles.h"
 
@@ -142,6 +143,24 @@ std::vector<std::string> Differences(const std::string& one, const std::string& 
         }
     }
     return names;
+}
+
+// The run takes a message read ahead only when the reader's open file and
+// the ledger's look at its path agree; were they to differ on some system,
+// every message there would be read twice.
+TEST_F(MessageReadAheadTest, TheReaderSeesAFileAsTheLedgerDoes) {
+    WriteFile(dir / "a.eml", "From: a@x.org\r\n\r\nbody\r\n", ExampleTime());
+    MessageReadAhead ahead;
+    ahead.Request(0, dir / "a.eml");
+    const auto message = ahead.Take(0, dir / "a.eml");
+    ASSERT_TRUE(message && message->Opened());
+    platform::FileStatus info;
+    ASSERT_EQ(platform::LinkStatus(dir / "a.eml", info), 0);
+    EXPECT_EQ(message->Size(), info.size);
+    EXPECT_EQ(message->ModificationTime(), info.modified);
+    EXPECT_EQ(message->ModificationNanoseconds(), info.modifiedNanoseconds);
+    EXPECT_EQ(message->Identity(), (FileIdentity{info.device, info.inode}));
+    EXPECT_NE(info.inode, 0u);
 }
 
 class ReadAheadRunTest : public ::testing::Test {
