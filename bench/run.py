@@ -12,7 +12,9 @@ Every figure that is judged is a ratio between programs measured in the same
 run: this machine is shared and noisy, so absolute times mean little. Runs of
 the programs are interleaved (one round = each program once), after one
 warm-up round, each output deleted and the disk synced outside the timing;
-the median is reported, wall time and CPU time (user + system) apart.
+the median is reported, wall time and CPU time (user + system) apart. Each
+output is removed once measured, so the page cache holds the stores and
+little else.
 
   marrowgate   the command-line converter
   floor        bench/floor: reads every file once and appends its bytes to one
@@ -152,8 +154,13 @@ def bench_store(build, work, count, runs, slow_runs, with_alternatives):
     tools = programs(build, with_alternatives)
     samples = {name: [] for name, _, _ in tools}
     peak = {name: 0 for name, _, _ in tools}
+    read_back = {}
     # Round 0 warms up and is not counted. The slow alternatives take minutes,
     # so they skip it: the page cache is already warm, and so is the disk.
+    # Each output is removed as soon as it has been measured (and, the last
+    # time, read back), so that the outputs of the others do not crowd the
+    # stores out of the page cache.
+    last_round = {name: (slow_runs if slow else runs) for name, _, slow in tools}
     for round_ in range(runs + 1):
         for name, command, slow in tools:
             if slow and (round_ == 0 or round_ > slow_runs):
@@ -164,15 +171,15 @@ def bench_store(build, work, count, runs, slow_runs, with_alternatives):
             peak[name] = max(peak[name], rss)
             if round_ > 0:
                 samples[name].append((wall, cpu))
+            if round_ == last_round[name]:
+                # The floor writes bare files, not mailboxes: nothing to read back.
+                read_back[name] = None if name.startswith("floor") else count_messages(out)
+            shutil.rmtree(out, ignore_errors=True)
     rows = {}
     for name, _, _ in tools:
-        out = os.path.join(work, f"out-{name}")
-        # The floor writes bare files, not mailboxes: nothing to read back.
-        read_back = None if name.startswith("floor") else count_messages(out)
-        shutil.rmtree(out, ignore_errors=True)
         rows[name] = dict(seconds=statistics.median(s[0] for s in samples[name]),
                           cpu=statistics.median(s[1] for s in samples[name]),
-                          rss_kib=peak[name], read_back=read_back)
+                          rss_kib=peak[name], read_back=read_back[name])
     return dict(count=count, size=size, rows=rows)
 
 
