@@ -21,8 +21,6 @@
 namespace marrowgate {
 namespace {
 
-// Mail programs that keep subfolders beside a mailbox file show them only
-// when that file is there: the folders above a mailbox get an empty one.
 // How many rows past the one being converted are asked to be read ahead; the
 // reader's buffers bound how far it really gets.
 constexpr int kRowsAhead = 32;
@@ -41,6 +39,8 @@ bool SameFile(const ReadAheadMessage& message, const std::optional<LedgerSource>
            message.Identity() == FileIdentity{consulted->device, consulted->inode};
 }
 
+// Mail programs that keep subfolders beside a mailbox file show them only
+// when that file is there: the folders above a mailbox get an empty one.
 void EnsureMailboxFiles(const std::vector<std::string>& mailboxes) {
     for (const auto& path : mailboxes) {
         int fd = platform::Open(path, platform::kWrite | platform::kAppend | platform::kNoFollow);
