@@ -31,11 +31,9 @@ bool SameFile(const ReadAheadMessage& message, const std::optional<LedgerSource>
     if (!message.Opened() || !consulted) {
         return false;
     }
-    const std::int64_t modifiedNs =
-        static_cast<std::int64_t>(message.ModificationTime().time_since_epoch().count()) *
-            1'000'000'000 +
-        message.ModificationNanoseconds();
-    return message.Size() == consulted->size && modifiedNs == consulted->modifiedNs &&
+    return message.Size() == consulted->size &&
+           LedgerTime(message.ModificationTime(), message.ModificationNanoseconds()) ==
+               consulted->modifiedNs &&
            message.Identity() == FileIdentity{consulted->device, consulted->inode};
 }
 

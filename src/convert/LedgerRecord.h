@@ -1,9 +1,16 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
 namespace marrowgate {
+
+// A modification time as the ledger keeps it: nanoseconds since 1970.
+inline std::int64_t LedgerTime(std::chrono::sys_seconds seconds, long nanoseconds) {
+    return static_cast<std::int64_t>(seconds.time_since_epoch().count()) * 1'000'000'000 +
+           nanoseconds;
+}
 
 // The file a message was converted from, as the ledger knows it.
 struct LedgerSource {

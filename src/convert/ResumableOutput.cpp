@@ -83,9 +83,7 @@ std::optional<LedgerSource> ResumableOutput::Identify(const std::string& sourceP
         source.path = known->second + sourcePath.substr(folder.size());
     }
     source.size = info.size;
-    source.modifiedNs =
-        static_cast<std::int64_t>(info.modified.time_since_epoch().count()) * 1'000'000'000 +
-        info.modifiedNanoseconds;
+    source.modifiedNs = LedgerTime(info.modified, info.modifiedNanoseconds);
     source.device = info.device;
     source.inode = info.inode;
     return source;

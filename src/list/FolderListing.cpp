@@ -218,8 +218,11 @@ FolderListing ListFolderPart(const std::string& folder, const std::string* after
         }
     });
     kept.Sort();
-    listing.files = kept.size() > limit ? FirstOf(kept, limit) : std::move(kept);
-    listing.files.Sort();
+    if (kept.size() > limit) {
+        kept = FirstOf(kept, limit);
+        kept.Sort();
+    }
+    listing.files = std::move(kept);
     listing.subfolders.Sort();
     if (fileCount != nullptr) {
         *fileCount = files;
