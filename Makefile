@@ -109,10 +109,7 @@ windows-test: windows
 	@cmake --build --preset release -j $(JOBS) --target marrowgate-convert
 	@cmake --preset windows -DMARROWGATE_LINUX_CONVERTER=$(CURDIR)/build/release/src/cli/marrowgate-convert >/dev/null
 	@cmake --build --preset windows -j $(JOBS)
-	@# A failed test runs once more: wine on a loaded machine has now and then
-	@# stalled a run after one of its processes was killed. ctest still prints
-	@# the first failure.
-	@ctest --preset windows -j $(JOBS) --repeat until-pass:2
+	@ctest --preset windows -j $(JOBS)
 
 format:
 	@clang-format -i $(SOURCES)
