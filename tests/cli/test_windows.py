@@ -27,6 +27,7 @@ import unittest
 
 import test_reliability
 import test_resume
+from mboxcheck import mailbox_bytes
 
 CONVERTER, HOLD_LOCK, DATA, CONVERTER_EXE = sys.argv[1:5]
 LINUX_CONVERTER = sys.argv[5] if len(sys.argv) > 5 and sys.argv[5] else None
@@ -231,14 +232,7 @@ class SameMailboxesAsLinux(unittest.TestCase):
                                                 windows(store)])):
                 result = subprocess.run(command, capture_output=True, env=ENV, timeout=300)
                 self.assertEqual(result.returncode, 0, (build, result.stderr))
-                top = os.path.join(tmp, build)
-                files = {}
-                for folder, _, names in os.walk(top):
-                    # The ledger names the sources as each system does.
-                    for name in [n for n in names if n.endswith(".mbox")]:
-                        with open(os.path.join(folder, name), "rb") as f:
-                            files[os.path.relpath(os.path.join(folder, name), top)] = f.read()
-                outputs[build] = files
+                outputs[build] = mailbox_bytes(os.path.join(tmp, build))
             self.assertEqual(sorted(outputs["windows"]), sorted(outputs["linux"]))
             for name, data in outputs["linux"].items():
                 self.assertEqual(outputs["windows"][name], data, name)
