@@ -30,12 +30,19 @@ bootstrap:
 	@scripts/bootstrap
 
 configure: bootstrap
-	@cmake --preset $(PRESET) -DMARROWGATE_BUILD_BENCH=$(BUILD_BENCH) >/dev/null
+	@cmake --preset $(PRESET) -DMARROWGATE_BUILD_BENCH=$(BUILD_BENCH) \
+	  -DMARROWGATE_PROGRAMS_ONLY=OFF >/dev/null
 
 build: configure
 	@cmake --build --preset $(PRESET) -j $(JOBS)
 
-programs: configure
+# `make run` and `make demo` install only what building and running the
+# programs need, and configure a new build folder without the tests, which
+# need more; a later `make test` adds them.
+programs:
+	@scripts/bootstrap --run
+	@cmake --preset $(PRESET) -DMARROWGATE_BUILD_BENCH=$(BUILD_BENCH) \
+	  $(if $(wildcard $(BUILD)/CMakeCache.txt),,-DMARROWGATE_PROGRAMS_ONLY=ON) >/dev/null
 	@cmake --build --preset $(PRESET) -j $(JOBS) --target $(PROGRAMS)
 
 run: programs
@@ -116,7 +123,7 @@ format:
 
 # clang-tidy with the checks in .clang-tidy over the program's own sources;
 # the window's generated sources must exist first.
-tidy: programs
+tidy: bootstrap programs
 	@run-clang-tidy -quiet -j $(JOBS) -p $(BUILD) '^$(CURDIR)/src/.*\.cpp$$'
 
 clean:
