@@ -104,8 +104,7 @@ std::vector<std::string> OutputTarget::ImportSteps() const {
             "Start Entourage.",
             "On the File menu, click Import.",
             "Click Contacts or messages from a text file, and then click the right arrow.",
-            "Click Import messages from an MBOX-format text file, and then click the right "
-            "arrow.",
+            "Click Import messages from an MBOX-format text file, and then click the right arrow.",
             "Follow the instructions on the screen.",
         };
     }

@@ -33,8 +33,8 @@ int ListFolder(const std::string& path, const EachEntry& each) {
     }
     pattern += L'*';
     WIN32_FIND_DATAW entry{};
-    const FindHandle find(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry,
-                                           FindExSearchNameMatch, nullptr, 0));
+    FindHandle find(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry,
+                                     FindExSearchNameMatch, nullptr, 0));
     if (find.get() == INVALID_HANDLE_VALUE) {
         find.release();
         return win32::Fail();

@@ -98,17 +98,6 @@ std::wstring LongPath(const std::string& path) {
     return std::wstring(LR"(\\?\)") + full;
 }
 
-// The path of an open file or folder, in the \\?\ form.
-std::wstring PathOf(HANDLE handle) {
-    const DWORD size = GetFinalPathNameByHandleW(handle, nullptr, 0, VOLUME_NAME_DOS);
-    if (size == 0) {
-        return {};
-    }
-    std::wstring path(size, L'\0');
-    path.resize(GetFinalPathNameByHandleW(handle, path.data(), size, VOLUME_NAME_DOS));
-    return path;
-}
-
 std::wstring PathOf(HANDLE handle) {
     const DWORD size = GetFinalPathNameByHandleW(handle, nullptr, 0, VOLUME_NAME_DOS);
     if (size == 0) {
