@@ -151,7 +151,7 @@ std::string WithoutExtendedPrefix(const std::string& path) {
 }
 
 bool StorableWindowsName(std::string_view name) {
-    if (name.empty() || name.back() == '.' || name.back() == ' ') {
+    if (name.empty()) {
         return false;
     }
     const bool forbidden = std::any_of(name.begin(), name.end(), [](char c) {

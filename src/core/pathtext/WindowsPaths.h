@@ -44,9 +44,12 @@ std::string ExtendedWindowsPath(const std::string& path);
 // The form users know: without the extended form's prefix.
 std::string WithoutExtendedPrefix(const std::string& path);
 
-// Whether Windows keeps `name` as it stands in a folder: not "CON" and the
-// other device names, no final dot or space, none of <>:"/\|?* or a control
-// character.
+// Whether the program makes an entry of this name on Windows: not "CON" and
+// the other device names, which other programs would open as the device, and
+// none of <>:"/\|?* or a control character, which no Windows name holds. A
+// final dot or space is kept: every entry is made in the extended form, which
+// takes it as it stands, so that a store folder "Inbox." or "Sent " has a
+// mailbox folder of the same name, as on other systems.
 bool StorableWindowsName(std::string_view name);
 // The first name of `path`, below its root, that StorableWindowsName()
 // refuses; the empty text when there is none.

@@ -11,17 +11,19 @@ namespace marrowgate::test {
 namespace {
 
 // The Windows rules are text, so they hold on every system the tests run on.
-TEST(WindowsPathsTest, NamesWindowsKeepsAsTheyStand) {
-    for (const char* name :
-         {"Inbox", "Sent Items", "R\xC3\xA9unions 2010", ".hidden", "a.b.c", "CONTACTS", "COM10"}) {
+// A final dot or space is kept (the extended form takes it), device names
+// and characters no Windows name holds are refused.
+TEST(WindowsPathsTest, NamesTheProgramMakesOnWindows) {
+    for (const char* name : {"Inbox", "Sent Items", "R\xC3\xA9unions 2010", ".hidden", "a.b.c",
+                             "CONTACTS", "COM10", "Inbox.", "Sent ", "..."}) {
         EXPECT_TRUE(StorableWindowsName(name)) << name;
     }
-    for (const char* name : {"", "CON", "con", "Nul.txt", "COM1", "lpt9.mbox", "AUX .x", "Inbox.",
-                             "Sent ", "a:b", "a\\b", "a/b", "what?", "tab\there"}) {
+    for (const char* name : {"", "CON", "con", "Nul.txt", "COM1", "lpt9.mbox", "AUX .x", "CON.",
+                             "a:b", "a\\b", "a/b", "what?", "tab\there"}) {
         EXPECT_FALSE(StorableWindowsName(name)) << name;
     }
-    EXPECT_EQ(FirstUnstorableWindowsName(R"(C:\Out\Store\CON\Inbox.)"), "CON");
-    EXPECT_EQ(FirstUnstorableWindowsName(R"(\\server\share\Sent \x)"), "Sent ");
+    EXPECT_EQ(FirstUnstorableWindowsName(R"(C:\Out\Store.\CON\Inbox)"), "CON");
+    EXPECT_EQ(FirstUnstorableWindowsName(R"(\\server\share\Sent \x.)"), "");
     EXPECT_EQ(FirstUnstorableWindowsName(R"(C:\Out\.\..\Inbox)"), "");
 }
 
