@@ -13,6 +13,12 @@ namespace {
 void AddRun(RunResult& total, RunResult more, int rowsBefore) {
     total.messagesConverted += more.messagesConverted;
     total.alreadyConverted += more.alreadyConverted;
+    total.foundByContent += more.foundByContent;
+    total.listedTwice += more.listedTwice;
+    total.refused = more.refused;
+    for (std::string& line : more.mailboxesCutBack) {
+        total.mailboxesCutBack.push_back(std::move(line));
+    }
     for (auto list : {&RunResult::changedSinceConverted, &RunResult::emptyMessages}) {
         (total.*list).insert((total.*list).end(), (more.*list).begin(), (more.*list).end());
     }
