@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 namespace marrowgate {
 namespace {
@@ -33,8 +34,8 @@ bool MailboxScanner::Scan(int fd, std::uint64_t from, std::uint64_t to, const Ea
     return read;
 }
 
-MailboxScanner::MailboxScanner(std::uint64_t from, const Each& each)
-    : each_(each), offset_(from) {
+MailboxScanner::MailboxScanner(std::uint64_t from, Each each)
+    : each_(std::move(each)), offset_(from) {
     record_.begin = from;
     record_.leading = true;
 }

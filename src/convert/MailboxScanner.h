@@ -37,7 +37,7 @@ public:
     // normal at the file's end: `to` may lie past it.
     static bool Scan(int fd, std::uint64_t from, std::uint64_t to, const Each& each);
 
-    explicit MailboxScanner(std::uint64_t from, const Each& each);
+    MailboxScanner(std::uint64_t from, Each each);
     // The part's bytes, in order.
     void Feed(std::string_view bytes);
     // The part ends here.
@@ -48,7 +48,7 @@ private:
     void LineEnded(bool empty);
     void Decide();
 
-    const Each& each_;
+    Each each_;
     std::uint64_t offset_;     // of the next byte fed
     std::uint64_t lineBegin_ = 0;
     std::string head_;          // the first bytes of the line, until it is known to start a record
