@@ -97,8 +97,9 @@ std::optional<int> CommandLine::Parse(int argc, char** argv) {
         ->check(CLI::IsMember(names))
         ->option_text("NAME");
     app.add_flag("--verify", verify,
-                 "After the run, check every message of the stores against its record in the "
-                 "output; exit 1 when one is missing, doubled or not as the rules make it");
+                 "After the run, read the output's mailboxes record by record and check that "
+                 "every message of the stores is there once, as the rules make it; exit 1 when "
+                 "one is missing, doubled or cut short");
     app.add_flag("--verify-only", verifyOnly,
                  "Check the output as --verify does without converting anything; writes "
                  "nothing, so it serves on read-only media and on a copied output (the target "

@@ -37,8 +37,9 @@ bool PrintVerificationTable(const CommandLine& command) {
         folder.folder = PrintableText(folder.folder);
         width = std::max(width, Columns(folder.folder));
     }
-    std::printf("Verification of the output's mailboxes, read record by record:\n  %-*s  %8s  %8s  %8s\n",
-                static_cast<int>(width), kFolder.data(), "Messages", "Verified", "Problems");
+    std::printf(
+        "Verification of the output's mailboxes, read record by record:\n  %-*s  %8s  %8s  %8s\n",
+        static_cast<int>(width), kFolder.data(), "Messages", "Verified", "Problems");
     for (const auto& folder : report.folders) {
         std::printf("  %s%*s  %8d  %8d  %8d\n", folder.folder.c_str(),
                     static_cast<int>(width - Columns(folder.folder)), "", folder.messages,

@@ -99,8 +99,8 @@ int Reported(int exitCode) {
     std::cout.flush();
     if (std::fflush(stdout) != 0 || std::ferror(stdout) || !std::cout) {
         const int error = errno;
-        std::cerr << "marrowgate-convert: cannot write to standard output: "
-                  << std::strerror(error) << "\n";
+        std::cerr << "marrowgate-convert: cannot write to standard output: " << std::strerror(error)
+                  << "\n";
         exitCode = exitCode == 0 ? 1 : exitCode;
     }
     std::cerr.flush();

@@ -1,11 +1,11 @@
 #include "convert/ConversionLedger.h"
 
 #include "convert/ConversionError.h"
-#include "convert/OutputRefused.h"
 #include "convert/LedgerFileLines.h"
 #include "convert/LedgerLine.h"
 #include "convert/LedgerReader.h"
 #include "convert/MailboxScanner.h"
+#include "convert/OutputRefused.h"
 #include "platform/FileSystem.h"
 
 #include <algorithm>
@@ -270,9 +270,9 @@ void ConversionLedger::CheckTarget(const std::string& mailbox) {
     const std::string written =
         lines.target == "lf" ? "a target with LF line ends" : "the " + lines.target + " target";
     throw OutputRefused("Cannot convert into " + root_ + mailbox + ": it was written for " +
-                          written + ", and this run writes for " + run_.target +
-                          "; convert into another folder, or with --target " +
-                          (lines.target == "lf" ? std::string("as before") : lines.target));
+                        written + ", and this run writes for " + run_.target +
+                        "; convert into another folder, or with --target " +
+                        (lines.target == "lf" ? std::string("as before") : lines.target));
 }
 
 // A light index's "maybe" is most often another path's hash: the mailbox's
@@ -378,9 +378,9 @@ std::optional<LedgerRecord> ConversionLedger::TakeByContent(const std::string& m
         const std::uint64_t size = platform::Status(fd, info) == 0 ? info.size : 0;
         std::vector<MailboxContent::Entry> known;
         for (const Replayed::Line& line : ReplayLines(found->second).records) {
-            known.push_back({line.record.hash, line.record.begin, line.record.end,
-                             line.record.source.path.empty() ? MailboxContent::kNoLine
-                                                             : line.offset});
+            known.push_back(
+                {line.record.hash, line.record.begin, line.record.end,
+                 line.record.source.path.empty() ? MailboxContent::kNoLine : line.offset});
         }
         content_.reset();
         contentName_ = mailbox;
@@ -391,8 +391,8 @@ std::optional<LedgerRecord> ConversionLedger::TakeByContent(const std::string& m
                              RecordLine(record);
                          });
     }
-    const MailboxContent::Entry* entry =
-        content_->Take(hash, source.path, [this](std::uint64_t offset) { return SourceAt(offset); });
+    const MailboxContent::Entry* entry = content_->Take(
+        hash, source.path, [this](std::uint64_t offset) { return SourceAt(offset); });
     if (entry == nullptr) {
         return std::nullopt;
     }

@@ -83,8 +83,8 @@ public:
     // interrupted run's, or the part of a record the ledger knows that is left
     // after the mailbox was cut short (`cutRecord` then set). Writes the
     // "open" line with `target` (the run's when empty) and syncs the ledger.
-    std::uint64_t Opening(const std::string& mailbox, std::uint64_t size, int fd,
-                          bool& cutRecord, const std::string& target = {});
+    std::uint64_t Opening(const std::string& mailbox, std::uint64_t size, int fd, bool& cutRecord,
+                          const std::string& target = {});
     // A record of the mailbox opened last, at `fd`, that holds the content
     // `hash` and may be the message at `sourcePath`'s: taken, its line
     // written with `source`. Only for mailboxes that held records before this
@@ -164,9 +164,9 @@ private:
     std::uint64_t size_ = 0;       // the ledger file's length, less the lines gathered
     std::uint64_t earlierEnd_ = 0; // the lines before it are earlier runs'
     std::uint64_t damaged_ = 0;
-    std::uint64_t spentBytes_ = 0; // of lines a compaction would drop
-    std::string lastRunLines_;     // the last run's "run" and "end" lines
-    std::string pending_;          // lines gathered, not yet written
+    std::uint64_t spentBytes_ = 0;     // of lines a compaction would drop
+    std::string lastRunLines_;         // the last run's "run" and "end" lines
+    std::string pending_;              // lines gathered, not yet written
     std::uint64_t pendingRecords_ = 0; // of messages, among them
     bool forgetEarlier_ = false;
     std::unordered_map<std::string, MailboxLines> mailboxes_;

@@ -303,10 +303,9 @@ void Run::Finish() {
         writer_.Close();
         if (output_) {
             const bool allRows = !result_.stopped && !result_.refused && !stoppedAtFailure_;
-            output_->Finish(allRows,
-                            {static_cast<std::uint64_t>(result_.messagesConverted),
-                             static_cast<std::uint64_t>(result_.alreadyConverted),
-                             static_cast<std::uint64_t>(result_.failures.size())});
+            output_->Finish(allRows, {static_cast<std::uint64_t>(result_.messagesConverted),
+                                      static_cast<std::uint64_t>(result_.alreadyConverted),
+                                      static_cast<std::uint64_t>(result_.failures.size())});
         }
     } catch (const ConversionError& error) {
         CloseFailed(error);

@@ -184,7 +184,8 @@ bool LedgerLine::Intact(std::string_view text) {
     }
     std::uint32_t sum = 0;
     const std::string_view digits = text.substr(tab + 1);
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), sum, 16);
+    const auto [end, error] =
+        std::from_chars(digits.data(), digits.data() + digits.size(), sum, 16);
     return error == std::errc() && end == digits.data() + digits.size() &&
            sum == LineChecksum(text.substr(0, tab));
 }
@@ -211,7 +212,8 @@ LedgerLine LedgerLine::Parse(std::string_view text, int version) {
         if (ParseRecord(fields, 1, line.record)) {
             line.kind = Kind::Record;
         }
-    } else if (kind == "run" && fields.count >= 2 && marrowgate::Parse(fields.field[1], line.time)) {
+    } else if (kind == "run" && fields.count >= 2 &&
+               marrowgate::Parse(fields.field[1], line.time)) {
         line.kind = Kind::Run;
     }
     return line;

@@ -18,10 +18,10 @@ namespace marrowgate {
 struct LedgerLine {
     enum class Kind { Other, Damaged, Run, Open, Closed, Record, End };
     Kind kind = Kind::Other;
-    std::uint64_t size = 0;          // of "open" and "closed"
-    std::string target;              // of "run" and "open"; empty when not known
-    std::vector<std::string> stores; // of "run"
-    std::int64_t time = 0;           // of "run" and "end"
+    std::uint64_t size = 0;                 // of "open" and "closed"
+    std::string target;                     // of "run" and "open"; empty when not known
+    std::vector<std::string> stores;        // of "run"
+    std::int64_t time = 0;                  // of "run" and "end"
     std::array<std::uint64_t, 3> figures{}; // of "end": converted, already, failed
     LedgerRecord record; // the mailbox of "open", "closed", "record"; the rest of "record"
 

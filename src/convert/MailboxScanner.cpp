@@ -103,7 +103,9 @@ void MailboxScanner::Feed(std::string_view bytes) {
         }
         const void* lf = std::memchr(bytes.data(), '\n', bytes.size());
         const std::size_t take =
-            lf == nullptr ? bytes.size() : static_cast<std::size_t>(static_cast<const char*>(lf) - bytes.data()) + 1;
+            lf == nullptr
+                ? bytes.size()
+                : static_cast<std::size_t>(static_cast<const char*>(lf) - bytes.data()) + 1;
         Take(bytes.substr(0, take));
         bytes.remove_prefix(take);
         if (lf != nullptr) {

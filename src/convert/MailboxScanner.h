@@ -49,9 +49,9 @@ private:
     void Decide();
 
     Each each_;
-    std::uint64_t offset_;     // of the next byte fed
+    std::uint64_t offset_; // of the next byte fed
     std::uint64_t lineBegin_ = 0;
-    std::string head_;          // the first bytes of the line, until it is known to start a record
+    std::string head_; // the first bytes of the line, until it is known to start a record
     bool atLineStart_ = true;
     bool deciding_ = true;
     bool previousEmpty_ = true; // the line before was empty, or there was none

@@ -197,16 +197,16 @@ void Verifier::CheckMailbox(const std::string& mailbox, std::vector<Source>& sou
     std::vector<MailboxScanner::Record> records;
     const int fd = platform::Open(mailbox, platform::kRead | platform::kNoFollow);
     if (fd >= 0) {
-        const bool read = MailboxScanner::Scan(fd, 0, UINT64_MAX,
-                                               [&](const MailboxScanner::Record& r) {
-                                                   if (!r.leading) {
-                                                       records.push_back(r);
-                                                   }
-                                               });
+        const bool read =
+            MailboxScanner::Scan(fd, 0, UINT64_MAX, [&](const MailboxScanner::Record& r) {
+                if (!r.leading) {
+                    records.push_back(r);
+                }
+            });
         platform::Close(fd);
         if (!read) {
-            report_.problems.push_back({mailbox, std::string("cannot read it: ") +
-                                                     std::strerror(errno)});
+            report_.problems.push_back(
+                {mailbox, std::string("cannot read it: ") + std::strerror(errno)});
         }
     }
     checkedMailboxes_.insert(mailbox);
@@ -237,8 +237,8 @@ void Verifier::CheckMailbox(const std::string& mailbox, std::vector<Source>& sou
             if (taken[it->second] || records[it->second].hash != source.hash) {
                 continue;
             }
-            if (!chosen || (placed != placeOf.end() &&
-                            records[it->second].begin == placed->second->begin)) {
+            if (!chosen ||
+                (placed != placeOf.end() && records[it->second].begin == placed->second->begin)) {
                 chosen = it->second;
             }
         }
@@ -252,8 +252,8 @@ void Verifier::CheckMailbox(const std::string& mailbox, std::vector<Source>& sou
                 LedgerTime(now.modified, now.modifiedNanoseconds) != placed->second->modifiedNs;
             if (record.fromLine != source.fromLine &&
                 (!touched || SenderOf(record.fromLine) != SenderOf(source.fromLine))) {
-                source.problem = "its From_ line is \"" + record.fromLine + "\"; the rules give \"" +
-                                 source.fromLine + "\" in " + name;
+                source.problem = "its From_ line is \"" + record.fromLine +
+                                 "\"; the rules give \"" + source.fromLine + "\" in " + name;
             }
             continue;
         }
@@ -270,9 +270,8 @@ void Verifier::CheckMailbox(const std::string& mailbox, std::vector<Source>& sou
                                            std::to_string(place.end - place.begin) + " bytes) in " +
                                            name
                                      : "its record differs from the message (" +
-                                           std::to_string(there.end - there.begin) +
-                                           " bytes at " + std::to_string(there.begin) + ") in " +
-                                           name;
+                                           std::to_string(there.end - there.begin) + " bytes at " +
+                                           std::to_string(there.begin) + ") in " + name;
                 continue;
             }
         }
@@ -289,8 +288,9 @@ void Verifier::CheckMailbox(const std::string& mailbox, std::vector<Source>& sou
         if (same != byContent.end() && same->second->hash == record.hash) {
             Source& source = *same->second;
             if (!source.problem) {
-                source.problem = "doubled: its record is in " + name + " more than once (again at byte " +
-                                 std::to_string(record.begin) + ")";
+                source.problem = "doubled: its record is in " + name +
+                                 " more than once (again at byte " + std::to_string(record.begin) +
+                                 ")";
             }
             continue;
         }
@@ -341,7 +341,8 @@ void Verifier::CountOtherMailboxes() {
         }
         char head[5];
         int count = 0;
-        if (platform::ReadAt(fd, head, sizeof head, 0) == 5 && std::string_view(head, 5) == "From ") {
+        if (platform::ReadAt(fd, head, sizeof head, 0) == 5 &&
+            std::string_view(head, 5) == "From ") {
             MailboxScanner::Scan(fd, 0, UINT64_MAX, [&](const MailboxScanner::Record& r) {
                 count += r.leading ? 0 : 1;
             });

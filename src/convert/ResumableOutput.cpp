@@ -110,8 +110,9 @@ void ResumableOutput::Open(MailboxFile& mailbox, const std::string& target) {
         ledger_.Opening(Relative(mailbox.Path()), size, mailbox.Fd(), cutRecord, target);
     mailbox.CutBackTo(keep);
     if (cutRecord) {
-        cutBack_.push_back(mailbox.Path() + ": it ended inside a record (another program cut it "
-                                            "short); cut back from " +
+        cutBack_.push_back(mailbox.Path() +
+                           ": it ended inside a record (another program cut it "
+                           "short); cut back from " +
                            std::to_string(size) + " to " + std::to_string(keep) +
                            " bytes, the end of its last whole record");
     }

@@ -145,8 +145,8 @@ TEST_F(ConversionLedgerTest, MailboxesComeBackToReadTheSame) {
         // Written in turns, as two runs into one folder one after the other would.
         for (std::uint64_t i = 0; i < 200; ++i) {
             const std::string name = "/s/" + std::to_string(i) + ".eml";
-            first.Recorded(
-                {i % 2 ? "B/B.mbox" : "A/A.mbox", i / 2 * 10, i / 2 * 10 + 10, ContentHash{}, Source(name)});
+            first.Recorded({i % 2 ? "B/B.mbox" : "A/A.mbox", i / 2 * 10, i / 2 * 10 + 10,
+                            ContentHash{}, Source(name)});
         }
         first.Closed("A/A.mbox", 1000);
         Open(first, "A/A.mbox", 600); // A cut back: what lay past 600 is gone
@@ -213,8 +213,8 @@ TEST_F(ConversionLedgerTest, TheLatestRecordOfASourceDecides) {
         ledger.ForgetEarlierRuns();
         Open(ledger, "A/A.mbox", run * 100);
         for (std::uint64_t i = 0; i < 10; ++i) {
-            ledger.Recorded({"A/A.mbox", run * 100 + i * 10, run * 100 + i * 10 + 10,
-                             ContentHash{}, Source("/s/" + std::to_string(i) + ".eml", 10 + run)});
+            ledger.Recorded({"A/A.mbox", run * 100 + i * 10, run * 100 + i * 10 + 10, ContentHash{},
+                             Source("/s/" + std::to_string(i) + ".eml", 10 + run)});
         }
         ledger.Closed("A/A.mbox", run * 100 + 100);
     }

@@ -60,7 +60,8 @@ TEST(MailboxScannerTest, SplitsAsReadersDoAndHashesPastTheFromLine) {
 // A line whose checksum no longer matches is damaged, never trusted; the
 // text fields survive any byte but NUL.
 TEST(LedgerLineTest, ChecksumsFindDamage) {
-    LedgerRecord record{"In\tbox/In.mbox", 10, 99, ContentHash{1, 2, true}, {"/s/a\nb.eml", 5, 6, 7, 8}};
+    LedgerRecord record{
+        "In\tbox/In.mbox", 10, 99, ContentHash{1, 2, true}, {"/s/a\nb.eml", 5, 6, 7, 8}};
     std::string line;
     LedgerLine::AppendRecord(line, record);
     line.pop_back();
@@ -114,10 +115,11 @@ TEST_F(LedgerDefenceTest, ALedgerReplacedUnderARunFailsIt) {
 // A version 1 ledger is read, rewritten as version 2 by the first run, and
 // its records still count; the last run is what ReadLastRun tells.
 TEST_F(LedgerDefenceTest, AVersionOneLedgerIsCarriedOver) {
-    WriteFile(LedgerPath(), "marrowgate-ledger 1\nrun\t5\nopen\tA/A.mbox\t0\n"
-                            "record\tA/A.mbox\t0\t40\t/s/1.eml\t10\t3\t1\t2\nclosed\tA/A.mbox\t40\n");
-    WriteFile(Root() + "A/A.mbox", "From x Mon Jul 05 14:03:09 2010\r\n\r\nbody\r\n\r\n" +
-                                       std::string(0, 'x'));
+    WriteFile(LedgerPath(),
+              "marrowgate-ledger 1\nrun\t5\nopen\tA/A.mbox\t0\n"
+              "record\tA/A.mbox\t0\t40\t/s/1.eml\t10\t3\t1\t2\nclosed\tA/A.mbox\t40\n");
+    WriteFile(Root() + "A/A.mbox",
+              "From x Mon Jul 05 14:03:09 2010\r\n\r\nbody\r\n\r\n" + std::string(0, 'x'));
     ASSERT_EQ(LedgerReader::ReadRecords(LedgerPath()).size(), 1u);
     {
         ConversionLedger ledger(Root(), {"entourage", {"/s"}});
@@ -132,8 +134,9 @@ TEST_F(LedgerDefenceTest, AVersionOneLedgerIsCarriedOver) {
     EXPECT_EQ(last->stores, std::vector<std::string>{"/s"});
     EXPECT_EQ(last->alreadyConverted, 1u);
     // The mailbox's target was told by its line ends: another one is refused.
-    const std::string refused =
-        ErrorOf([&] { ConversionLedger(Root(), {"mboxrd", {}}).Lookup("A/A.mbox", {"/s/2.eml"}); });
+    const std::string refused = ErrorOf([&] {
+        ConversionLedger(Root(), {"mboxrd", {}}).Lookup("A/A.mbox", {"/s/2.eml"});
+    });
     EXPECT_NE(refused.find("entourage"), std::string::npos) << refused;
     EXPECT_NE(refused.find("mboxrd"), std::string::npos) << refused;
 }
