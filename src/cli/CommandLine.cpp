@@ -1,7 +1,7 @@
 #include "cli/CommandLine.h"
 
 #include "Version.h"
-#include "convert/registry.h"
+#include "marrowgate/NativePaths.h"
 
 #include <CLI/CLI.hpp>
 
@@ -136,6 +136,16 @@ std::optional<int> CommandLine::Parse(int argc, char** argv) {
         return Usage(output, "no such folder: --verify-only checks an output that exists");
     }
     return std::nullopt;
+}
+
+RunOptions CommandLine::Options() const {
+    RunOptions options;
+    options.keepGoing = keepGoing;
+    options.target = target;
+    options.stores = stores;
+    options.convertAgain = reconvert;
+    options.readAhead = !noReadAhead;
+    return options;
 }
 
 } // namespace marrowgate

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "convert/OutputTarget.h"
+#include "marrowgate/ConversionRun.h"
+#include "marrowgate/OutputTarget.h"
 
 #include <optional>
 #include <string>
@@ -27,6 +28,9 @@ public:
     bool targetGiven = false; // --target was on the command line
     bool reconvert = false;
     bool noReadAhead = false;
+
+    // What the run is asked to do.
+    RunOptions Options() const;
 };
 
 } // namespace marrowgate

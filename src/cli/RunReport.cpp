@@ -1,7 +1,7 @@
 #include "cli/RunReport.h"
 
 #include "cli/PrintableText.h"
-#include "convert/OutputTarget.h"
+#include "marrowgate/OutputTarget.h"
 
 #include <cstdio>
 #include <iostream>

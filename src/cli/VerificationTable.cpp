@@ -2,8 +2,8 @@
 
 #include "cli/CommandLine.h"
 #include "cli/PrintableText.h"
-#include "convert/OutputVerifier.h"
-#include "convert/PathDerivation.h"
+#include "marrowgate/OutputVerifier.h"
+#include "marrowgate/PathDerivation.h"
 
 #include <algorithm>
 #include <cstdio>
