@@ -1,7 +1,10 @@
 #pragma once
 
+#include "marrowgate/FoundStore.h"
+
 #include <QString>
 
+#include <optional>
 #include <string>
 
 // The window's longer prompts. Lines are broken with CR LF.
@@ -13,6 +16,10 @@ struct VerifyReport;
 
 // The eight lines shown after a complete conversion.
 QString CompletionText();
+
+// The store folder dialog's title: "Choose Source Folder...", and where the
+// user's mail store was found, when it was.
+QString StoreDialogTitle(const std::optional<FoundStore>& found);
 
 // The list holds no path, so a conversion has nothing to do.
 QString NothingToConvertText();

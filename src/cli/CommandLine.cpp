@@ -1,6 +1,7 @@
 #include "cli/CommandLine.h"
 
 #include "Version.h"
+#include "marrowgate/FoundStore.h"
 #include "marrowgate/NativePaths.h"
 
 #include <CLI/CLI.hpp>
@@ -68,6 +69,18 @@ std::optional<int> ResolveOutput(std::string& output) {
     return std::nullopt;
 }
 
+// Where the store the user wants converted is likely to be: Windows hides it.
+int PrintFoundStore() {
+    const auto found = FindMailStore();
+    if (!found) {
+        std::cerr << "marrowgate-convert: found no Windows Live Mail or Windows Mail store for "
+                     "this user\n";
+        return 1;
+    }
+    std::cout << found->folder << "\n";
+    return 0;
+}
+
 } // namespace
 
 std::optional<int> CommandLine::Parse(int argc, char** argv) {
@@ -107,6 +120,16 @@ std::optional<int> CommandLine::Parse(int argc, char** argv) {
     app.add_flag("--reconvert", reconvert,
                  "Convert again messages that the output's ledger shows as converted by an "
                  "earlier run (they are appended once more)");
+    // Answered as soon as it is read, like --version: no STORE or OUTPUT needed.
+    app.add_flag_callback(
+           "--find-store",
+           [this] {
+               findStore = true;
+               throw CLI::Success();
+           },
+           "Print the folder of the Windows Live Mail (or Windows Mail) store found for this "
+           "user and exit; exit 1 when none is found")
+        ->trigger_on_parse();
     // Left out of the help: for the benchmark and the tests, which set the
     // converter on one thread beside the one that reads ahead.
     app.add_flag("--no-read-ahead", noReadAhead, "Read each message only when it is written")
@@ -114,7 +137,7 @@ std::optional<int> CommandLine::Parse(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& done) {
-        return app.exit(done);
+        return findStore ? PrintFoundStore() : app.exit(done);
     } catch (const CLI::ParseError& error) {
         std::cerr << "marrowgate-convert: " << error.what() << " (see --help)\n";
         return 2;
