@@ -10,7 +10,11 @@ MAKEFLAGS += --no-print-directory
 # the converter's under the thread sanitizer (messages are read ahead on a
 # second thread), then each fuzz target for a few seconds, then the
 # Windows build's suite under wine (`make windows-test`; WINDOWS=no leaves it
-# out); `make fuzz` runs the fuzz targets longer.
+# out); `make fuzz` runs the fuzz targets longer. The Windows dependencies
+# (scripts/build-windows-deps, at the lowest priority) are built meanwhile,
+# in the background, on the processor time the Linux builds and suites leave
+# idle: on a first run nearly all of the wait is theirs. Their log is
+# build/windows-deps.log; `make windows-test` waits for them.
 TEST_PRESETS ?= $(PRESET) $(filter-out $(PRESET),asan tsan fuzz)
 WINDOWS ?= yes
 FUZZ_SECONDS ?= 20
@@ -62,6 +66,11 @@ check: configure
 	@ctest --preset $(PRESET) -j $(JOBS) -L 'core|cli' -LE slow
 
 test: bootstrap format-check
+ifneq ($(WINDOWS),no)
+	@scripts/bootstrap --windows
+	@mkdir -p build
+	@(scripts/build-windows-deps $(WINDOWS_PARTS) >build/windows-deps.log 2>&1 &)
+endif
 	@set -e; for preset in $(TEST_PRESETS); do \
 	  echo "== $$preset"; \
 	  $(MAKE) build PRESET=$$preset; \
