@@ -50,6 +50,8 @@ class Installer(unittest.TestCase):
     @classmethod
     def tearDownClass(cls):
         subprocess.run([WINE_RUN, "--release", cls.session], env=cls.env)
+        # The prefix's server writes the registry out as it ends.
+        subprocess.run(["wineserver", "-w"], env=cls.env, timeout=120)
         shutil.rmtree(cls.tmp)
 
     def wine(self, *args, check=True):
