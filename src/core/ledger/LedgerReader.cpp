@@ -3,6 +3,7 @@
 #include "ledger/ConversionLedger.h"
 #include "ledger/LedgerFileLines.h"
 #include "ledger/LedgerLine.h"
+#include "platform/FileDescriptor.h"
 #include "platform/FileSystem.h"
 
 #include <cerrno>
@@ -14,28 +15,22 @@ namespace {
 // Calls each(line) for every line after the first of the ledger at `path`,
 // parsed in the version its first line gives. False when there is no file.
 template <typename Each> bool ForEachLine(const std::string& path, Each each) {
-    const int fd = platform::Open(path, platform::kRead);
-    if (fd < 0 && errno == ENOENT) {
+    const FileDescriptor fd(platform::Open(path, platform::kRead));
+    if (!fd.IsOpen() && errno == ENOENT) {
         return false;
     }
-    if (fd < 0) {
+    if (!fd.IsOpen()) {
         LedgerFileLines::ReadFailed(path);
     }
     int version = 1;
-    try {
-        LedgerFileLines::ForEach(fd, path, 0, LedgerFileLines::kToTheEnd,
-                                 [&](std::string_view text, std::uint64_t offset) {
-                                     if (offset == 0) {
-                                         version = text.ends_with('2') ? 2 : 1;
-                                         return;
-                                     }
-                                     each(LedgerLine::Parse(text, version));
-                                 });
-    } catch (...) {
-        platform::Close(fd);
-        throw;
-    }
-    platform::Close(fd);
+    LedgerFileLines::ForEach(fd.Get(), path, 0, LedgerFileLines::kToTheEnd,
+                             [&](std::string_view text, std::uint64_t offset) {
+                                 if (offset == 0) {
+                                     version = text.ends_with('2') ? 2 : 1;
+                                     return;
+                                 }
+                                 each(LedgerLine::Parse(text, version));
+                             });
     return true;
 }
 

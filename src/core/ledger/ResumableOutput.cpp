@@ -100,6 +100,9 @@ ConversionLedger::Seen ResumableOutput::Consult(const std::string& sourcePath,
 }
 
 void ResumableOutput::Opened(MailboxFile& mailbox) {
+    if (auto merged = merges_.Opened(mailbox.Path(), mailbox.Identity())) {
+        merged_.push_back(std::move(*merged));
+    }
     Open(mailbox, {});
 }
 
@@ -121,6 +124,15 @@ void ResumableOutput::Open(MailboxFile& mailbox, const std::string& target) {
     }
 }
 
+void ResumableOutput::Beginning(MailboxFile& mailbox, std::span<const std::string_view> start,
+                                bool whole) {
+    const std::optional<std::uint64_t> cut =
+        ledger_.ProveTail(Relative(mailbox.Path()), mailbox.Fd(), start, whole);
+    if (cut) {
+        mailbox.CutBackTo(*cut);
+    }
+}
+
 bool ResumableOutput::AlreadyHolds(MailboxFile& mailbox, const ContentHash& hash) {
     return pending_ &&
            ledger_.TakeByContent(Relative(mailbox.Path()), mailbox.Fd(), hash, *pending_);
@@ -136,12 +148,24 @@ void ResumableOutput::Written(const MailboxFile& mailbox, std::uint64_t begin, s
     if (pending_) {
         record.source = *pending_;
     }
+    if (const auto tail = ledger_.UnprovedTail(record.mailbox)) {
+        ledger_.KeepTail();
+        tailsKept_.push_back(mailbox.Path() + ": bytes " + std::to_string(*tail) + " to " +
+                             std::to_string(mailbox.RecordStart()) +
+                             ", a record cut short past the records the ledger knows, are not "
+                             "provably this program's (another program's, or the ledger lost "
+                             "lines): kept as they were");
+    }
     ledger_.Recorded(record);
 }
 
+// A mailbox whose tail is still to be proved stays open in the ledger: the
+// next run that writes into it decides.
 void ResumableOutput::Closing(MailboxFile& mailbox) {
     mailbox.Sync();
-    ledger_.Closed(Relative(mailbox.Path()), mailbox.End());
+    if (!ledger_.UnprovedTail(Relative(mailbox.Path()))) {
+        ledger_.Closed(Relative(mailbox.Path()), mailbox.End());
+    }
 }
 
 void ResumableOutput::Settle(const std::string& mailbox, const std::string& target) {

@@ -2,6 +2,7 @@
 
 #include "ledger/ConversionLedger.h"
 #include "output/MailboxEvents.h"
+#include "output/MailboxMerges.h"
 
 #include <optional>
 #include <set>
@@ -32,6 +33,8 @@ public:
     const std::optional<LedgerSource>& Consulted() const { return pending_; }
 
     void Opened(MailboxFile& mailbox) override;
+    void Beginning(MailboxFile& mailbox, std::span<const std::string_view> start,
+                   bool whole) override;
     bool AlreadyHolds(MailboxFile& mailbox, const ContentHash& hash) override;
     void Written(const MailboxFile& mailbox, std::uint64_t begin, std::uint64_t end,
                  const ContentHash& hash) override;
@@ -40,6 +43,13 @@ public:
     // Mailboxes found cut short inside a record and cut back to their last
     // whole one, each described in a line; taken once.
     std::vector<std::string> TakeCutBack() { return std::exchange(cutBack_, {}); }
+    // Mailboxes left open that ended with a record cut short this run could
+    // not prove its own, kept as they were, each described in a line; taken
+    // once.
+    std::vector<std::string> TakeTailsKept() { return std::exchange(tailsKept_, {}); }
+    // Mailboxes found to be one file with another (MailboxMerges), each
+    // described in a line; taken once.
+    std::vector<std::string> TakeMerged() { return std::exchange(merged_, {}); }
     // Messages converted whose ledger lines could not be written.
     std::uint64_t UnrecordedMessages() const { return ledger_.PendingRecords(); }
     // Lines of the ledger found damaged when it was opened.
@@ -66,6 +76,9 @@ private:
     std::unordered_map<std::string, std::string> canonicalFolders_;
     std::set<std::string> foldersToSync_;
     std::vector<std::string> cutBack_;
+    std::vector<std::string> tailsKept_;
+    MailboxMerges merges_;
+    std::vector<std::string> merged_;
 };
 
 } // namespace marrowgate

@@ -3,6 +3,8 @@
 #include "record/ContentHash.h"
 
 #include <cstdint>
+#include <span>
+#include <string_view>
 
 namespace marrowgate {
 
@@ -17,6 +19,11 @@ public:
     // The mailbox was just opened and locked; nothing is written yet. The
     // handler may cut back a tail left by an interrupted run.
     virtual void Opened(MailboxFile& mailbox) = 0;
+    // A record is about to be written, `start` being its first bytes from its
+    // From_ line on (all of it when `whole`); nothing of it is written yet.
+    // The handler may cut back a tail it proves an earlier try at this record.
+    virtual void Beginning(MailboxFile& mailbox, std::span<const std::string_view> start,
+                           bool whole) = 0;
     // A record with the content `hash` is about to be written (or, when
     // larger than is held at once, is written but not yet ended): true when
     // the mailbox holds this message already, and it is not to be.

@@ -281,6 +281,9 @@ bool MailboxWriter::WriteOut(MailboxFile& mailbox, bool last) {
         mailbox.TakeBack();
         return false;
     }
+    if (events_ && mailbox.RecordBytes() == 0) {
+        events_->Beginning(mailbox, pieces, last);
+    }
     mailbox.Write(pieces);
     record_.Clear();
     return true;

@@ -305,6 +305,12 @@ void Run::TakeCutBack() {
         for (std::string& line : output_->TakeCutBack()) {
             result_.mailboxesCutBack.push_back(std::move(line));
         }
+        for (std::string& line : output_->TakeTailsKept()) {
+            result_.tailsKept.push_back(std::move(line));
+        }
+        for (std::string& line : output_->TakeMerged()) {
+            result_.mailboxesMerged.push_back(std::move(line));
+        }
     }
 }
 
