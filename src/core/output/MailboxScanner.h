@@ -47,6 +47,7 @@ private:
     void Take(std::string_view bytes);
     void LineEnded(bool empty);
     void Decide();
+    void StartRecord();
 
     Each each_;
     std::uint64_t offset_; // of the next byte fed
