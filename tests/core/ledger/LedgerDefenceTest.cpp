@@ -51,7 +51,7 @@ std::vector<MailboxScanner::Record> SplitInPieces(const std::string& bytes, std:
 // and line end may fall on a piece's edge, and the records, their hashes and
 // From_ lines must not change with where.
 TEST(MailboxScannerTest, SplitsAlikeWhateverThePieces) {
-    std::string bytes;
+    std::string bytes = "From a Mon Jul 05 14:03:09 2010\r\n";
     const char* const lines[] = {"From a Mon Jul 05 14:03:09 2010\r\n",
                                  "\r\n",
                                  "\n",
@@ -84,6 +84,8 @@ TEST(MailboxScannerTest, SplitsAlikeWhateverThePieces) {
     };
     const std::vector<MailboxScanner::Record> byte = SplitInPieces(bytes, 1);
     EXPECT_GT(byte.size(), 100u);
+    EXPECT_EQ(byte.front().begin, 100u); // where the part starts
+    EXPECT_EQ(byte.front().fromLine, "From a Mon Jul 05 14:03:09 2010");
     for (const std::size_t piece : {2u, 3u, 4u, 5u, 6u, 7u, 64u, 1000u, 1u << 20}) {
         EXPECT_TRUE(same(SplitInPieces(bytes, piece), byte)) << "pieces of " << piece;
     }
