@@ -99,6 +99,9 @@ QString SummaryText(const RunResult& result, int rowCount, const QString& output
     if (mailboxesFolder != outputFolder) {
         lines << QStringLiteral("The mailboxes are in: ") + mailboxesFolder;
     }
+    for (const std::string& merged : result.mailboxesMerged) {
+        lines << QStringLiteral("Merged: ") + QString::fromStdString(merged);
+    }
     if (failed > 0) {
         lines << QString() << QStringLiteral("Failed messages:");
         for (int i = 0; i < failed && i < kFailuresListed; ++i) {

@@ -80,7 +80,7 @@ int Convert(int argc, char** argv) {
     }
     progress.Done();
 
-    const RunReport report(result, conversion->WalkFailure());
+    const RunReport report(result, conversion->WalkFailure(), conversion->PassedOver());
     if (const int signal = InterruptSignals::Received(); signal != 0 && result.stopped) {
         report.PrintInterrupted(conversion->Done(), conversion->RowCount());
         return 128 + signal;

@@ -68,6 +68,11 @@ int Truncate(int fd, std::uint64_t size);
 // Flushes the file's data (and, where the system has it, a folder's entries)
 // to disk.
 int Sync(int fd);
+// Starts writing bytes [offset, offset + length) of the file to disk without
+// waiting for them, so that a later Sync() finds little left to do. Only a
+// hint: where the system has no such call it does nothing. 0, or -1 and
+// errno.
+int StartWriteBack(int fd, std::uint64_t offset, std::uint64_t length);
 
 // The whole-file write lock that mail programs on the system honour (POSIX
 // record locks; on Windows, a byte-range lock over the whole file). Does not

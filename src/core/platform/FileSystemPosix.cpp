@@ -133,6 +133,18 @@ int Sync(int fd) {
     return ::fsync(fd) == 0 || errno == EINVAL ? 0 : -1;
 }
 
+int StartWriteBack(int fd, std::uint64_t offset, std::uint64_t length) {
+#ifdef __linux__
+    return ::sync_file_range(fd, static_cast<off_t>(offset), static_cast<off_t>(length),
+                             SYNC_FILE_RANGE_WRITE);
+#else
+    (void)fd;
+    (void)offset;
+    (void)length;
+    return 0;
+#endif
+}
+
 int LockWhole(int fd) {
     struct flock whole {};
     whole.l_type = F_WRLCK;

@@ -285,6 +285,11 @@ int Sync(int fd) {
     return _commit(fd);
 }
 
+// Windows has no call that starts a file's write-back without waiting for it.
+int StartWriteBack(int /*fd*/, std::uint64_t /*offset*/, std::uint64_t /*length*/) {
+    return 0;
+}
+
 int LockWhole(int fd) {
     const HANDLE handle = HandleOf(fd);
     OVERLAPPED from{};

@@ -70,7 +70,7 @@ private:
     bool GoOnAfter(const RowFailure& failure);
     void Converted(const AppendStats& stats);
     void Finish();
-    void TakeCutBack();
+    void TakeOutputReports();
 
     // The per-folder bookkeeping: which mailbox the rows of the current source
     // folder go to, and whether it has been counted as created or appended.
@@ -95,7 +95,9 @@ private:
     int requestedThrough_ = -1; // the last row asked to be read ahead
     OutputTree tree_{root_};
     MailboxWriter writer_;
-    std::optional<RowFailure> lastConverted_; // answers for the open mailbox's close
+    std::optional<RowFailure> lastConverted_; // answers for a failed ledger flush
+    // The last message converted into each mailbox answers for its flush.
+    std::unordered_map<std::string, RowFailure> lastInMailbox_;
 
     // The rows of a folder come one after another: the mirrored folder and the
     // mailbox of one row serve the next while its folder is the same.
@@ -231,7 +233,7 @@ bool Run::ConvertRow(int row, const std::string& source) {
         const std::unique_ptr<ReadAheadMessage> early = ReadAhead(row, source);
         const AppendStats stats = early ? writer_.Append(*early, source, mailbox, hooks_.yield)
                                         : writer_.Append(source, mailbox, hooks_.yield);
-        TakeCutBack();
+        TakeOutputReports();
         if (stats.empty) {
             if (emptySeen_.insert(source).second) { // a file listed twice is listed once
                 result_.emptyMessages.push_back(source);
@@ -247,6 +249,7 @@ bool Run::ConvertRow(int row, const std::string& source) {
             result_.changedSinceConverted.push_back(source);
         }
         lastConverted_ = RowFailure{row, source, mailbox, {}};
+        lastInMailbox_[mailbox] = *lastConverted_;
         Converted(stats);
     } catch (const RunInterrupted&) {
         result_.stopped = true;
@@ -256,7 +259,7 @@ bool Run::ConvertRow(int row, const std::string& source) {
         result_.refused = true;
         return false;
     } catch (const ConversionError& error) {
-        TakeCutBack();
+        TakeOutputReports();
         result_.failures.push_back({row, source, mailbox_, error.what()});
         return GoOnAfter(result_.failures.back());
     }
@@ -298,12 +301,25 @@ void Run::Finish() {
     } catch (const ConversionError& error) {
         CloseFailed(error);
     }
+    TakeOutputReports();
 }
 
-void Run::TakeCutBack() {
+void Run::TakeOutputReports() {
     if (output_) {
         for (std::string& line : output_->TakeCutBack()) {
             result_.mailboxesCutBack.push_back(std::move(line));
+        }
+        for (std::string& line : output_->TakeTailsKept()) {
+            result_.tailsKept.push_back(std::move(line));
+        }
+        for (std::string& line : output_->TakeMerged()) {
+            result_.mailboxesMerged.push_back(std::move(line));
+        }
+        for (auto& [mailbox, reason] : output_->TakeFlushFailures()) {
+            const auto last = lastInMailbox_.find(mailbox);
+            RowFailure failure = last != lastInMailbox_.end() ? last->second : RowFailure{};
+            failure.reason = std::move(reason);
+            result_.failures.push_back(std::move(failure));
         }
     }
 }

@@ -19,8 +19,9 @@ void RunResult::Add(RunResult later, int rowsBefore) {
     alreadyConverted += later.alreadyConverted;
     foundByContent += later.foundByContent;
     listedTwice += later.listedTwice;
-    for (auto list : {&RunResult::changedSinceConverted, &RunResult::mailboxesCutBack,
-                      &RunResult::emptyMessages}) {
+    for (auto list :
+         {&RunResult::changedSinceConverted, &RunResult::mailboxesCutBack, &RunResult::tailsKept,
+          &RunResult::mailboxesMerged, &RunResult::emptyMessages}) {
         (this->*list).insert((this->*list).end(), (later.*list).begin(), (later.*list).end());
     }
     nothingToConvert = nothingToConvert && later.nothingToConvert;
