@@ -92,7 +92,7 @@ bool Convert(frmStep1& window, ScriptedDialogs& dialogs, const QString& output) 
     window.CmdConvert2PDF_Click();
     if (dialogs.messages.empty() ||
         dialogs.messages.back().kind != ScriptedDialogs::Kind::Summary ||
-        !LastPrompt(dialogs).startsWith(QStringLiteral("The conversion is complete."))) {
+        dialogs.messages.back().icon != marrowgate::MessageIcon::Information) {
         std::fprintf(stderr, "conversion failed: %s\n", qPrintable(LastPrompt(dialogs)));
         return false;
     }
@@ -182,7 +182,9 @@ bool SaveSummary(frmStep1& window, const ScriptedDialogs& dialogs, const QString
             box->close();
         }
     });
-    marrowgate::QtUserDialogs().ShowSummary(&window, LastPrompt(dialogs));
+    const ScriptedDialogs::Shown& shown = dialogs.messages.back();
+    marrowgate::QtUserDialogs().ShowSummary(
+        &window, {shown.prompt, shown.details, shown.icon == marrowgate::MessageIcon::Warning}, {});
     return saved;
 }
 

@@ -1,5 +1,6 @@
 #include "app/BannerLabel.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 
 namespace marrowgate {
@@ -7,6 +8,30 @@ namespace marrowgate {
 void BannerLabel::SetBanner(const QPixmap& banner) {
     banner_ = banner;
     ShowAtWidth();
+}
+
+void BannerLabel::SetTagline(const QString& tagline) {
+    tagline_ = tagline;
+    setAccessibleDescription(tagline);
+    update();
+}
+
+// Where the banner's drawing leaves room for it: under the name, in the
+// drawing's face and light blue.
+void BannerLabel::paintEvent(QPaintEvent* event) {
+    QLabel::paintEvent(event);
+    if (tagline_.isEmpty()) {
+        return;
+    }
+    QPainter painter(this);
+    QFont face;
+    face.setFamilies(
+        {QStringLiteral("DejaVu Sans"), QStringLiteral("Tahoma"), QStringLiteral("Verdana")});
+    face.setPixelSize(12);
+    face.setLetterSpacing(QFont::AbsoluteSpacing, 0.25);
+    painter.setFont(face);
+    painter.setPen(QColor(0xd6, 0xe6, 0xf5));
+    painter.drawText(QPointF(106, 66), tagline_);
 }
 
 void BannerLabel::resizeEvent(QResizeEvent* event) {

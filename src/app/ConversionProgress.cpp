@@ -1,6 +1,7 @@
 #include "app/ConversionProgress.h"
 
 #include "app/MessageListModel.h"
+#include "app/WindowTexts.h"
 
 #include <QLabel>
 #include <QProgressBar>
@@ -27,6 +28,20 @@ void ConversionProgress::Verifying() {
 
 void ConversionProgress::Idle() {
     state_.setText(QStringLiteral("No conversion running."));
+    state_.setToolTip({});
+    state_.setAccessibleName({});
+}
+
+// A long output folder is shortened in its middle to fit the line; the whole
+// text stays in the tool tip and for screen readers.
+void ConversionProgress::Stopped(int done, int count, const QString& outputFolder) {
+    const QString text = StoppedText(done, count, outputFolder);
+    const QFontMetrics metrics = state_.fontMetrics();
+    const int room = state_.width() - metrics.horizontalAdvance(StoppedText(done, count, {}));
+    state_.setText(
+        StoppedText(done, count, metrics.elidedText(outputFolder, Qt::ElideMiddle, room)));
+    state_.setToolTip(text);
+    state_.setAccessibleName(text);
 }
 
 void ConversionProgress::Show() {

@@ -1,6 +1,7 @@
 #pragma once
 
 class QLabel;
+class QString;
 class QProgressBar;
 class QTableView;
 
@@ -25,6 +26,9 @@ public:
     void Converting();
     void Verifying();
     void Idle();
+    // After a stop: how far the run came and where to convert again to
+    // finish, in place of the idle state.
+    void Stopped(int done, int count, const QString& outputFolder);
 
     void RowStarting(int row) { convertingRow_ = row; }
     void RowsDone(int done, int count) {

@@ -3,10 +3,18 @@
 #include "app/ConversionProgress.h"
 #include "app/MailboxesFolder.h"
 #include "app/MessageListModel.h"
+#include "app/SummaryTexts.h"
 #include "app/ThrottledYield.h"
 #include "app/UserDialogs.h"
 #include "app/WindowTexts.h"
 #include "convert/PathDerivation.h"
+
+#include <QClipboard>
+#include <QDateTime>
+#include <QDir>
+#include <QGuiApplication>
+#include <QSaveFile>
+#include <QStandardPaths>
 
 #include <exception>
 #include <utility>
@@ -31,8 +39,8 @@ ListConversion::Outcome ListConversion::Run(const QString& outputRoot, const Run
     progress_.Show();
     // A run that ended early leaves the rest of the list unconverted, not wrong.
     const RunResult& result = outcome.result;
-    if (!outcome.unexpected && !result.stopped && !stoppedAtFailure_ && !result.nothingToConvert &&
-        !closeRequested_()) {
+    outcome.stopped = result.stopped || stoppedAtFailure_;
+    if (!outcome.unexpected && !outcome.stopped && !result.nothingToConvert && !closeRequested_()) {
         outcome.verification = VerifyConverted(outputRoot, options);
     }
     progress_.Idle();
@@ -91,18 +99,50 @@ void ListConversion::Report(const Outcome& outcome, const QString& outputRoot,
         dialogs_.MsgBox(&owner_, NothingToConvertText(), MessageIcon::Information);
         return;
     }
-    if (result.stopped) {
-        return;
-    }
     // The button opens the folder where the mailboxes are, deep as it may lie.
     // Other targets start their trees at the store, in the output folder.
     const QString mailboxes = target.GetKind() == OutputTarget::Kind::Entourage
                                   ? MailboxesFolder(list_, outputRoot)
                                   : outputRoot;
-    const QString summary = SummaryText(result, list_.RowCount(), outputRoot, mailboxes, target,
-                                        outcome.verification ? &*outcome.verification : nullptr);
-    if (dialogs_.ShowSummary(&owner_, summary) == SummaryAnswer::OpenFolder) {
-        dialogs_.OpenWithShell(mailboxes);
+    const SummaryReport report =
+        Summarise({result, list_.RowCount(), outcome.stopped, outputRoot, mailboxes, target,
+                   outcome.verification ? &*outcome.verification : nullptr});
+    const auto save = [this, &report](QWidget* over) { SaveReport(over, report); };
+    if (dialogs_.ShowSummary(&owner_, report, save) == SummaryAnswer::OpenFolder) {
+        OpenMailboxes(mailboxes);
+    }
+}
+
+// Where the desktop has no program to open a folder with, the user learns
+// where the mailboxes are and may take the path along.
+void ListConversion::OpenMailboxes(const QString& folder) {
+    if (dialogs_.OpenWithShell(folder)) {
+        return;
+    }
+    if (dialogs_.MsgBox(&owner_, NotOpenedText(QStringLiteral("The mailbox folder"), folder),
+                        MessageIcon::Question) == Answer::Yes) {
+        QGuiApplication::clipboard()->setText(folder);
+    }
+}
+
+// A report goes where the user keeps documents, not into the output folder,
+// whose every file a mail program may take for a mailbox.
+void ListConversion::SaveReport(QWidget* over, const SummaryReport& report) {
+    QWidget* owner = over != nullptr ? over : &owner_;
+    const QString suggested =
+        QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+            .filePath(QStringLiteral("Marrowgate report %1.txt")
+                          .arg(QDateTime::currentDateTime().toString(
+                              QStringLiteral("yyyy-MM-dd HH.mm"))));
+    const QString file = dialogs_.BrowseForSaveFile(owner, QStringLiteral("Save Report"),
+                                                    QDir::toNativeSeparators(suggested));
+    if (file.isEmpty()) {
+        return;
+    }
+    QSaveFile out(file);
+    const QByteArray bytes = ReportFileText(report).toUtf8();
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
+        dialogs_.MsgBox(owner, ReportNotSavedText(file, out.errorString()), MessageIcon::Critical);
     }
 }
 

@@ -2,8 +2,9 @@
 
 namespace marrowgate {
 
-void ScriptedDialogs::Record(const QString& prompt, MessageIcon icon, Kind kind) {
-    messages.push_back({prompt, icon, kind});
+void ScriptedDialogs::Record(const QString& prompt, MessageIcon icon, Kind kind,
+                             const QString& details) {
+    messages.push_back({prompt, icon, kind, details});
     if (onMessage) {
         onMessage(messages.back());
     }
@@ -29,8 +30,13 @@ FailureChoice ScriptedDialogs::AskAfterFailure(QWidget*, const QString& prompt) 
     return choice;
 }
 
-SummaryAnswer ScriptedDialogs::ShowSummary(QWidget*, const QString& prompt) {
-    Record(prompt, MessageIcon::Information, Kind::Summary);
+SummaryAnswer ScriptedDialogs::ShowSummary(QWidget*, const SummaryReport& report,
+                                           const std::function<void(QWidget*)>& saveReport) {
+    Record(report.text, report.warning ? MessageIcon::Warning : MessageIcon::Information,
+           Kind::Summary, report.details);
+    if (pressSaveReport && saveReport) {
+        saveReport(nullptr);
+    }
     return openFolder ? SummaryAnswer::OpenFolder : SummaryAnswer::Ok;
 }
 
@@ -53,6 +59,16 @@ QString ScriptedDialogs::BrowseForFolder(QWidget*, const QString& title,
 QString ScriptedDialogs::BrowseForOutputFolder(QWidget*, const QString& title,
                                                const QString& startFolder) {
     return NextFolder(title, startFolder);
+}
+
+QString ScriptedDialogs::BrowseForSaveFile(QWidget*, const QString&, const QString& suggested) {
+    saveSuggestions.push_back(suggested);
+    if (saveFiles.empty()) {
+        return {};
+    }
+    QString file = saveFiles.front();
+    saveFiles.pop_front();
+    return file;
 }
 
 bool ScriptedDialogs::OpenWithShell(const QString& target) {

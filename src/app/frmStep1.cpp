@@ -5,6 +5,7 @@
 #include "app/HelpViewer.h"
 #include "app/ListConversion.h"
 #include "app/MessageListModel.h"
+#include "app/SummaryTexts.h"
 #include "app/TargetChoice.h"
 #include "app/Twips.h"
 #include "app/WaitCursor.h"
@@ -109,8 +110,10 @@ void frmStep1::CreateControls() {
     connect(c.CmdAddFolder, &QPushButton::clicked, this, &frmStep1::CmdAddFolder_Click);
     connect(c.cmdClear1, &QPushButton::clicked, this, &frmStep1::cmdClear1_Click);
     connect(c.CmdConvert2PDF, &QPushButton::clicked, this, &frmStep1::CmdConvert2PDF_Click);
-    connect(c.cboTarget, &QComboBox::currentIndexChanged, this,
-            [this] { WindowSettings::SetTarget(controls_->cboTarget->currentData().toString()); });
+    connect(c.cboTarget, &QComboBox::currentIndexChanged, this, [this] {
+        WindowSettings::SetTarget(controls_->cboTarget->currentData().toString());
+        controls_->ShowTarget(ChosenTarget(controls_->cboTarget));
+    });
     connect(c.CmdHelp, &QPushButton::clicked, this, &frmStep1::CmdHelp_Click);
     connect(c.cmdEnd, &QPushButton::clicked, this, &frmStep1::cmdEnd_Click);
 }
@@ -119,6 +122,7 @@ void frmStep1::CreateControls() {
 void frmStep1::Form_Load() {
     controls_->grdFiles1->setColumnWidth(0, TwipsToPixels(10000));
     ChooseTarget(controls_->cboTarget, WindowSettings::Target());
+    controls_->ShowTarget(ChosenTarget(controls_->cboTarget));
 }
 
 void frmStep1::Form_Unload() {
@@ -167,14 +171,17 @@ void frmStep1::closeEvent(QCloseEvent* event) {
     Form_Unload();
 }
 
-// The close box asks as Exit does; during a conversion it asks whether to stop
-// after the message in hand.
+// The close box asks as Exit does; during a conversion both ask whether to
+// stop after the message in hand, and the user is told where the conversion
+// stopped before the window goes.
 bool frmStep1::MayClose() {
     if (closeRequested_) {
         return true;
     }
     if (busy_ == Busy::Converting) {
-        return Confirm(QStringLiteral("A conversion is running. Stop after the current message?"));
+        tellWhereStopped_ =
+            Confirm(QStringLiteral("A conversion is running. Stop after the current message?"));
+        return tellWhereStopped_;
     }
     return Confirm(QStringLiteral("Are you sure you want to exit now?"));
 }
@@ -187,6 +194,9 @@ void frmStep1::CloseWithoutAsking() {
 bool frmStep1::FinishPendingClose() {
     if (!closeRequested_) {
         return false;
+    }
+    if (std::exchange(tellWhereStopped_, false) && !stoppedText_.isEmpty()) {
+        Tell(stoppedText_, MessageIcon::Information);
     }
     CloseWithoutAsking();
     return true;
@@ -343,6 +353,14 @@ void frmStep1::CmdConvert2PDF_Click() {
                          {c.CmdAddFolder, c.cmdClear1, c.cboTarget, c.CmdConvert2PDF});
         outcome = conversion_->Run(outputRoot, options);
     }
+    // Where a stop left the list: said in the window, and once more before
+    // it closes.
+    stoppedText_.clear();
+    if (outcome.stopped && !outcome.unexpected) {
+        const RowCounts counts = CountRows(outcome.result, messageList_->RowCount());
+        stoppedText_ = StoppedText(counts.Done(), messageList_->RowCount(), outputRoot);
+        progress_->Stopped(counts.Done(), messageList_->RowCount(), outputRoot);
+    }
     if (FinishPendingClose()) {
         return;
     }
@@ -355,7 +373,7 @@ void frmStep1::CmdConvert2PDF_Click() {
 }
 
 // Without a browser (or any handler for the page) the manual opens in a
-// window of the program's own.
+// window of the program's own, which says why and where the manual is.
 void frmStep1::CmdHelp_Click() {
     const QString manual = HelpManualPath(QCoreApplication::applicationDirPath());
     if (dialogs_.OpenWithShell(manual)) {
@@ -363,6 +381,9 @@ void frmStep1::CmdHelp_Click() {
     }
     if (!helpViewer_) {
         helpViewer_ = new HelpViewer(manual, this);
+        helpViewer_->ShowNotice(
+            QStringLiteral("No web browser opened the manual, so it is shown here. It is at:"),
+            manual);
     }
     helpViewer_->show();
     helpViewer_->raise();
@@ -374,7 +395,7 @@ HelpViewer* frmStep1::HelpWindow() const {
 }
 
 void frmStep1::cmdEnd_Click() {
-    if (Confirm(QStringLiteral("Are you sure you want to exit now?"))) {
+    if (MayClose()) {
         CloseWithoutAsking();
     }
 }

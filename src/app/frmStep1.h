@@ -110,6 +110,12 @@ private:
     // The user has already agreed to close (Exit answered Yes), or no one is
     // to be asked: the close box's question is skipped.
     bool closeAgreed_ = false;
+    // The user agreed to stop a conversion by closing: before the window
+    // goes, it says how far the conversion came.
+    bool tellWhereStopped_ = false;
+    // How far the last conversion came when it was stopped; empty when it
+    // was not.
+    QString stoppedText_;
     StoreFolders stores_;
     EdgeLayout layout_;
     QPointer<HelpViewer> helpViewer_;
