@@ -87,7 +87,6 @@ ReportDialog::ReportDialog(const SummaryReport& report, std::function<void(QWidg
       details_(NewDetails(this, report.details)) {
     setObjectName(QStringLiteral("ReportDialog"));
     setWindowTitle(QStringLiteral("Marrowgate"));
-    setSizeGripEnabled(true);
     auto* caption = new QLabel(QStringLiteral("&Details:"), this);
     caption->setObjectName(QStringLiteral("lblDetails"));
     caption->setBuddy(details_);
@@ -110,6 +109,8 @@ ReportDialog::ReportDialog(const SummaryReport& report, std::function<void(QWidg
 
 QWidget* ReportDialog::NewButtons() {
     auto* box = new QDialogButtonBox(this);
+    box->setAccessibleName(QStringLiteral("Buttons"));
+    box->setAccessibleDescription(QStringLiteral("Save Report, Open Mailbox Folder and OK"));
     QPushButton* save =
         box->addButton(QStringLiteral("&Save Report..."), QDialogButtonBox::ActionRole);
     save->setObjectName(QStringLiteral("cmdSaveReport"));

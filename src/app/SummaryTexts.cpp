@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace marrowgate {
@@ -28,9 +29,9 @@ QString Text(const std::string& text) {
 
 // "file: reason". The reason names the message file itself when the file
 // could not be read; said once is enough.
-QString FailureLine(const RowFailure& failure) {
-    QString reason = Text(failure.reason);
-    const QString file = Text(failure.messagePath);
+QString FileLine(const std::string& messagePath, const std::string& why) {
+    QString reason = Text(why);
+    const QString file = Text(messagePath);
     if (file.isEmpty()) {
         return reason;
     }
@@ -100,16 +101,29 @@ QStringList Figures(const RunFacts& facts, const RowCounts& counts) {
     return lines;
 }
 
-QStringList Verification(const VerifyReport& report) {
+// The messages that failed to convert have no record to check: they are
+// listed once, with the failures, and the check names what else it found.
+QStringList Verification(const VerifyReport& report, const std::vector<RowFailure>& failures) {
     if (report.Passed()) {
         return {QStringLiteral("All %1 messages verified.").arg(Number(report.messages))};
     }
-    QStringList lines{
-        QStringLiteral("Verification found %1 problem(s) in %2 messages:")
-            .arg(Number(static_cast<int>(report.problems.size())), Number(report.messages))};
-    for (const VerifyProblem& problem : report.problems) {
-        lines << Text(problem.Describe());
+    std::unordered_set<std::string> failed;
+    for (const RowFailure& failure : failures) {
+        failed.insert(failure.messagePath);
     }
+    QStringList lines;
+    for (const VerifyProblem& problem : report.problems) {
+        if (failed.count(problem.messagePath) == 0) {
+            lines << FileLine(problem.messagePath, problem.what);
+        }
+    }
+    if (lines.isEmpty()) {
+        return {QStringLiteral("%1 of %2 messages verified; the others are the failed messages "
+                               "below.")
+                    .arg(Number(report.verified), Number(report.messages))};
+    }
+    lines.prepend(QStringLiteral("Verification found %1 problem(s) in %2 messages:")
+                      .arg(Number(static_cast<int>(lines.size())), Number(report.messages)));
     return lines;
 }
 
@@ -129,7 +143,7 @@ QString Details(const RunFacts& facts, const RowCounts& counts) {
     const RunResult& result = facts.result;
     std::vector<QStringList> sections{Figures(facts, counts)};
     if (facts.verification != nullptr) {
-        sections.push_back(Verification(*facts.verification));
+        sections.push_back(Verification(*facts.verification, result.failures));
     }
     if (result.fieldsAdded > 0) {
         sections.push_back({QStringLiteral("%1 message(s) did not start with two header fields "
@@ -140,7 +154,7 @@ QString Details(const RunFacts& facts, const RowCounts& counts) {
     if (!result.failures.empty()) {
         QStringList failed{QStringLiteral("Failed messages (file: reason):")};
         for (const RowFailure& failure : result.failures) {
-            failed << FailureLine(failure);
+            failed << FileLine(failure.messagePath, failure.reason);
         }
         sections.push_back(failed);
     }

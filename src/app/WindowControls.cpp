@@ -161,6 +161,8 @@ void WindowControls::FollowEdges(EdgeLayout& layout) const {
     const Follow wide{0, 0, 1, 0};
     const Follow wideBelow{0, 1, 1, 0};
     layout.Add(Image2, wide);
+    layout.Add(CmdAddFolder, {});
+    layout.Add(cmdClear1, {});
     layout.Add(lblCount1, wide);
     layout.Add(grdFiles1, {0, 0, 1, 1});
     for (QWidget* below :

@@ -1,5 +1,6 @@
 #include "app/frmStep1.h"
 
+#include "app/BannerLabel.h"
 #include "app/ConversionProgress.h"
 #include "app/DroppedFolders.h"
 #include "app/HelpViewer.h"
@@ -40,6 +41,11 @@ namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
 
+// The list at its least: two rows, its frame and a scroll bar below; and the
+// banner's height, which it gives up below that.
+constexpr int kListLeast = 2 * TwipsToPixels(240) + 4 + 18;
+constexpr int kBanner = TwipsToPixels(1275);
+
 QIcon ProgramIcon() {
     QIcon icon;
     for (int size : {16, 24, 32, 48, 128, 256}) {
@@ -57,6 +63,7 @@ frmStep1::frmStep1(UserDialogs& dialogs, QWidget* parent)
     Form_Load();
     // The controls stand where they were placed at the designed size.
     controls_->FollowEdges(layout_);
+    layout_.SetTopBand(controls_->Image2, SmallestSize().height() + kBanner);
     // The size it was closed at, or the designed one; within the screen with
     // room for a frame, which is unknown before the window is shown (at a
     // large scale factor the designed size may not fit), but never below the
@@ -73,9 +80,10 @@ QSize frmStep1::DesignedSize() {
     return {TwipsToPixels(8985), TwipsToPixels(6270)};
 }
 
-// Room for the bottom buttons side by side and two rows of the list.
+// Room for the bottom buttons side by side and two rows of the list, without
+// the banner: at twice the scale a small screen has no more room.
 QSize frmStep1::SmallestSize() {
-    return DesignedSize() - QSize(180, 48);
+    return DesignedSize() - QSize(180, TwipsToPixels(1575) - kListLeast + kBanner);
 }
 
 frmStep1::~frmStep1() = default;
