@@ -8,6 +8,7 @@
 #include "app/UserDialogs.h"
 #include "app/WindowTexts.h"
 #include "convert/PathDerivation.h"
+#include "convert/RowSizes.h"
 
 #include <QClipboard>
 #include <QDateTime>
@@ -30,7 +31,13 @@ ListConversion::ListConversion(QWidget& owner, UserDialogs& dialogs, const Messa
 ListConversion::Outcome ListConversion::Run(const QString& outputRoot, const RunOptions& options) {
     Outcome outcome;
     stoppedAtFailure_ = false;
-    progress_.Converting();
+    // The sizes tell the megabytes to go and the time left; reading them
+    // costs a fraction of the run and brings in what the run reads next.
+    progress_.Converting(RowSizesAddedUp(list_, [this] {
+        if (yield_.Due()) {
+            yield_();
+        }
+    }));
     try {
         outcome.result = RunConversion(list_, outputRoot.toStdString(), Hooks(), options);
     } catch (const std::exception& error) {
@@ -59,6 +66,7 @@ RunHooks ListConversion::Hooks() {
     };
     hooks.rowStarting = [this](int row) { progress_.RowStarting(row); };
     hooks.progress = [this](int done, int count) { progress_.RowsDone(done, count); };
+    hooks.messageConverted = [this](std::uint64_t bytes) { progress_.MessageConverted(bytes); };
     hooks.stopRequested = [this] { return closeRequested_(); };
     // The list shows the failed row while the run waits for the answer; a
     // close meanwhile stops the run at the next row.
@@ -75,16 +83,21 @@ RunHooks ListConversion::Hooks() {
 // Reads every converted message back from the output, as the command line's
 // --verify does; a close stops it between two messages.
 VerifyReport ListConversion::VerifyConverted(const QString& outputRoot, const RunOptions& options) {
-    progress_.Verifying();
+    progress_.Verifying(list_.RowCount());
     try {
-        return VerifyRows(
+        // The check calls this before each message.
+        VerifyReport report = VerifyRows(
             list_, options.stores, NormaliseOutputRoot(outputRoot.toStdString()), options.target,
             [this] {
+                progress_.MessageChecked();
                 if (yield_.Due()) {
+                    progress_.Show();
                     yield_();
                 }
             },
             closeRequested_);
+        progress_.Show();
+        return report;
     } catch (const std::exception& error) {
         VerifyReport failed;
         failed.problems.push_back({outputRoot.toStdString(), error.what()});

@@ -1,6 +1,7 @@
 #include "app/WindowTexts.h"
 
 #include "app/TargetChoice.h"
+#include "convert/ConversionPace.h"
 #include "convert/OutputTarget.h"
 
 #include <QLocale>
@@ -10,6 +11,24 @@ namespace marrowgate {
 namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
+
+QString Megabytes(std::uint64_t bytes) {
+    const double megabytes = static_cast<double>(bytes) / 1e6;
+    return QLocale().toString(megabytes, 'f', megabytes < 100 ? 1 : 0);
+}
+
+QString Clock(double seconds) {
+    return QString::fromStdString(ConversionPace::Duration(seconds));
+}
+
+// ", 0:10 elapsed, 0:30 left", the time left once it can be told.
+QString Times(const ConversionPace& pace) {
+    QString times = QStringLiteral(", %1 elapsed").arg(Clock(pace.ElapsedSeconds()));
+    if (pace.SecondsLeft() >= 0) {
+        times += QStringLiteral(", %1 left").arg(Clock(pace.SecondsLeft()));
+    }
+    return times;
+}
 
 } // namespace
 
@@ -58,6 +77,29 @@ QString ConvertButtonText(const OutputTarget& target) {
 QString BannerTagline(const OutputTarget& target) {
     return QStringLiteral("Moves Windows Live Mail messages to mbox, ready for ") +
            TargetReader(target);
+}
+
+QString ConversionFiguresText(const ConversionPace& pace) {
+    const ProgressCounts& counts = pace.Progress();
+    const QString speed =
+        QLocale().toString(pace.MegabytesPerSecond(), 'f', 1) + QStringLiteral(" MB/s");
+    if (counts.total > 0 && counts.done >= counts.total) {
+        return QStringLiteral("%1 MB in %2, ")
+                   .arg(Megabytes(counts.bytesConverted), Clock(pace.ElapsedSeconds())) +
+               speed;
+    }
+    const QString done = counts.bytesTotal > 0
+                             ? QStringLiteral("%1 of %2 MB, ")
+                                   .arg(Megabytes(counts.bytesDone), Megabytes(counts.bytesTotal))
+                             : QString();
+    return done + speed + Times(pace);
+}
+
+QString CheckFiguresText(const ConversionPace& pace) {
+    const ProgressCounts& counts = pace.Progress();
+    return QStringLiteral("Checked %1 of %2 messages")
+               .arg(QLocale().toString(counts.done), QLocale().toString(counts.total)) +
+           Times(pace);
 }
 
 QString NothingToConvertText() {

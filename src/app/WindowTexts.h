@@ -8,6 +8,7 @@
 // The window's longer prompts. Lines are broken with CR LF.
 namespace marrowgate {
 
+class ConversionPace;
 class OutputTarget;
 
 // The eight lines shown after a complete conversion.
@@ -32,6 +33,15 @@ QString ConvertButtonText(const OutputTarget& target);
 
 // The line under the program's name in the banner, naming the program chosen.
 QString BannerTagline(const OutputTarget& target);
+
+// Beside "Message i (of m)": "12.3 of 45.6 MB, 1.2 MB/s, 0:10 elapsed, 0:30
+// left" (the megabytes when the sizes are known, the time left once it can
+// be told); at the end "45.6 MB in 0:38, 1.2 MB/s".
+QString ConversionFiguresText(const ConversionPace& pace);
+
+// While the output is checked: "Checked 120 of 300 messages, 0:02 elapsed,
+// 0:03 left".
+QString CheckFiguresText(const ConversionPace& pace);
 
 // The list holds no path, so a conversion has nothing to do.
 QString NothingToConvertText();

@@ -108,9 +108,11 @@ void frmStep1::Form_Initialize() {
 void frmStep1::CreateControls() {
     messageList_ = new MessageListModel(this);
     controls_ = std::make_unique<WindowControls>(*this, *messageList_);
+    const WindowControls& shown = *controls_;
     progress_ = std::make_unique<ConversionProgress>(
-        *messageList_, *controls_->grdFiles1, *controls_->Label4, *controls_->LblProgessCurrent,
-        *controls_->ProgressBar1);
+        *messageList_, ConversionProgress::Controls{
+                           *this, *shown.grdFiles1, *shown.Label4, *shown.LblProgessCurrent,
+                           *shown.lblProgressFigures, *shown.ProgressBar1});
     conversion_ = std::make_unique<ListConversion>(*this, dialogs_, *messageList_, *progress_,
                                                    yield_, [this] { return closeRequested_; });
 

@@ -4,10 +4,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTableView>
 #include <QTimer>
 
@@ -138,6 +140,67 @@ TEST_F(ConversionTest, TheSummaryCountsMessagesAndMailboxesAndOpensTheOutputFold
     EXPECT_EQ(dialogs.opened.back(), MirroredFolder(Out(), TempPath("")));
     EXPECT_EQ(dialogs.browseStarts.mid(0, 2), (QStringList{QString(), Out()}))
         << "the output dialog starts where the last run wrote";
+}
+
+// Beside "Message i (of m)" the window shows the megabytes done of all, the
+// speed, the time taken and left, and the share done in its title; the check
+// after the run shows its own share; at the end the title is the program's
+// name again and the figures sum the run up.
+TEST_F(ConversionTest, ProgressShowsMegabytesTimeAndTheCheckAfterTheRun) {
+    QStringList paths;
+    qint64 bytes = 0;
+    std::vector<qint64> passed{0};
+    for (int i = 0; i < 4; ++i) {
+        paths << WriteMessage(QString("Store/Inbox/m%1.eml").arg(i), QString("m%1").arg(i),
+                              QByteArray(300'000 * (i + 1), 'x'));
+        bytes += QFileInfo(paths.back()).size();
+        passed.push_back(bytes);
+    }
+    List(paths);
+    struct Seen {
+        QString state;
+        QString figures;
+        QString title;
+        int bar;
+    };
+    std::vector<Seen> seen;
+    const auto note = [&] {
+        seen.push_back({Label("Label4")->text(), Label("lblProgressFigures")->text(),
+                        window.windowTitle(), Bar()->value()});
+    };
+    QObject::connect(Bar(), &QProgressBar::valueChanged, &window, note);
+    Convert(Out());
+
+    const auto megabytes = [](qint64 n) {
+        return QString::number(static_cast<double>(n) / 1e6, 'f', 1);
+    };
+    const QRegularExpression figures(
+        R"(^(\d+\.\d) of (\d+\.\d) MB, \d+\.\d MB/s, \d+:\d\d elapsed(, \d+:\d\d left)?$)");
+    int converting = 0;
+    int checking = 0;
+    for (const Seen& s : seen) {
+        if (s.state == "Converting Messages..." && s.bar < 100) {
+            const QRegularExpressionMatch match = figures.match(s.figures);
+            ASSERT_TRUE(match.hasMatch()) << s.figures.toStdString();
+            EXPECT_EQ(match.captured(1), megabytes(passed[static_cast<std::size_t>(s.bar / 25)]));
+            EXPECT_EQ(match.captured(2), megabytes(bytes));
+            EXPECT_EQ(s.title, QString("%1% - Marrowgate").arg(s.bar));
+            ++converting;
+        } else if (s.state == "Verifying Messages...") {
+            EXPECT_TRUE(s.figures.startsWith(QString("Checked %1 of 4 messages, ").arg(s.bar / 25)))
+                << s.figures.toStdString();
+            EXPECT_EQ(s.title, QString("%1% - Marrowgate").arg(s.bar));
+            ++checking;
+        }
+    }
+    EXPECT_EQ(converting, 3) << "25, 50 and 75 %";
+    EXPECT_GE(checking, 4) << "the check starts again from 0";
+    EXPECT_EQ(window.windowTitle(), "Marrowgate");
+    EXPECT_TRUE(QRegularExpression(R"(^\d+\.\d MB in \d+:\d\d, \d+\.\d MB/s$)")
+                    .match(Label("lblProgressFigures")->text())
+                    .hasMatch())
+        << Label("lblProgressFigures")->text().toStdString();
+    EXPECT_TRUE(Label("lblProgressFigures")->text().startsWith(megabytes(bytes) + " MB in "));
 }
 
 TEST_F(ConversionTest, CancellingTheFolderDialogDoesNothing) {
