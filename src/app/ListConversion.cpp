@@ -73,7 +73,8 @@ RunHooks ListConversion::Hooks() {
     hooks.failed = [this](const RowFailure& failure) {
         progress_.Show();
         const FailureChoice choice = dialogs_.AskAfterFailure(
-            &owner_, FailureQuestionText(failure.row, list_.RowCount(), failure.Describe()));
+            &owner_, FailureQuestionText(failure.row, list_.RowCount(),
+                                         FailureLine(failure.messagePath, failure.reason)));
         stoppedAtFailure_ = choice == FailureChoice::Stop;
         return choice;
     };

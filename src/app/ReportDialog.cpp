@@ -22,6 +22,9 @@ namespace {
 // Details shown without scrolling when the screen has room, and at least.
 constexpr int kDetailLinesWanted = 12;
 constexpr int kDetailLinesAtLeast = 3;
+// The box's width in characters, as the closing words need it.
+constexpr int kCharsAtLeast = 60;
+constexpr int kCharsAtMost = 110;
 
 // Texts break their lines with CR LF; Qt's text widgets want LF alone.
 QString WithLineFeeds(const QString& text) {
@@ -150,8 +153,8 @@ void ReportDialog::FitText() {
 }
 
 // Wide enough for the closing words' longest line where the screen allows,
-// tall enough for a dozen lines of details, and never larger than the room
-// the screen leaves for a frame.
+// up to what reads well, tall enough for a dozen lines of details, and never
+// larger than the room the screen leaves for a frame.
 void ReportDialog::FitToScreen() {
     const QScreen* at = parentWidget() != nullptr ? parentWidget()->screen() : screen();
     const QSize room =
@@ -163,7 +166,9 @@ void ReportDialog::FitToScreen() {
     unwrapped.setPlainText(text_->toPlainText());
     const int iconWidth = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
     const int wanted = static_cast<int>(unwrapped.idealWidth()) + iconWidth + 48;
-    const int width = std::min(std::max(wanted, metrics.averageCharWidth() * 60), room.width());
+    const int width = std::min(std::clamp(wanted, metrics.averageCharWidth() * kCharsAtLeast,
+                                          metrics.averageCharWidth() * kCharsAtMost),
+                               room.width());
 
     const int detailLines = std::clamp(static_cast<int>(details_->document()->blockCount()),
                                        kDetailLinesAtLeast, kDetailLinesWanted);

@@ -27,18 +27,6 @@ QString Text(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-// "file: reason". The reason names the message file itself when the file
-// could not be read; said once is enough.
-QString FileLine(const std::string& messagePath, const std::string& why) {
-    QString reason = Text(why);
-    const QString file = Text(messagePath);
-    if (file.isEmpty()) {
-        return reason;
-    }
-    reason.replace(QLatin1Char(' ') + file + QLatin1Char(':'), QStringLiteral(":"));
-    return file + QStringLiteral(": ") + reason;
-}
-
 // How to bring the mailboxes into the program chosen.
 QStringList ImportLines(const OutputTarget& target, bool allDone) {
     if (target.GetKind() == OutputTarget::Kind::Entourage) {
@@ -114,7 +102,7 @@ QStringList Verification(const VerifyReport& report, const std::vector<RowFailur
     QStringList lines;
     for (const VerifyProblem& problem : report.problems) {
         if (failed.count(problem.messagePath) == 0) {
-            lines << FileLine(problem.messagePath, problem.what);
+            lines << FailureLine(problem.messagePath, problem.what);
         }
     }
     if (lines.isEmpty()) {
@@ -154,7 +142,7 @@ QString Details(const RunFacts& facts, const RowCounts& counts) {
     if (!result.failures.empty()) {
         QStringList failed{QStringLiteral("Failed messages (file: reason):")};
         for (const RowFailure& failure : result.failures) {
-            failed << FileLine(failure.messagePath, failure.reason);
+            failed << FailureLine(failure.messagePath, failure.reason);
         }
         sections.push_back(failed);
     }

@@ -107,10 +107,20 @@ QString NothingToConvertText() {
            QStringLiteral("Choose a Windows Live Mail store folder first.");
 }
 
-QString FailureQuestionText(int row, int count, const std::string& description) {
+QString FailureLine(const std::string& messagePath, const std::string& reason) {
+    QString why = QString::fromStdString(reason);
+    const QString file = QString::fromStdString(messagePath);
+    if (file.isEmpty()) {
+        return why;
+    }
+    why.replace(QLatin1Char(' ') + file + QLatin1Char(':'), QStringLiteral(":"));
+    return file + QStringLiteral(": ") + why;
+}
+
+QString FailureQuestionText(int row, int count, const QString& failure) {
     return QStringLiteral("Message %1 (of %2) could not be converted:")
                .arg(QLocale().toString(row + 1), QLocale().toString(count)) +
-           kCrLf + QString::fromStdString(description) + kCrLf + kCrLf +
+           kCrLf + failure + kCrLf + kCrLf +
            QStringLiteral("The messages before it have been converted. Skip this message and go "
                           "on, skip all further failures, or stop here?");
 }

@@ -46,10 +46,14 @@ QString CheckFiguresText(const ConversionPace& pace);
 // The list holds no path, so a conversion has nothing to do.
 QString NothingToConvertText();
 
-// Row `row` (from 0) of `count` failed; `description` names the message
-// file, the mailbox file and the reason. Asks whether to skip it, skip every
-// further failure, or stop.
-QString FailureQuestionText(int row, int count, const std::string& description);
+// "file: reason" for a message that failed or did not verify. The reason
+// names the message file itself when the file could not be read: said once
+// is enough. The reason alone when there is no file.
+QString FailureLine(const std::string& messagePath, const std::string& reason);
+
+// Row `row` (from 0) of `count` failed; `failure` is its FailureLine. Asks
+// whether to skip it, skip every further failure, or stop.
+QString FailureQuestionText(int row, int count, const QString& failure);
 
 // The desktop did not open `path` (`what`: "The mailbox folder"): names it,
 // and asks whether to copy it to the clipboard.

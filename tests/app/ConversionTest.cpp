@@ -266,8 +266,10 @@ TEST_F(ConversionTest, AFailedMessageCanBeSkippedOrStopTheRun) {
         EXPECT_EQ(first.kind, ScriptedDialogs::Kind::Failure);
         EXPECT_TRUE(first.prompt.startsWith("Message 2 (of 5) could not be converted:\r\n"))
             << first.prompt.toStdString();
-        EXPECT_TRUE(first.prompt.contains(missing1 + " into ")) << first.prompt.toStdString();
-        EXPECT_TRUE(first.prompt.contains("No such file or directory"));
+        EXPECT_TRUE(first.prompt.contains("\r\n" + missing1 +
+                                          ": Cannot open message file: No such file or "
+                                          "directory\r\n"))
+            << first.prompt.toStdString();
         if (c.asked == 2) {
             EXPECT_TRUE(dialogs.messages[1].prompt.startsWith("Message 4 (of 5)"));
         }

@@ -119,9 +119,9 @@ TEST_F(ScaledScreenTest, TheReportOf200FailuresKeepsItsButtonsOnScreen) {
 // them, the help window and the folder and file dialogs fit as well.
 TEST_F(ScaledScreenTest, EveryBoxFits) {
     QtUserDialogs real;
-    const std::string failure = "Could not convert " + DeepPath(1).toStdString() +
-                                " into /media/ann/Backup/" + DeepPath(1).toStdString() +
-                                ".mbox: Cannot open message file: Permission denied";
+    const QString failure = FailureLine(DeepPath(1).toStdString(),
+                                        "Cannot open mailbox file /media/ann/Backup/" +
+                                            DeepPath(1).toStdString() + ".mbox: Permission denied");
     ExpectBoxFits("failure",
                   [&] { real.AskAfterFailure(&window, FailureQuestionText(0, 9, failure)); });
     ExpectBoxFits("not opened", [&] {
