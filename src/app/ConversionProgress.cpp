@@ -51,10 +51,11 @@ void ConversionProgress::Idle() {
     controls_.state.setAccessibleName({});
     controls_.window.setWindowTitle(kTitle);
     taskbar_->Clear();
-    if (checked_ >= 0) {
-        // The figures of the conversion again, in place of the check's.
-        checked_ = -1;
-        controls_.figures.setText(ConversionFiguresText(pace_));
+    // The figures of the conversion, in place of the check's; a run that
+    // ended early has no time left.
+    checked_ = -1;
+    if (pace_.Progress().total > 0) {
+        controls_.figures.setText(ConversionFiguresText(pace_, false));
     }
 }
 

@@ -22,9 +22,9 @@ QString Clock(double seconds) {
 }
 
 // ", 0:10 elapsed, 0:30 left", the time left once it can be told.
-QString Times(const ConversionPace& pace) {
+QString Times(const ConversionPace& pace, bool running = true) {
     QString times = QStringLiteral(", %1 elapsed").arg(Clock(pace.ElapsedSeconds()));
-    if (pace.SecondsLeft() >= 0) {
+    if (running && pace.SecondsLeft() >= 0) {
         times += QStringLiteral(", %1 left").arg(Clock(pace.SecondsLeft()));
     }
     return times;
@@ -79,7 +79,7 @@ QString BannerTagline(const OutputTarget& target) {
            TargetReader(target);
 }
 
-QString ConversionFiguresText(const ConversionPace& pace) {
+QString ConversionFiguresText(const ConversionPace& pace, bool running) {
     const ProgressCounts& counts = pace.Progress();
     const QString speed =
         QLocale().toString(pace.MegabytesPerSecond(), 'f', 1) + QStringLiteral(" MB/s");
@@ -92,7 +92,7 @@ QString ConversionFiguresText(const ConversionPace& pace) {
                              ? QStringLiteral("%1 of %2 MB, ")
                                    .arg(Megabytes(counts.bytesDone), Megabytes(counts.bytesTotal))
                              : QString();
-    return done + speed + Times(pace);
+    return done + speed + Times(pace, running);
 }
 
 QString CheckFiguresText(const ConversionPace& pace) {

@@ -36,8 +36,8 @@ QString BannerTagline(const OutputTarget& target);
 
 // Beside "Message i (of m)": "12.3 of 45.6 MB, 1.2 MB/s, 0:10 elapsed, 0:30
 // left" (the megabytes when the sizes are known, the time left once it can
-// be told); at the end "45.6 MB in 0:38, 1.2 MB/s".
-QString ConversionFiguresText(const ConversionPace& pace);
+// be told and while `running`); at the end "45.6 MB in 0:38, 1.2 MB/s".
+QString ConversionFiguresText(const ConversionPace& pace, bool running = true);
 
 // While the output is checked: "Checked 120 of 300 messages, 0:02 elapsed,
 // 0:03 left".

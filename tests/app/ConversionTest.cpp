@@ -305,6 +305,8 @@ TEST_F(ConversionTest, AFailedMessageCanBeSkippedOrStopTheRun) {
                                           "\r\nImport the mailboxes once every message is "
                                           "converted.");
             EXPECT_EQ(Label("Label4")->toolTip(), where) << "the window says it too";
+            EXPECT_FALSE(Label("lblProgressFigures")->text().contains("left"))
+                << Label("lblProgressFigures")->text().toStdString();
         } else {
             EXPECT_TRUE(summary.prompt.startsWith(
                 "Your data has been exported to .mbox format (Compatible for Entourage), except "
