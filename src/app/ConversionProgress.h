@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/TaskbarProgress.h"
-#include "convert/ConversionPace.h"
+#include "marrowgate/ConversionPace.h"
 
 #include <QString>
 

@@ -7,8 +7,8 @@
 #include "app/ThrottledYield.h"
 #include "app/UserDialogs.h"
 #include "app/WindowTexts.h"
-#include "convert/PathDerivation.h"
-#include "convert/RowSizes.h"
+#include "marrowgate/PathDerivation.h"
+#include "marrowgate/RowSizes.h"
 
 #include <QClipboard>
 #include <QDateTime>

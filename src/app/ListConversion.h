@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/SummaryReport.h"
-#include "convert/ConversionRun.h"
-#include "convert/OutputVerifier.h"
+#include "marrowgate/ConversionRun.h"
+#include "marrowgate/OutputVerifier.h"
 
 #include <QString>
 

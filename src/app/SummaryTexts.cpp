@@ -2,8 +2,8 @@
 
 #include "app/TargetChoice.h"
 #include "app/WindowTexts.h"
-#include "convert/ConversionRun.h"
-#include "convert/OutputVerifier.h"
+#include "marrowgate/RunResult.h"
+#include "marrowgate/OutputVerifier.h"
 
 #include <QLocale>
 #include <QStringList>

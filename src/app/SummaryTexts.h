@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/SummaryReport.h"
-#include "convert/OutputTarget.h"
+#include "marrowgate/OutputTarget.h"
 
 #include <QString>
 

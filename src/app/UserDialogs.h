@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/SummaryReport.h"
-#include "convert/ConversionRun.h"
+#include "marrowgate/ConversionRun.h"
 
 #include <QString>
 

@@ -43,6 +43,9 @@ public:
     // The conversion button and the banner name the mail program chosen.
     void ShowTarget(const OutputTarget& target);
 
+    // The controls bear their written names, odd ones included: the
+    // conversion button is CmdConvert2PDF though it writes mbox mailboxes,
+    // and LblProgessCurrent is spelt so.
     BannerLabel* Image2 = nullptr;
     QPushButton* CmdAddFolder = nullptr;
     QPushButton* cmdClear1 = nullptr;

@@ -1,8 +1,8 @@
 #include "app/WindowTexts.h"
 
 #include "app/TargetChoice.h"
-#include "convert/ConversionPace.h"
-#include "convert/OutputTarget.h"
+#include "marrowgate/ConversionPace.h"
+#include "marrowgate/OutputTarget.h"
 
 #include <QLocale>
 

@@ -1,7 +1,7 @@
 #include "cli/CommandLine.h"
 
 #include "Version.h"
-#include "convert/registry.h"
+#include "marrowgate/NativePaths.h"
 
 #include <CLI/CLI.hpp>
 
@@ -123,6 +123,16 @@ std::optional<int> CommandLine::Parse(int argc, char** argv) {
         }
     }
     return ResolveOutput(output);
+}
+
+RunOptions CommandLine::Options() const {
+    RunOptions options;
+    options.keepGoing = keepGoing;
+    options.target = target;
+    options.stores = stores;
+    options.convertAgain = reconvert;
+    options.readAhead = !noReadAhead;
+    return options;
 }
 
 } // namespace marrowgate

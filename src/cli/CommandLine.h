@@ -1,6 +1,7 @@
 #pragma once
 
-#include "convert/OutputTarget.h"
+#include "marrowgate/ConversionRun.h"
+#include "marrowgate/OutputTarget.h"
 
 #include <optional>
 #include <string>
@@ -25,6 +26,9 @@ public:
     bool verify = false;
     bool reconvert = false;
     bool noReadAhead = false;
+
+    // What the run is asked to do.
+    RunOptions Options() const;
 };
 
 } // namespace marrowgate

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "convert/ConversionPace.h"
+#include "marrowgate/ConversionPace.h"
 
 #include <chrono>
 #include <cstdint>

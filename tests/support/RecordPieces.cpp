@@ -1,6 +1,6 @@
 #include "support/RecordPieces.h"
 
-#include "convert/RecordEncoder.h"
+#include "record/RecordEncoder.h"
 
 namespace marrowgate::test {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "convert/LineEnding.h"
+#include "marrowgate/LineEnding.h"
 
 #include <cstddef>
 #include <string>
