@@ -2,13 +2,12 @@
 
 #include "app/TargetChoice.h"
 #include "app/WindowTexts.h"
-#include "marrowgate/RunResult.h"
 #include "marrowgate/OutputVerifier.h"
+#include "marrowgate/RunResult.h"
 
 #include <QLocale>
 #include <QStringList>
 
-#include <algorithm>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -164,18 +163,18 @@ QString Details(const RunFacts& facts, const RowCounts& counts) {
 
 } // namespace
 
-RowCounts CountRows(const RunResult& result, int rowCount) {
+RowCounts CountRows(const RunResult& result) {
     RowCounts counts;
     counts.converted = result.messagesConverted;
     counts.already = result.alreadyConverted;
     counts.empty = static_cast<int>(result.emptyMessages.size());
+    counts.notReached = result.notReached;
     counts.failed = static_cast<int>(result.failures.size());
-    counts.notReached = std::max(0, rowCount - counts.Done() - counts.failed);
     return counts;
 }
 
 SummaryReport Summarise(const RunFacts& facts) {
-    const RowCounts counts = CountRows(facts.result, facts.rowCount);
+    const RowCounts counts = CountRows(facts.result);
     SummaryReport report;
     report.text = ClosingWords(facts, counts).join(kCrLf);
     report.details = Details(facts, counts);

@@ -34,7 +34,7 @@ struct RowCounts {
     int failed = 0;
     int Done() const { return converted + already + empty; }
 };
-RowCounts CountRows(const RunResult& result, int rowCount);
+RowCounts CountRows(const RunResult& result);
 
 // The closing words and the details of a run. The words are the eight
 // completion lines when everything went through for Entourage; they name the

@@ -367,7 +367,7 @@ void frmStep1::CmdConvert2PDF_Click() {
     // it closes.
     stoppedText_.clear();
     if (outcome.stopped && !outcome.unexpected) {
-        const RowCounts counts = CountRows(outcome.result, messageList_->RowCount());
+        const RowCounts counts = CountRows(outcome.result);
         stoppedText_ = StoppedText(counts.Done(), messageList_->RowCount(), outputRoot);
         progress_->Stopped(counts.Done(), messageList_->RowCount(), outputRoot);
     }

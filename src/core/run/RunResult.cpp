@@ -21,6 +21,7 @@ void RunResult::Add(RunResult later, int rowsBefore) {
     }
     nothingToConvert = nothingToConvert && later.nothingToConvert;
     stopped = later.stopped;
+    notReached += later.notReached;
     for (RowFailure& failure : later.failures) {
         failure.row += rowsBefore;
         failures.push_back(std::move(failure));
