@@ -13,6 +13,7 @@
 #include <QTextEdit>
 
 #include <algorithm>
+#include <memory>
 #include <utility>
 
 namespace marrowgate {
@@ -141,12 +142,19 @@ QWidget* ReportDialog::NewButtons() {
     return box;
 }
 
-// The closing words take the height they need at the width they have, up to
-// a third of the screen; beyond that they scroll.
-void ReportDialog::FitText() {
+// The closing words take the height they need at the width they have (or,
+// before the box is laid out, at `width`), up to a third of the screen;
+// beyond that they scroll.
+void ReportDialog::FitText(int width) {
     const QScreen* at = screen();
     const int cap = at != nullptr ? at->availableGeometry().height() / 3 : 400;
-    const int needed = static_cast<int>(text_->document()->size().height()) + 2;
+    double textHeight = text_->document()->size().height();
+    if (width > 0) {
+        std::unique_ptr<QTextDocument> measure(text_->document()->clone());
+        measure->setTextWidth(width);
+        textHeight = measure->size().height();
+    }
+    const int needed = static_cast<int>(textHeight) + 2;
     text_->setFixedHeight(std::min(needed, cap));
     text_->setVerticalScrollBarPolicy(needed > cap ? Qt::ScrollBarAsNeeded
                                                    : Qt::ScrollBarAlwaysOff);
@@ -173,9 +181,10 @@ void ReportDialog::FitToScreen() {
     const int detailLines = std::clamp(static_cast<int>(details_->document()->blockCount()),
                                        kDetailLinesAtLeast, kDetailLinesWanted);
     details_->setMinimumHeight(metrics.lineSpacing() * kDetailLinesAtLeast + 12);
-    text_->document()->setTextWidth(width - iconWidth - 48);
-    FitText();
-    const int height = layout()->sizeHint().height() - details_->minimumHeight() +
+    FitText(width - iconWidth - 48);
+    // The heights just set are not in the layout's figures until it is told.
+    layout()->invalidate();
+    const int height = layout()->sizeHint().height() - details_->sizeHint().height() +
                        metrics.lineSpacing() * detailLines + 12;
     setMinimumSize(layout()->minimumSize().boundedTo(room));
     resize(QSize(width, height).boundedTo(room));

@@ -32,7 +32,7 @@ public:
 
 private:
     QWidget* NewButtons();
-    void FitText();
+    void FitText(int width = -1);
     void FitToScreen();
 
     std::function<void(QWidget*)> saveReport_;
