@@ -24,7 +24,8 @@ public:
 
 private:
     struct Shell;
-    QWidget& window_;
+    // Only where there is a taskbar to show on.
+    [[maybe_unused]] QWidget& window_;
     std::unique_ptr<Shell> shell_;
 };
 

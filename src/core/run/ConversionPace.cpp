@@ -1,5 +1,6 @@
 #include "marrowgate/ConversionPace.h"
 
+#include <cmath>
 #include <cstdio>
 
 namespace marrowgate {
@@ -42,7 +43,7 @@ double ConversionPace::SecondsLeft() const {
 }
 
 std::string ConversionPace::Duration(double seconds) {
-    const long long whole = seconds > 0 ? static_cast<long long>(seconds + 0.5) : 0;
+    const long long whole = seconds > 0 ? std::llround(seconds) : 0;
     char text[32];
     if (whole >= 3600) {
         std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", whole / 3600, whole / 60 % 60,
