@@ -38,6 +38,8 @@ HelpViewer::HelpViewer(const QString& page, QWidget* owner)
     layout->addWidget(notice_, 0, 0);
     layout->addWidget(copy_, 0, 1, Qt::AlignTop);
     layout->addWidget(browser_, 1, 0, 1, 2);
+    layout->setColumnStretch(0, 1);
+    copy_->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
     notice_->hide();
     copy_->hide();
     connect(copy_, &QPushButton::clicked, this,
