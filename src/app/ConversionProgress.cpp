@@ -104,7 +104,7 @@ void ConversionProgress::ShowProgress(int done, int count) {
 void ConversionProgress::ShowChecked() {
     checkPace_.Update({checked_, checkCount_, 0, 0, 0});
     controls_.figures.setText(CheckFiguresText(checkPace_));
-    ShowShare(checkCount_ > 0 ? qRound(100.0 * checked_ / checkCount_) : 100);
+    ShowShare(checkCount_ > 0 ? qRound(100.0 * checked_ / checkCount_) : 0);
 }
 
 // The bar, the window's title and its taskbar button.

@@ -47,7 +47,8 @@ public:
     // A run starts over rows whose file sizes, added up row by row, are
     // `rowBytes` (see RowSizesAddedUp): no row yet, the bar from 0 to 100.
     void Converting(std::vector<std::uint64_t> rowBytes);
-    // The check of `count` messages starts.
+    // The check of the output starts, of about `count` messages (the check
+    // tells how many as it goes).
     void Verifying(int count);
     void Idle();
     // After a stop: how far the run came and where to convert again to
@@ -60,7 +61,10 @@ public:
         pendingCount_ = count;
     }
     void MessageConverted(std::uint64_t bytes) { bytesConverted_ += bytes; }
-    void MessageChecked() { ++checked_; }
+    void MessagesChecked(int checked, int count) {
+        checked_ = checked;
+        checkCount_ = count;
+    }
 
     // Shows the figures noted since the last time, and the row in hand.
     void Show();

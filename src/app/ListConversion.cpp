@@ -86,17 +86,16 @@ RunHooks ListConversion::Hooks() {
 VerifyReport ListConversion::VerifyConverted(const QString& outputRoot, const RunOptions& options) {
     progress_.Verifying(list_.RowCount());
     try {
-        // The check calls this before each message.
         VerifyReport report = VerifyRows(
             list_, options.stores, NormaliseOutputRoot(outputRoot.toStdString()), options.target,
             [this] {
-                progress_.MessageChecked();
                 if (yield_.Due()) {
                     progress_.Show();
                     yield_();
                 }
             },
-            closeRequested_);
+            closeRequested_,
+            [this](int checked, int count) { progress_.MessagesChecked(checked, count); });
         progress_.Show();
         return report;
     } catch (const std::exception& error) {
