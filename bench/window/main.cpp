@@ -271,7 +271,7 @@ int main(int argc, char* argv[]) {
     }
     if (args.at(1) == QLatin1String("help") && args.size() == 3) {
         marrowgate::HelpViewer viewer(
-            frmStep1::HelpManualPath(QCoreApplication::applicationDirPath()), nullptr);
+            marrowgate::HelpViewer::ManualPath(QCoreApplication::applicationDirPath()), nullptr);
         viewer.show();
         return Save(viewer, args.at(2)) ? 0 : 1;
     }

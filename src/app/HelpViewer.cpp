@@ -1,6 +1,8 @@
 #include "app/HelpViewer.h"
 
 #include <QClipboard>
+#include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QKeySequence>
@@ -50,6 +52,19 @@ HelpViewer::HelpViewer(const QString& page, QWidget* owner)
     browser_->setOpenExternalLinks(true);
     browser_->setSource(QUrl::fromLocalFile(page));
     PlaceOverOwner(owner);
+}
+
+QString HelpViewer::ManualPath(const QString& programFolder) {
+    const QDir folder(programFolder);
+    const QString page = QStringLiteral("/entourage/index.html");
+    const QString installed =
+        QDir::cleanPath(folder.filePath(QStringLiteral(MARROWGATE_HELP_FROM_PROGRAM) + page));
+    for (const QString& candidate : {folder.filePath(QStringLiteral("help") + page), installed}) {
+        if (QFileInfo::exists(candidate)) {
+            return QDir::toNativeSeparators(candidate);
+        }
+    }
+    return QDir::toNativeSeparators(installed);
 }
 
 void HelpViewer::ShowNotice(const QString& text, const QString& path) {

@@ -19,6 +19,12 @@ class HelpViewer : public QWidget {
 public:
     HelpViewer(const QString& page, QWidget* owner);
 
+    // The help manual of the program in programFolder: beside it in the
+    // build folder, under the data folder of its prefix once installed. The
+    // installed place when neither holds it, so that the browser names the
+    // file that is missing.
+    static QString ManualPath(const QString& programFolder);
+
     // A line above the manual that says `text`, then `path`, with a button
     // that copies the path.
     void ShowNotice(const QString& text, const QString& path);

@@ -105,6 +105,15 @@ VerifyReport ListConversion::VerifyConverted(const QString& outputRoot, const Ru
     }
 }
 
+QString ListConversion::WhereItStopped(const Outcome& outcome, const QString& outputRoot) {
+    if (!outcome.stopped || outcome.unexpected) {
+        return {};
+    }
+    const int done = CountRows(outcome.result).Done();
+    progress_.Stopped(done, list_.RowCount(), outputRoot);
+    return StoppedText(done, list_.RowCount(), outputRoot);
+}
+
 void ListConversion::Report(const Outcome& outcome, const QString& outputRoot,
                             const OutputTarget& target) {
     const RunResult& result = outcome.result;

@@ -43,6 +43,10 @@ public:
     // Converts the list into `outputRoot`.
     Outcome Run(const QString& outputRoot, const RunOptions& options);
 
+    // After a stop: "N of M converted; convert again into FOLDER to finish.",
+    // also shown in the window; the empty text when the run was not stopped.
+    QString WhereItStopped(const Outcome& outcome, const QString& outputRoot);
+
     // The box that ends a run, with the button that opens the folder the
     // mailboxes are in and the one that saves the report.
     void Report(const Outcome& outcome, const QString& outputRoot, const OutputTarget& target);

@@ -67,6 +67,18 @@ QString StoppedText(int done, int count, const QString& outputFolder) {
         .arg(QLocale().toString(done), QLocale().toString(count), outputFolder);
 }
 
+QString FinishQuestionText(const QString& outputFolder, const QStringList& stores,
+                           std::uint64_t converted) {
+    return QStringLiteral("The last conversion into %1 did not finish; %2 message(s) were "
+                          "converted before it stopped.")
+               .arg(outputFolder, QLocale().toString(static_cast<qulonglong>(converted))) +
+           kCrLf + kCrLf +
+           QStringLiteral("Finish it now? These store folders are listed again, and every "
+                          "message not yet in %1 is converted:")
+               .arg(outputFolder) +
+           kCrLf + stores.join(kCrLf);
+}
+
 QString ConvertButtonText(const OutputTarget& target) {
     if (target.GetKind() == OutputTarget::Kind::Entourage) {
         return QStringLiteral("Con&vert to Entourage");

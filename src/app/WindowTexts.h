@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <string>
 
 // The window's longer prompts. Lines are broken with CR LF.
@@ -26,6 +27,11 @@ QString ExportedText(const OutputTarget& target, const QString& exception = {});
 
 // "N of M converted; convert again into FOLDER to finish."
 QString StoppedText(int done, int count, const QString& outputFolder);
+
+// The last conversion into `outputFolder`, from `stores`, did not finish:
+// asks whether to finish it now.
+QString FinishQuestionText(const QString& outputFolder, const QStringList& stores,
+                           std::uint64_t converted);
 
 // The conversion button's text: "Convert to Entourage" as written, "Convert
 // for Thunderbird" and so on for the other programs; with its access key.

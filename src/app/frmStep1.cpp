@@ -6,11 +6,12 @@
 #include "app/HelpViewer.h"
 #include "app/ListConversion.h"
 #include "app/MessageListModel.h"
-#include "app/SummaryTexts.h"
 #include "app/TargetChoice.h"
 #include "app/Twips.h"
+#include "app/UnfinishedRun.h"
 #include "app/WaitCursor.h"
 #include "app/WindowControls.h"
+#include "app/WindowPlacement.h"
 #include "app/WindowSettings.h"
 #include "app/WindowTexts.h"
 #include "marrowgate/MessageFileFilter.h"
@@ -19,14 +20,10 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileInfo>
-#include <QGuiApplication>
 #include <QIcon>
 #include <QPushButton>
-#include <QScreen>
 #include <QTableView>
 
 #include <algorithm>
@@ -64,16 +61,8 @@ frmStep1::frmStep1(UserDialogs& dialogs, QWidget* parent)
     // The controls stand where they were placed at the designed size.
     controls_->FollowEdges(layout_);
     layout_.SetTopBand(controls_->Image2, SmallestSize().height() + kBanner);
-    // The size it was closed at, or the designed one; within the screen with
-    // room for a frame, which is unknown before the window is shown (at a
-    // large scale factor the designed size may not fit), but never below the
-    // smallest.
-    const QSize kept = WindowSettings::Size();
-    const QSize wanted = kept.isValid() ? kept : DesignedSize();
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const QSize room = screen ? screen->availableSize() - QSize(16, 40) : wanted;
-    resize(wanted.boundedTo(room).expandedTo(SmallestSize()));
-    CentreOnScreen();
+    resize(OpeningSize(WindowSettings::Size(), DesignedSize(), SmallestSize()));
+    CentreOnScreen(*this);
 }
 
 QSize frmStep1::DesignedSize() {
@@ -156,14 +145,6 @@ void frmStep1::changeEvent(QEvent* event) {
     }
 }
 
-void frmStep1::CentreOnScreen() {
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
-}
-
 void frmStep1::closeEvent(QCloseEvent* event) {
     if (!std::exchange(closeAgreed_, false) && !MayClose()) {
         event->ignore();
@@ -218,19 +199,6 @@ bool frmStep1::Confirm(const QString& prompt) {
 
 void frmStep1::Tell(const QString& prompt, MessageIcon icon) {
     dialogs_.MsgBox(this, prompt, icon);
-}
-
-QString frmStep1::HelpManualPath(const QString& programFolder) {
-    const QDir folder(programFolder);
-    const QString page = QStringLiteral("/entourage/index.html");
-    const QString installed =
-        QDir::cleanPath(folder.filePath(QStringLiteral(MARROWGATE_HELP_FROM_PROGRAM) + page));
-    for (const QString& candidate : {folder.filePath(QStringLiteral("help") + page), installed}) {
-        if (QFileInfo::exists(candidate)) {
-            return QDir::toNativeSeparators(candidate);
-        }
-    }
-    return QDir::toNativeSeparators(installed);
 }
 
 void frmStep1::AddMessagePath(const QString& path) {
@@ -293,7 +261,7 @@ void frmStep1::dropEvent(QDropEvent* event) {
 
 // Lists the message files below each folder that the list does not hold yet,
 // and says how many were added.
-void frmStep1::ImportStoreFolders(const QStringList& folders) {
+void frmStep1::ImportStoreFolders(const QStringList& folders, bool tellAdded) {
     WaitCursor wait;
     int added = 0;
     for (const QString& folder : folders) {
@@ -332,7 +300,7 @@ void frmStep1::ImportStoreFolders(const QStringList& folders) {
     wait.Restore();
     // Whatever this import found, the list's files can be converted.
     controls_->CmdConvert2PDF->setEnabled(!messageList_->IsEmpty());
-    if (FinishPendingClose()) {
+    if (FinishPendingClose() || !tellAdded) {
         return;
     }
     Tell(FilesAddedText(added), MessageIcon::None);
@@ -352,7 +320,30 @@ void frmStep1::CmdConvert2PDF_Click() {
         return;
     }
     WindowSettings::SetOutputFolder(outputRoot);
+    ConvertInto(outputRoot);
+}
 
+// When the output folder used last holds a conversion that did not finish,
+// offers to finish it: its stores are listed again and converted into the
+// same folder, which passes over every message there already.
+void frmStep1::OfferToFinish() {
+    const std::optional<UnfinishedRun> run = FindUnfinishedRun(WindowSettings::OutputFolder());
+    if (!run || busy_ != Busy::Idle) {
+        return;
+    }
+    if (!Confirm(FinishQuestionText(run->outputFolder, run->stores, run->converted))) {
+        DeclineToFinish(*run);
+        return;
+    }
+    ChooseTarget(controls_->cboTarget, run->target);
+    ClearMessageList();
+    ImportStoreFolders(run->stores, false);
+    if (!closeRequested_ && !messageList_->IsEmpty()) {
+        ConvertInto(run->outputFolder);
+    }
+}
+
+void frmStep1::ConvertInto(const QString& outputRoot) {
     RunOptions options;
     options.target = ChosenTarget(controls_->cboTarget);
     options.stores = stores_.All();
@@ -363,14 +354,8 @@ void frmStep1::CmdConvert2PDF_Click() {
                          {c.CmdAddFolder, c.cmdClear1, c.cboTarget, c.CmdConvert2PDF});
         outcome = conversion_->Run(outputRoot, options);
     }
-    // Where a stop left the list: said in the window, and once more before
-    // it closes.
-    stoppedText_.clear();
-    if (outcome.stopped && !outcome.unexpected) {
-        const RowCounts counts = CountRows(outcome.result);
-        stoppedText_ = StoppedText(counts.Done(), messageList_->RowCount(), outputRoot);
-        progress_->Stopped(counts.Done(), messageList_->RowCount(), outputRoot);
-    }
+    // Where a stop left the list, said once more before the window closes.
+    stoppedText_ = conversion_->WhereItStopped(outcome, outputRoot);
     if (FinishPendingClose()) {
         return;
     }
@@ -385,7 +370,7 @@ void frmStep1::CmdConvert2PDF_Click() {
 // Without a browser (or any handler for the page) the manual opens in a
 // window of the program's own, which says why and where the manual is.
 void frmStep1::CmdHelp_Click() {
-    const QString manual = HelpManualPath(QCoreApplication::applicationDirPath());
+    const QString manual = HelpViewer::ManualPath(QCoreApplication::applicationDirPath());
     if (dialogs_.OpenWithShell(manual)) {
         return;
     }

@@ -89,7 +89,7 @@ TEST_F(ShellTest, HelpManualIsFoundInTheBuildFolderAndWhereItIsInstalled) {
             QDir(prefix.path()).mkpath(QFileInfo(prefix.filePath(page)).path());
             QFile(prefix.filePath(page)).open(QIODevice::WriteOnly);
         }
-        EXPECT_EQ(frmStep1::HelpManualPath(prefix.filePath("bin")),
+        EXPECT_EQ(HelpViewer::ManualPath(prefix.filePath("bin")),
                   QDir::toNativeSeparators(prefix.filePath(c.expected)))
             << c.present.join(", ").toStdString();
     }
