@@ -21,8 +21,9 @@ struct ProgressCounts {
 // The figures a progress display shows beside the count: the share done,
 // the speed, the time taken and the time left. The time left follows the
 // bytes still to convert when their total is known (a message is slow in
-// proportion to its size, and one already converted costs next to nothing),
-// else the messages still to pass.
+// proportion to its size, and one already converted costs next to nothing,
+// so that there is none to tell before one is converted), else the messages
+// still to pass.
 class ConversionPace {
 public:
     using Clock = std::chrono::steady_clock;

@@ -33,7 +33,11 @@ double ConversionPace::SecondsLeft() const {
     if (elapsed_ <= 0) {
         return -1;
     }
-    if (p.bytesTotal > 0 && p.bytesConverted > 0) {
+    if (p.bytesTotal > 0) {
+        // Messages passed over as converted before tell nothing of the speed.
+        if (p.bytesConverted == 0) {
+            return -1;
+        }
         const double left =
             p.bytesTotal > p.bytesDone ? static_cast<double>(p.bytesTotal - p.bytesDone) : 0;
         return left / (static_cast<double>(p.bytesConverted) / elapsed_);

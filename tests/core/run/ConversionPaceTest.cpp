@@ -29,9 +29,9 @@ TEST(ConversionPaceTest, TellsTheShareTheSpeedAndTheTimeLeft) {
     pace.Update({40, 100, 10'000'000, 30'000'000, 90'000'000}, start + seconds(20));
     EXPECT_DOUBLE_EQ(pace.SecondsLeft(), 120);
 
-    // Only messages converted before so far: the bytes tell no speed yet.
+    // Only messages converted before so far: no speed to tell yet.
     pace.Update({50, 100, 0, 30'000'000, 90'000'000}, start + seconds(5));
-    EXPECT_DOUBLE_EQ(pace.SecondsLeft(), 5);
+    EXPECT_LT(pace.SecondsLeft(), 0);
 
     pace.Update({100, 100, 10'000'000, 90'000'000, 90'000'000}, start + seconds(60));
     EXPECT_EQ(pace.Percent(), 100);
