@@ -21,7 +21,7 @@ namespace marrowgate {
 namespace {
 
 // Details shown without scrolling when the screen has room, and at least.
-constexpr int kDetailLinesWanted = 12;
+constexpr int kDetailLinesWanted = 18;
 constexpr int kDetailLinesAtLeast = 3;
 // The box's width in characters, as the closing words need it.
 constexpr int kCharsAtLeast = 60;
@@ -161,7 +161,7 @@ void ReportDialog::FitText(int width) {
 }
 
 // Wide enough for the closing words' longest line where the screen allows,
-// up to what reads well, tall enough for a dozen lines of details, and never
+// up to what reads well, tall enough for 18 lines of details, and never
 // larger than the room the screen leaves for a frame.
 void ReportDialog::FitToScreen() {
     const QScreen* at = parentWidget() != nullptr ? parentWidget()->screen() : screen();
