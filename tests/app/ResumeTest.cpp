@@ -5,8 +5,6 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include <memory>
-
 namespace marrowgate::test {
 namespace {
 
@@ -86,9 +84,8 @@ TEST_F(ResumeTest, AConversionThatDidNotFinishIsOfferedAtTheNextStart) {
     EXPECT_TRUE(third.messages.empty());
 }
 
-// No leaves the list empty, and the same conversion is not offered again;
-// a conversion that went through is never offered.
-TEST_F(ResumeTest, NoIsNotAskedAgainAndAFinishedRunIsNotOffered) {
+// No leaves the list empty, and the same conversion is not offered again.
+TEST_F(ResumeTest, NoIsNotAskedAgain) {
     dialogs.folders.push_back(MakeStore());
     Button("CmdAddFolder")->click();
     ConvertAndClose();
@@ -101,18 +98,6 @@ TEST_F(ResumeTest, NoIsNotAskedAgainAndAFinishedRunIsNotOffered) {
         EXPECT_EQ(again.messages.size(), start == 0 ? 1u : 0u) << "start " << start;
         EXPECT_TRUE(reopened.MessageList().IsEmpty());
     }
-
-    ScriptedDialogs finishing;
-    auto next = std::make_unique<frmStep1>(finishing);
-    next->SetYieldInterval(0);
-    finishing.folders = {TempPath("Store"), Out()};
-    Control<QPushButton>(*next, "CmdAddFolder")->click();
-    Control<QPushButton>(*next, "CmdConvert2PDF")->click();
-    ASSERT_EQ(finishing.messages.back().kind, ScriptedDialogs::Kind::Summary);
-    ScriptedDialogs last;
-    frmStep1 after(last);
-    after.OfferToFinish();
-    EXPECT_TRUE(last.messages.empty());
 }
 
 } // namespace
