@@ -26,7 +26,6 @@ HelpViewer::HelpViewer(const QString& page, QWidget* owner)
     notice_->setObjectName(QStringLiteral("lblNotice"));
     notice_->setWordWrap(true);
     notice_->setTextFormat(Qt::PlainText);
-    notice_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     notice_->setAccessibleDescription(QStringLiteral("Why the manual is shown here, and where "
                                                      "it is"));
     copy_->setObjectName(QStringLiteral("cmdCopyPath"));
@@ -67,9 +66,16 @@ QString HelpViewer::ManualPath(const QString& programFolder) {
     return QDir::toNativeSeparators(installed);
 }
 
+// A label breaks lines at spaces only; a long path would widen the window
+// past a small screen. It may break after each separator (the button, not
+// the label, is there to copy it).
 void HelpViewer::ShowNotice(const QString& text, const QString& path) {
     path_ = path;
-    notice_->setText(text + QLatin1Char('\n') + path);
+    QString breakable = path;
+    for (const QChar separator : {QLatin1Char('/'), QLatin1Char('\\')}) {
+        breakable.replace(separator, QString(separator) + QChar(0x200B));
+    }
+    notice_->setText(text + QLatin1Char('\n') + breakable);
     notice_->setContentsMargins(8, 6, 8, 6);
     layout()->setContentsMargins(0, 0, 6, 0);
     notice_->show();
