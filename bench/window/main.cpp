@@ -16,7 +16,10 @@
 //     Imports STORE (and converts it into OUTPUT when given) and saves the
 //     window as a PNG picture, and the box that ends the run as SUMMARY. Runs
 //     on the platform Qt picks (e.g. under Xvfb); with MARROWGATE_BENCH_DARK=1
-//     in a dark palette, with MARROWGATE_BENCH_SIZE=WxH at that size.
+//     in a dark palette, with MARROWGATE_BENCH_SIZE=WxH at that size, with
+//     MARROWGATE_BENCH_TARGET=NAME for that mail program (as --target names
+//     it), and with MARROWGATE_BENCH_FAILURES=skip or stop answering the
+//     first failure with Skip All Failures or Stop.
 #include "app/DarkPalette.h"
 #include "app/HelpViewer.h"
 #include "app/QtUserDialogs.h"
@@ -25,6 +28,7 @@
 #include "app/frmStep1.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPixmap>
@@ -91,12 +95,16 @@ bool Import(frmStep1& window, ScriptedDialogs& dialogs, const QString& store) {
     return true;
 }
 
-bool Convert(frmStep1& window, ScriptedDialogs& dialogs, const QString& output) {
+// Converts the list into `output`; without `failuresAllowed` only a run in
+// which everything went through counts.
+bool Convert(frmStep1& window, ScriptedDialogs& dialogs, const QString& output,
+             bool failuresAllowed = false) {
     dialogs.folders.push_back(output);
     window.CmdConvert2PDF_Click();
     if (dialogs.messages.empty() ||
         dialogs.messages.back().kind != ScriptedDialogs::Kind::Summary ||
-        !LastPrompt(dialogs).startsWith(QStringLiteral("The conversion is complete."))) {
+        (!failuresAllowed &&
+         dialogs.messages.back().icon != marrowgate::MessageIcon::Information)) {
         std::fprintf(stderr, "conversion failed: %s\n", qPrintable(LastPrompt(dialogs)));
         return false;
     }
@@ -200,14 +208,35 @@ bool SaveSummary(frmStep1& window, const ScriptedDialogs& dialogs, const QString
             box->close();
         }
     });
-    marrowgate::QtUserDialogs().ShowSummary(&window, LastPrompt(dialogs));
+    const ScriptedDialogs::Shown& shown = dialogs.messages.back();
+    marrowgate::QtUserDialogs().ShowSummary(
+        &window, {shown.prompt, shown.details, shown.icon == marrowgate::MessageIcon::Warning}, {});
     return saved;
+}
+
+// The mail program and the answer to failures the environment asks for.
+void ScriptTheRun(frmStep1& window, ScriptedDialogs& dialogs) {
+    const QString target = qEnvironmentVariable("MARROWGATE_BENCH_TARGET");
+    if (!target.isEmpty()) {
+        auto* box = window.findChild<QComboBox*>(QStringLiteral("cboTarget"));
+        box->setCurrentIndex(box->findData(target));
+    }
+    const QString failures = qEnvironmentVariable("MARROWGATE_BENCH_FAILURES");
+    if (failures == QLatin1String("skip")) {
+        dialogs.failureChoices = {marrowgate::FailureChoice::SkipAll};
+    } else if (failures == QLatin1String("stop")) {
+        dialogs.failureChoices = {marrowgate::FailureChoice::Stop};
+    }
 }
 
 int Screenshot(frmStep1& window, ScriptedDialogs& dialogs, const QString& store,
                const QString& file, const QString& output, const QString& summary) {
-    if (!Import(window, dialogs, store) ||
-        (!output.isEmpty() && !Convert(window, dialogs, output))) {
+    if (!Import(window, dialogs, store)) {
+        return 1;
+    }
+    ScriptTheRun(window, dialogs);
+    if (!output.isEmpty() && !Convert(window, dialogs, output,
+                                      !qEnvironmentVariableIsEmpty("MARROWGATE_BENCH_FAILURES"))) {
         return 1;
     }
     const QStringList size = qEnvironmentVariable("MARROWGATE_BENCH_SIZE").split(QLatin1Char('x'));
@@ -260,7 +289,7 @@ int main(int argc, char* argv[]) {
     }
     if (args.at(1) == QLatin1String("help") && args.size() == 3) {
         marrowgate::HelpViewer viewer(
-            frmStep1::HelpManualPath(QCoreApplication::applicationDirPath()), nullptr);
+            marrowgate::HelpViewer::ManualPath(QCoreApplication::applicationDirPath()), nullptr);
         viewer.show();
         return Save(viewer, args.at(2)) ? 0 : 1;
     }

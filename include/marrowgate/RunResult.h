@@ -48,6 +48,10 @@ struct RunResult {
     bool nothingToConvert = false; // every row was empty: nothing was done
     bool stopped = false;          // stopRequested ended the run early
     bool refused = false;          // the output refused the run (the last failure says why)
+    // Rows the run never came to, as it ended early: stopped, or at a failed
+    // row (which counts as failed, not here). With the rows converted,
+    // already converted, empty and failed, they make up the list.
+    int notReached = 0;
     std::vector<RowFailure> failures;
     int mailboxesCreated = 0;  // mailbox files that did not exist before
     int mailboxesAppended = 0; // existing mailbox files that grew

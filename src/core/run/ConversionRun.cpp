@@ -118,6 +118,7 @@ RunResult Run::Go() {
     for (int row = 0; row < rowCount; ++row) {
         if (StopRequested()) {
             result_.stopped = true;
+            result_.notReached = rowCount - row;
             break;
         }
         if (hooks_.rowStarting) {
@@ -131,6 +132,9 @@ RunResult Run::Go() {
         if (source.empty()) {
             ++result_.emptyRowsSkipped;
         } else if (!ConvertRow(row, source)) {
+            // A stop in the middle of the row takes its record back: the row
+            // is not reached. A failed row that ends the run is counted failed.
+            result_.notReached = rowCount - row - (result_.stopped ? 0 : 1);
             break;
         }
         if (hooks_.progress) {

@@ -85,20 +85,25 @@ public:
             mailboxes_.push_back(mailbox);
         }
         box->second.push_back(Source::Of(path, row->second));
+        ++toCheck_;
     }
 
     // Checks every mailbox; `yield` is called before each message,
-    // `stopRequested` after it.
-    // Each mailbox is read on a second thread while its messages are made
-    // into records on this one.
-    void Check(const YieldFn& yield, const std::function<bool()>& stopRequested) {
+    // `stopRequested` and `progress` after it. Each mailbox is read on a
+    // second thread while its messages are made into records on this one.
+    void Check(const YieldFn& yield, const std::function<bool()>& stopRequested,
+               const std::function<void(int, int)>& progress = {}) {
         ReadLedger();
+        int checked = 0;
         for (const std::string& mailbox : mailboxes_) {
             MailboxReading reading(mailbox);
             std::vector<Source>& sources = byMailbox_[mailbox];
             for (Source& source : sources) {
                 CallYield(yield);
                 Encode(source);
+                if (progress) {
+                    progress(++checked, toCheck_);
+                }
                 if (stopRequested && stopRequested()) {
                     report_.stopped = true;
                     return;
@@ -191,6 +196,7 @@ private:
     std::map<std::string, std::size_t> folderRows_;
     std::vector<std::string> mailboxes_; // in the order first met
     std::unordered_map<std::string, std::vector<Source>> byMailbox_;
+    int toCheck_ = 0;                                          // the sources in byMailbox_
     std::vector<std::map<std::uint64_t, LedgerPlace>> places_; // by mailbox, then begin
     std::size_t current_ = 0;
     std::set<std::string> checkedMailboxes_;
@@ -372,7 +378,8 @@ VerifyReport VerifyOutput(const std::vector<std::string>& stores, const std::str
 
 VerifyReport VerifyRows(const MessageRows& rows, const std::vector<std::string>& stores,
                         const std::string& outputRoot, const OutputTarget& target,
-                        const YieldFn& yield, const std::function<bool()>& stopRequested) {
+                        const YieldFn& yield, const std::function<bool()>& stopRequested,
+                        const std::function<void(int checked, int count)>& progress) {
     VerifyReport report;
     Verifier verifier(stores, outputRoot, target, report);
     for (int row = 0; row < rows.RowCount(); ++row) {
@@ -381,7 +388,7 @@ VerifyReport VerifyRows(const MessageRows& rows, const std::vector<std::string>&
             verifier.Add(path);
         }
     }
-    verifier.Check(yield, stopRequested);
+    verifier.Check(yield, stopRequested, progress);
     return report;
 }
 

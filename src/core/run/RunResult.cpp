@@ -28,6 +28,7 @@ void RunResult::Add(RunResult later, int rowsBefore) {
     damagedLedgerLines = std::max(damagedLedgerLines, later.damagedLedgerLines);
     stopped = later.stopped;
     refused = later.refused;
+    notReached += later.notReached;
     for (RowFailure& failure : later.failures) {
         failure.row += rowsBefore;
         failures.push_back(std::move(failure));

@@ -228,11 +228,10 @@ TEST_F(LedgerDefenceTest, OnlyStandingRecordsAreRead) {
         ledger.Sync();
     }
     std::vector<std::string> read;
-    LedgerReader::ForEachStandingRecord(LedgerPath(), {"A/A.mbox", "C/C.mbox"},
-                                        [&](const LedgerRecord& r) {
-                                            read.push_back(r.mailbox + " " + std::to_string(r.begin) +
-                                                           " " + r.source.path);
-                                        });
+    LedgerReader::ForEachStandingRecord(
+        LedgerPath(), {"A/A.mbox", "C/C.mbox"}, [&](const LedgerRecord& r) {
+            read.push_back(r.mailbox + " " + std::to_string(r.begin) + " " + r.source.path);
+        });
     EXPECT_EQ(read, (std::vector<std::string>{"A/A.mbox 0 /s/old.eml", "A/A.mbox 10 /s/old.eml",
                                               "A/A.mbox 20 /s/new.eml"}));
     read.clear();

@@ -136,6 +136,7 @@ TEST_F(ConversionRunTest, AFailedRowStopsTheRunUnlessKeepGoing) {
     const RunResult stopped = RunConversion(rows, dir / "Out");
     EXPECT_EQ(stopped.messagesConverted, 1);
     ASSERT_EQ(stopped.failures.size(), 1u);
+    EXPECT_EQ(stopped.notReached, 1) << "the row after the failed one";
     const std::string described = stopped.failures[0].Describe();
     EXPECT_NE(described.find(dir / "C/M/missing.eml"), std::string::npos) << described;
     EXPECT_NE(described.find(Out("M/M.mbox")), std::string::npos) << described;
@@ -147,6 +148,28 @@ TEST_F(ConversionRunTest, AFailedRowStopsTheRunUnlessKeepGoing) {
     const RunResult all = RunConversion(rows, dir / "Out2", {}, keepGoing);
     EXPECT_EQ(all.messagesConverted, 2);
     EXPECT_EQ(all.failures.size(), 1u);
+    EXPECT_EQ(all.notReached, 0);
+}
+
+// A stop asked for between rows leaves the rest of the list not reached; the
+// figures then add up to the rows of the list.
+TEST_F(ConversionRunTest, AStopLeavesTheRestOfTheListNotReached) {
+    const VectorRows rows({Message("M/a.eml", "a"), Message("M/b.eml", "b"),
+                           Message("M/c.eml", "c"), Message("M/d.eml", "d")});
+    RunHooks hooks;
+    int asked = 0;
+    hooks.stopRequested = [&] { return ++asked > 2; };
+    const RunResult result = RunConversion(rows, dir / "Out", hooks);
+    EXPECT_TRUE(result.stopped);
+    EXPECT_EQ(result.messagesConverted + result.notReached, 4);
+    EXPECT_GE(result.notReached, 2);
+
+    RunResult added = result;
+    RunResult later;
+    later.notReached = 3;
+    later.stopped = true;
+    added.Add(later, 4);
+    EXPECT_EQ(added.notReached, result.notReached + 3);
 }
 
 TEST_F(ConversionRunTest, AFolderThatCannotBeMadeFailsClearly) {
