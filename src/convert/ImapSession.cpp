@@ -1,0 +1,141 @@
+#include "convert/ImapSession.h"
+
+#include "convert/ImapError.h"
+
+#include "convert/FromLine.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace marrowgate {
+namespace {
+
+std::string Upper(std::string text) {
+    for (char& c : text) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return text;
+}
+
+} // namespace
+
+ImapSession::ImapSession(std::unique_ptr<ImapConnection> connection)
+    : connection_(std::move(connection)) {
+    ReadCapabilities(Run("CAPABILITY"));
+    if (Has("UTF8=ACCEPT") && Has("ENABLE")) {
+        const ImapReply enabled = Run("ENABLE UTF8=ACCEPT");
+        for (const ImapResponse& data : enabled.data) {
+            const auto& items = data.Items();
+            if (!items.empty() && items[0].IsAtom("ENABLED")) {
+                utf8Names_ = std::any_of(items.begin() + 1, items.end(), [](const ImapItem& item) {
+                    return item.IsAtom("UTF8=ACCEPT");
+                });
+            }
+        }
+    }
+}
+
+ImapSession::~ImapSession() = default;
+
+void ImapSession::ReadCapabilities(const ImapReply& reply) {
+    for (const ImapResponse& data : reply.data) {
+        const auto& items = data.Items();
+        if (items.empty() || !items[0].IsAtom("CAPABILITY")) {
+            continue;
+        }
+        capabilities_.clear();
+        for (std::size_t i = 1; i < items.size(); ++i) {
+            capabilities_.insert(Upper(items[i].text));
+        }
+    }
+}
+
+bool ImapSession::Has(std::string_view capability) const {
+    return capabilities_.contains(std::string(capability));
+}
+
+std::string ImapSession::Tagged(std::string_view command) {
+    std::string tag = std::string("m") + std::to_string(nextTag_++);
+    unfinished_.insert(tag);
+    connection_->Send(tag + " " + std::string(command) + "\r\n");
+    return tag;
+}
+
+// The next response; a BYE means the server is closing the connection.
+ImapResponse ImapSession::ReadOne() {
+    ImapResponse response(connection_->ReadResponse());
+    if (response.IsUntagged() && response.Status() == "BYE") {
+        throw ImapError(ImapError::Kind::ConnectionLost,
+                        "the server closed the connection: " + response.FirstLine());
+    }
+    return response;
+}
+
+ImapReply ImapSession::Run(std::string_view command) {
+    return Finish(Tagged(command));
+}
+
+ImapReply ImapSession::Finish(const std::string& tag) {
+    while (!finished_.contains(tag)) {
+        ImapResponse response = ReadOne();
+        if (response.IsUntagged() || response.IsContinuation()) {
+            data_.push_back(std::move(response));
+            continue;
+        }
+        std::string done = response.Tag();
+        unfinished_.erase(done);
+        finished_.emplace(std::move(done), ImapReply{std::move(response), std::move(data_)});
+        data_.clear();
+    }
+    auto node = finished_.extract(tag);
+    return std::move(node.mapped());
+}
+
+std::string ImapSession::StartAppend(const std::string& mailbox, std::chrono::sys_seconds date,
+                                     bool seen, std::string_view message) {
+    const bool noWait = Has("LITERAL+");
+    const std::string command = "APPEND " + QuotedImapString(mailbox, utf8Names_) +
+                                (seen ? " (\\Seen) \"" : " \"") + InternalDate(date) + "\" {" +
+                                std::to_string(message.size()) + (noWait ? "+}" : "}");
+    const std::string tag = Tagged(command);
+    if (!noWait) {
+        // The go-ahead, or the command's end when the server refuses at once.
+        while (true) {
+            ImapResponse response = ReadOne();
+            if (response.IsContinuation()) {
+                break;
+            }
+            if (response.IsUntagged()) {
+                data_.push_back(std::move(response));
+                continue;
+            }
+            std::string done = response.Tag();
+            unfinished_.erase(done);
+            finished_.emplace(done, ImapReply{std::move(response), std::move(data_)});
+            data_.clear();
+            if (done == tag) {
+                return tag;
+            }
+        }
+    }
+    connection_->Send(message);
+    connection_->Send("\r\n");
+    return tag;
+}
+
+void ImapSession::Logout() noexcept {
+    try {
+        Run("LOGOUT");
+    } catch (const std::exception&) {
+        // The connection goes either way.
+    }
+}
+
+// The From_ line's date, "Mon Jul 05 14:03:09 2010", rearranged.
+std::string ImapSession::InternalDate(std::chrono::sys_seconds date) {
+    const std::string text = FormatFromLineDate(date);
+    return text.substr(8, 2) + "-" + text.substr(4, 3) + "-" + text.substr(20) + " " +
+           text.substr(11, 8) + " +0000";
+}
+
+} // namespace marrowgate
