@@ -1,10 +1,13 @@
 #include "cli/CommandLine.h"
 
 #include "Version.h"
+#include "convert/ConversionError.h"
+#include "convert/ImapAccount.h"
 #include "convert/registry.h"
 
 #include <CLI/CLI.hpp>
 
+#include <cctype>
 #include <filesystem>
 #include <iostream>
 
@@ -70,6 +73,52 @@ std::optional<int> ResolveOutput(std::string& output) {
 
 } // namespace
 
+void CommandLine::AddStoreOptions(CLI::App& app) {
+    app.add_flag("--seen", seen,
+                 "maildir, imap: mark the messages read (.eml files do not say whether they were)");
+    app.add_option("--password-file", passwordFile,
+                   "imap: read the password from the first line of FILE (else from "
+                   "$MARROWGATE_IMAP_PASSWORD, else it is asked for)")
+        ->option_text("FILE");
+    app.add_option("--oauth-command", tokenCommand,
+                   "imap: log in with the OAuth token that COMMAND prints (XOAUTH2, or "
+                   "OAUTHBEARER with --auth)")
+        ->option_text("COMMAND");
+    app.add_option("--auth", mechanism,
+                   "imap: the login to use: PLAIN, LOGIN, XOAUTH2 or "
+                   "OAUTHBEARER (default: the best the server offers)")
+        ->check(CLI::IsMember({"PLAIN", "LOGIN", "XOAUTH2", "OAUTHBEARER"}, CLI::ignore_case))
+        ->option_text("NAME");
+    app.add_option("--ca-file", caFile,
+                   "imap: trust the server certificates in FILE (PEM) instead of the system's")
+        ->option_text("FILE");
+    app.add_flag("--insecure-plaintext", insecurePlaintext,
+                 "imap: with imap://, go on without TLS when the server offers no STARTTLS");
+    app.add_flag("--special-folders", specialFolders,
+                 "imap: Inbox, Sent Items, Deleted Items, Drafts and Junk E-mail into the "
+                 "account's own folders rather than under the store's name");
+}
+
+std::optional<int> CommandLine::CheckAccount() {
+    if (target.GetKind() != OutputTarget::Kind::Imap) {
+        return Usage(output, "an IMAP account needs --target imap");
+    }
+    try {
+        ImapAccount::Parse(output);
+    } catch (const ConversionError& error) {
+        return Usage("-o", error.what());
+    }
+    for (auto& store : stores) {
+        if (const auto exitCode = ResolveStore(store)) {
+            return exitCode;
+        }
+    }
+    for (char& c : mechanism) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return std::nullopt;
+}
+
 std::optional<int> CommandLine::Parse(int argc, char** argv) {
     // The README shows this help as it stands; a test compares the two.
     CLI::App app{"Converts folders of .eml message files into mbox mailboxes, one per folder,\n"
@@ -80,7 +129,8 @@ std::optional<int> CommandLine::Parse(int argc, char** argv) {
     app.allow_windows_style_options(false);
     // Type names rather than option texts, so that the help marks both REQUIRED.
     app.add_option("-o,--output", output,
-                   "Folder that receives the mailboxes (created when missing)")
+                   "Folder that receives the mailboxes (created when missing); for --target "
+                   "imap, the account: imaps://USER@HOST[:PORT]/[FOLDER]")
         ->required()
         ->type_name("OUTPUT");
     app.add_option("STORE", stores, "Store folders whose .eml files are converted")
@@ -93,7 +143,7 @@ std::optional<int> CommandLine::Parse(int argc, char** argv) {
     std::vector<std::string> names(OutputTarget::Names().begin(), OutputTarget::Names().end());
     app.add_option("-t,--target", targetName,
                    "Mail program the mailboxes are for: entourage (the default), thunderbird, "
-                   "apple-mail or mboxrd")
+                   "apple-mail, mboxrd, maildir, or imap (uploads into an IMAP account)")
         ->check(CLI::IsMember(names))
         ->option_text("NAME");
     app.add_flag("--verify", verify,
@@ -102,6 +152,7 @@ std::optional<int> CommandLine::Parse(int argc, char** argv) {
     app.add_flag("--reconvert", reconvert,
                  "Convert again messages that the output's ledger shows as converted by an "
                  "earlier run (they are appended once more)");
+    AddStoreOptions(app);
     // Left out of the help: for the benchmark and the tests, which set the
     // converter on one thread beside the one that reads ahead.
     app.add_flag("--no-read-ahead", noReadAhead, "Read each message only when it is written")
@@ -116,6 +167,14 @@ std::optional<int> CommandLine::Parse(int argc, char** argv) {
     }
 
     target = *OutputTarget::Named(targetName);
+    if (verify && target.KeepsMessagesApart()) {
+        return Usage("--verify", "checks mbox output; a maildir or an IMAP account is checked by "
+                                 "running the same command again, which stores only what is "
+                                 "missing and counts what is there already");
+    }
+    if (target.GetKind() == OutputTarget::Kind::Imap || ImapAccount::LooksLikeUrl(output)) {
+        return CheckAccount();
+    }
 
     for (auto& store : stores) {
         if (const auto exitCode = ResolveStore(store)) {

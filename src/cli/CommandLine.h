@@ -1,10 +1,15 @@
 #pragma once
 
+#include "convert/ImapConnection.h"
 #include "convert/OutputTarget.h"
 
 #include <optional>
 #include <string>
 #include <vector>
+
+namespace CLI {
+class App;
+}
 
 namespace marrowgate {
 
@@ -25,6 +30,22 @@ public:
     bool verify = false;
     bool reconvert = false;
     bool noReadAhead = false;
+
+    // The maildir and imap targets.
+    bool seen = false;
+    // The imap target: OUTPUT is the account's URL, unchanged.
+    std::string passwordFile;
+    std::string tokenCommand;
+    std::string mechanism;
+    std::string caFile;
+    bool insecurePlaintext = false;
+    bool specialFolders = false;
+    // Filled by GatherAccountLogin().
+    ImapLogin login;
+
+private:
+    void AddStoreOptions(CLI::App& app);
+    std::optional<int> CheckAccount();
 };
 
 } // namespace marrowgate

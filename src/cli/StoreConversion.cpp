@@ -49,6 +49,9 @@ RunResult StoreConversion::Run(const Progress& progress,
     options.stores = command_.stores;
     options.convertAgain = command_.reconvert;
     options.readAhead = !command_.noReadAhead;
+    options.markSeen = command_.seen;
+    options.imap.login = command_.login;
+    options.imap.specialFolders = command_.specialFolders;
 
     RunResult result = RunConversion(rows_, command_.output, hooks, options);
     if (!result.stopped && (options.keepGoing || result.failures.empty())) {

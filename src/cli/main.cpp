@@ -1,6 +1,7 @@
 // marrowgate-convert: the command-line face of the converter. Everything it
 // does is done by the core, exactly as for the window; this only reads the
 // command line, shows the progress and says how the run went.
+#include "cli/AccountLogin.h"
 #include "cli/CommandLine.h"
 #include "cli/InterruptSignals.h"
 #include "cli/ProgressLine.h"
@@ -24,6 +25,9 @@ namespace {
 int Convert(int argc, char** argv) {
     CommandLine command;
     if (const auto exitCode = command.Parse(argc, argv)) {
+        return *exitCode;
+    }
+    if (const auto exitCode = GatherAccountLogin(command)) {
         return *exitCode;
     }
     const auto start = std::chrono::steady_clock::now();

@@ -1,7 +1,12 @@
 #include "convert/ConversionRun.h"
 
+#include "convert/BareMessage.h"
 #include "convert/ConversionError.h"
+#include "convert/ImapAccount.h"
+#include "convert/ImapError.h"
 #include "convert/MailboxWriter.h"
+#include "convert/MaildirStore.h"
+#include "convert/MessageFileInput.h"
 #include "convert/MessageReadAhead.h"
 #include "convert/OutputTree.h"
 #include "convert/PathDerivation.h"
@@ -15,6 +20,7 @@
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <set>
 #include <unordered_set>
 #include <utility>
 
@@ -68,7 +74,7 @@ class Run {
 public:
     Run(const MessageRows& rows, const std::string& outputRoot, const RunHooks& hooks,
         const RunOptions& options)
-        : rows_(rows), hooks_(hooks), options_(options),
+        : rows_(rows), hooks_(hooks), options_(options), output_text_(outputRoot),
           root_(NormaliseOutputRoot(outputRoot, options.syntax)), writer_(options.target, &tree_) {}
 
     RunResult Go();
@@ -78,6 +84,10 @@ private:
     void StartOutput();
     // False when the run ends at this row.
     bool ConvertRow(int row, const std::string& source);
+    // The same for a target that keeps messages apart (store_).
+    bool StoreRow(int row, const std::string& source);
+    void OpenStore();
+    const std::string& StoreMailboxOf(const std::string& source);
     bool GoOnAfter(const RowFailure& failure);
     void Converted(const AppendStats& stats);
     void Finish();
@@ -98,9 +108,13 @@ private:
     const MessageRows& rows_;
     const RunHooks& hooks_;
     const RunOptions& options_;
+    const std::string output_text_; // as given: an IMAP account's URL stays one
     const std::string root_;
     RunResult result_;
     std::unique_ptr<ResumableOutput> output_; // made at the first message
+    std::unique_ptr<MessageStore> store_;     // instead, for the maildir and imap targets
+    std::set<std::pair<std::uint64_t, std::uint64_t>> storedFiles_; // by device and inode
+    std::vector<char> storeBuffer_;
     std::unique_ptr<MessageReadAhead> readAhead_;
     int requestedThrough_ = -1; // the last row asked to be read ahead
     OutputTree tree_{root_};
@@ -216,6 +230,9 @@ void Run::CountMailbox(bool created) {
 }
 
 bool Run::ConvertRow(int row, const std::string& source) {
+    if (options_.target.KeepsMessagesApart()) {
+        return StoreRow(row, source);
+    }
     if (!output_) {
         StartOutput();
     }
@@ -285,9 +302,90 @@ void Run::Finish() {
         if (output_) {
             output_->Finish();
         }
+        if (store_) {
+            store_->Finish();
+        }
     } catch (const ConversionError& error) {
         CloseFailed(error);
     }
+}
+
+// The store is opened at the first message, as an output is; one that cannot
+// be reached (a refused login) ends the run before anything is converted.
+void Run::OpenStore() {
+    if (options_.target.GetKind() == OutputTarget::Kind::Imap) {
+        ImapUploadOptions imap = options_.imap;
+        imap.seen = options_.markSeen;
+        imap.stopRequested = [this] { return StopRequested(); };
+        store_ = std::make_unique<ImapStore>(ImapAccount::Parse(output_text_), std::move(imap));
+    } else {
+        store_ = std::make_unique<MaildirStore>(root_, options_.markSeen);
+    }
+    storeBuffer_.resize(MessageFile::kStartLimit);
+}
+
+const std::string& Run::StoreMailboxOf(const std::string& source) {
+    std::string directory = DirectoryPart(source, options_.syntax);
+    if (mailbox_.empty() || directory != sourceFolder_) {
+        mailbox_.clear(); // stays empty should the store refuse the mailbox
+        bool created = false;
+        const std::string store = InnermostStore(source, options_.stores, options_.syntax);
+        mailbox_ = store_->Mailbox(FolderNamesFromStore(source, store, options_.syntax), created);
+        sourceFolder_ = std::move(directory);
+        mailboxCounted_ = false;
+        if (created) {
+            CountMailbox(true);
+        }
+    }
+    return mailbox_;
+}
+
+bool Run::StoreRow(int row, const std::string& source) {
+    try {
+        if (!store_) {
+            OpenStore();
+        }
+        const std::string& mailbox = StoreMailboxOf(source);
+        CallYield(hooks_.yield);
+        MessageFileInput input(source, storeBuffer_.data(), storeBuffer_.size());
+        const FileIdentity file = input.Identity();
+        const BareMessage message =
+            BareMessage::Read(input, store_->LineEnd(), [this] { return StopRequested(); });
+        if (message.empty) {
+            if (emptySeen_.insert(source).second) {
+                result_.emptyMessages.push_back(source);
+            }
+            return true;
+        }
+        // A file met before in this run (listed twice) has its copy already.
+        const bool listedBefore =
+            file.inode != 0 && !storedFiles_.insert({file.device, file.inode}).second;
+        if (listedBefore ||
+            store_->Store(mailbox, message) == MessageStore::Outcome::AlreadyThere) {
+            ++result_.alreadyConverted;
+            return true;
+        }
+        lastConverted_ = RowFailure{row, source, mailbox, {}};
+        Converted({message.bytesRead, message.bytes.size(), false, false, false});
+        CallYield(hooks_.yield);
+    } catch (const RunInterrupted&) {
+        result_.stopped = true;
+        return false;
+    } catch (const ImapError& error) {
+        if (!store_) {
+            throw;
+        }
+        // Still cut off after every try: the rest would fare no better.
+        result_.failures.push_back({row, source, mailbox_, error.what()});
+        return !error.ConnectionLost() && GoOnAfter(result_.failures.back());
+    } catch (const ConversionError& error) {
+        if (!store_) {
+            throw; // the store itself cannot be had: nothing can be converted
+        }
+        result_.failures.push_back({row, source, mailbox_, error.what()});
+        return GoOnAfter(result_.failures.back());
+    }
+    return true;
 }
 
 void Run::CloseFailed(const ConversionError& error) {

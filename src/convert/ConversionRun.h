@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/ImapStore.h"
 #include "convert/MessageRows.h"
 #include "convert/OutputTarget.h"
 #include "convert/Yield.h"
@@ -49,6 +50,11 @@ struct RunOptions {
     // Read the next messages on a second thread while one is written. The
     // output is the same either way.
     bool readAhead = true;
+    // The maildir and imap targets: messages marked read.
+    bool markSeen = false;
+    // The imap target (the output root is the account's URL): how to log in
+    // and where the folders go.
+    ImapUploadOptions imap;
 };
 
 struct RowFailure {
@@ -88,6 +94,10 @@ struct RunResult {
 // skipped. The row count is read once at the start. Without keepGoing each
 // failed row asks hooks.failed whether to go on (stopping when there is no
 // such hook); rows before a stop stay converted.
+//
+// The maildir and imap targets put each message into a MessageStore, which
+// finds the messages it holds already (see MessageStore); a file listed
+// twice is stored once.
 //
 // Exactly once: the output's conversion ledger (ConversionLedger) holds the
 // run's lock and tells which messages are in their mailboxes already; those

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 
 namespace marrowgate {
 namespace {
@@ -136,6 +137,38 @@ std::string ImapSession::InternalDate(std::chrono::sys_seconds date) {
     const std::string text = FormatFromLineDate(date);
     return text.substr(8, 2) + "-" + text.substr(4, 3) + "-" + text.substr(20) + " " +
            text.substr(11, 8) + " +0000";
+}
+
+std::optional<std::chrono::sys_seconds> ImapSession::ParseInternalDate(std::string_view text) {
+    using namespace std::chrono;
+    static constexpr std::string_view kMonths = "JanFebMarAprMayJunJulAugSepOctNovDec";
+    while (text.starts_with(' ')) {
+        text.remove_prefix(1);
+    }
+    int day = 0;
+    int year = 0;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    int zone = 0;
+    char month[4] = {};
+    char sign = '+';
+    const std::string copy(text);
+    if (std::sscanf(copy.c_str(), "%d-%3c-%d %d:%d:%d %c%d", &day, month, &year, &hour, &minute,
+                    &second, &sign, &zone) != 8 ||
+        (sign != '+' && sign != '-')) {
+        return std::nullopt;
+    }
+    const auto index = kMonths.find(std::string_view(month, 3));
+    const year_month_day date{std::chrono::year(year),
+                              std::chrono::month(static_cast<unsigned>(index / 3 + 1)),
+                              std::chrono::day(static_cast<unsigned>(day))};
+    if (index == std::string_view::npos || index % 3 != 0 || !date.ok()) {
+        return std::nullopt;
+    }
+    const auto offset = minutes((zone / 100) * 60 + zone % 100);
+    return sys_days(date) + hours(hour) + minutes(minute) + seconds(second) -
+           (sign == '+' ? offset : -offset);
 }
 
 } // namespace marrowgate

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -59,6 +60,9 @@ public:
 
     // "05-Jul-2010 14:03:09 +0000", as APPEND and INTERNALDATE spell a date.
     static std::string InternalDate(std::chrono::sys_seconds date);
+    // The time a server's INTERNALDATE names (" 5-Jul-2010 16:03:09 +0200"),
+    // or nullopt.
+    static std::optional<std::chrono::sys_seconds> ParseInternalDate(std::string_view text);
 
 private:
     std::string Tagged(std::string_view command);

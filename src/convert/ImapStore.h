@@ -1,0 +1,83 @@
+#pragma once
+
+#include "convert/ImapAccount.h"
+#include "convert/ImapConnection.h"
+#include "convert/MessageStore.h"
+#include "convert/StoredCopies.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace marrowgate {
+
+class ImapFolders;
+class ImapSession;
+
+// What an upload to an IMAP account needs besides the account.
+struct ImapUploadOptions {
+    ImapLogin login;
+    // Uploaded messages are marked read. A .eml file does not say whether
+    // its message was read, so this is the user's choice for all of them.
+    bool seen = false;
+    // Windows Live Mail's Inbox, Sent Items and the like into the account's
+    // own (see ImapFolders).
+    bool specialFolders = false;
+    // How long to wait before each new try when the connection is lost.
+    std::vector<std::chrono::milliseconds> retryDelays = {
+        std::chrono::seconds(1), std::chrono::seconds(2),  std::chrono::seconds(4),
+        std::chrono::seconds(8), std::chrono::seconds(16), std::chrono::seconds(30)};
+    // Asked while waiting to try again: true gives up (the run is being
+    // stopped).
+    std::function<bool()> stopRequested;
+};
+
+// An IMAP account as a MessageStore: each message an APPEND with its date as
+// the internal date, into the mailbox of its folder (see ImapFolders).
+//
+// Before a message goes up, its mailbox's messages are looked through (their
+// sizes and internal dates, read once per mailbox; then the bytes of any of
+// the same size and date): a message there already is not sent again. So a
+// run cut off anywhere, even between an APPEND and its answer, is finished by
+// running it again. A lost connection is made again (waiting longer each
+// time) and the message looked for before it is sent again.
+class ImapStore : public MessageStore {
+public:
+    // Connects and logs in. Throws ImapError.
+    ImapStore(const ImapAccount& account, ImapUploadOptions options);
+    ~ImapStore() override;
+
+    LineEnding LineEnd() const override { return LineEnding::CrLf; }
+    std::string Mailbox(const std::vector<std::string>& folderNames, bool& created) override;
+    Outcome Store(const std::string& mailbox, const BareMessage& message) override;
+    void Finish() override;
+
+private:
+    struct Uploaded {
+        std::uint64_t size;
+        std::chrono::sys_seconds date;
+        std::string uid; // empty without UIDPLUS
+    };
+
+    void Connect();
+    template <typename Step> auto Retrying(Step step) -> decltype(step());
+    StoredCopies& CopiesOf(const std::string& serverName);
+    bool Holds(const std::string& serverName, const std::string& uid, const std::string& bytes);
+    Outcome Append(const std::string& serverName, const BareMessage& message);
+
+    ImapAccount account_;
+    ImapUploadOptions options_;
+    std::unique_ptr<ImapSession> session_;
+    std::unique_ptr<ImapFolders> folders_;
+    std::map<std::string, std::string> serverNames_; // readable -> server's
+    std::string examined_;                           // the mailbox whose copies are at hand
+    std::optional<StoredCopies> copies_;
+    std::map<std::string, std::vector<Uploaded>> uploaded_; // by this run, per mailbox
+};
+
+} // namespace marrowgate
