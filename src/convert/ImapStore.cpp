@@ -5,6 +5,7 @@
 #include "convert/ImapFolders.h"
 #include "convert/ImapSession.h"
 
+#include <algorithm>
 #include <thread>
 
 namespace marrowgate {
@@ -23,6 +24,17 @@ const ImapItem* FetchItem(const ImapResponse& data, std::string_view name) {
         }
     }
     return nullptr;
+}
+
+// The message as it goes up. IMAP carries no NUL in a message (RFC 3501
+// 4.3); a binary literal would (RFC 3516), but servers then hand the part
+// back re-encoded, unlike what was sent. So a NUL goes as 0x80, the byte
+// Dovecot keeps for one: every server holds the same bytes, which a later
+// run finds again.
+std::string Uploadable(std::string_view bytes) {
+    std::string copy(bytes);
+    std::replace(copy.begin(), copy.end(), '\0', '\x80');
+    return copy;
 }
 
 // Waits `delay`, a tenth of a second at a time; false when asked to stop.
@@ -138,9 +150,9 @@ bool ImapStore::Holds(const std::string& serverName, const std::string& uid,
     return false;
 }
 
-ImapStore::Outcome ImapStore::Append(const std::string& serverName, const BareMessage& message) {
-    const std::string tag =
-        session_->StartAppend(serverName, message.date, options_.seen, message.bytes);
+ImapStore::Outcome ImapStore::Append(const std::string& serverName, const std::string& bytes,
+                                     std::chrono::sys_seconds date) {
+    const std::string tag = session_->StartAppend(serverName, date, options_.seen, bytes);
     const ImapReply reply = session_->Finish(tag);
     if (!reply.Ok()) {
         const std::string code = reply.done.Code().empty() ? "" : "[" + reply.done.Code() + "] ";
@@ -151,22 +163,24 @@ ImapStore::Outcome ImapStore::Append(const std::string& serverName, const BareMe
     if (code.size() == 3 && code[0].IsAtom("APPENDUID")) {
         uid = code[2].text;
     }
-    uploaded_[serverName].push_back({message.bytes.size(), message.date, uid});
+    uploaded_[serverName].push_back({bytes.size(), date, uid});
     return Outcome::Stored;
 }
 
 MessageStore::Outcome ImapStore::Store(const std::string& mailbox, const BareMessage& message) {
     const std::string& serverName = serverNames_.at(mailbox);
+    const bool hasNul = message.bytes.find('\0') != std::string::npos;
+    const std::string uploadable = hasNul ? Uploadable(message.bytes) : std::string();
+    const std::string& bytes = hasNul ? uploadable : message.bytes;
     return Retrying([&] {
         StoredCopies& copies = CopiesOf(serverName);
-        const std::uint64_t size = message.bytes.size();
-        for (const std::string& uid : copies.Candidates(size, message.date)) {
-            if (Holds(serverName, uid, message.bytes)) {
-                copies.Claim(size, message.date, uid);
+        for (const std::string& uid : copies.Candidates(bytes.size(), message.date)) {
+            if (Holds(serverName, uid, bytes)) {
+                copies.Claim(bytes.size(), message.date, uid);
                 return Outcome::AlreadyThere;
             }
         }
-        return Append(serverName, message);
+        return Append(serverName, bytes, message.date);
     });
 }
 

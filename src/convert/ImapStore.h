@@ -68,7 +68,8 @@ private:
     template <typename Step> auto Retrying(Step step) -> decltype(step());
     StoredCopies& CopiesOf(const std::string& serverName);
     bool Holds(const std::string& serverName, const std::string& uid, const std::string& bytes);
-    Outcome Append(const std::string& serverName, const BareMessage& message);
+    Outcome Append(const std::string& serverName, const std::string& bytes,
+                   std::chrono::sys_seconds date);
 
     ImapAccount account_;
     ImapUploadOptions options_;
