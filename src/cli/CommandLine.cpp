@@ -122,7 +122,8 @@ std::optional<int> CommandLine::CheckAccount() {
 std::optional<int> CommandLine::Parse(int argc, char** argv) {
     // The README shows this help as it stands; a test compares the two.
     CLI::App app{"Converts folders of .eml message files into mbox mailboxes, one per folder,\n"
-                 "in a folder tree under OUTPUT that mirrors the stores.",
+                 "in a folder tree under OUTPUT that mirrors the stores; or into a Maildir\n"
+                 "tree, or up into the folders of an IMAP account.",
                  "marrowgate-convert"};
     app.set_version_flag("--version", MARROWGATE_DISPLAY_VERSION);
     // On Windows CLI11 would read "/name" as an option; a path may start so.
