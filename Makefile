@@ -4,7 +4,8 @@ BUILD  := build/$(PRESET)
 JOBS   ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
 
-# `make test` checks the formatting, then runs the suite of PRESET, then
+# `make test` checks the formatting, then runs the suite of PRESET and
+# clang-tidy over the program's sources, then
 # under the address and undefined-behaviour sanitizers, then the core's and
 # the converter's under the thread sanitizer (messages are read ahead on a
 # second thread), then each fuzz target for a few seconds, then the
@@ -19,7 +20,7 @@ BUILD_BENCH ?= OFF
 # What `make run` and `make demo` need: the window, its help manual beside
 # it, and the converter.
 PROGRAMS := marrowgate marrowgate-help marrowgate-convert
-SOURCES   = $(shell find src tests bench fuzz -name '*.cpp' -o -name '*.h')
+SOURCES   = $(shell find include src tests bench fuzz -name '*.cpp' -o -name '*.h')
 
 .PHONY: all bootstrap configure build programs run demo check test interop format-check \
         fuzz bench package format tidy clean
@@ -47,16 +48,18 @@ demo: programs
 	@python3 scripts/list-mailboxes.py out examples/Store
 
 # A quick look before committing: the release build of the core and the
-# converter, and their tests.
+# converter, and their tests but for the slow ones (the kill-and-resume
+# suites, which `make test` runs).
 check: configure
 	@cmake --build --preset $(PRESET) -j $(JOBS) --target core_tests marrowgate-convert
-	@ctest --preset $(PRESET) -j $(JOBS) -L 'core|cli'
+	@ctest --preset $(PRESET) -j $(JOBS) -L 'core|cli' -LE slow
 
 test: bootstrap format-check
 	@set -e; for preset in $(TEST_PRESETS); do \
 	  echo "== $$preset"; \
 	  $(MAKE) build PRESET=$$preset; \
 	  ctest --preset $$preset -j $(JOBS); \
+	  if [ $$preset = $(PRESET) ]; then $(MAKE) tidy; fi; \
 	done
 ifneq ($(WINDOWS),no)
 	@echo "== windows"

@@ -1,8 +1,8 @@
 // The header reader on any bytes: it never throws, the sender is one token of
 // printable ASCII, and the From_ line it leads to has its fixed date form with
 // a year readers take (1970 to 2099), whatever the file's time.
-#include "convert/FromLine.h"
-#include "convert/MailMessageObject.h"
+#include "message/MailMessageObject.h"
+#include "record/FromLine.h"
 
 #include "Require.h"
 

@@ -1,8 +1,8 @@
 // The path derivation on any text: the mailbox path lies inside the output
 // root, in a folder that no "." or ".." can lead out of, or the derivation
 // fails with a clear error.
-#include "convert/ConversionError.h"
-#include "convert/PathDerivation.h"
+#include "marrowgate/ConversionError.h"
+#include "marrowgate/PathDerivation.h"
 
 #include "Require.h"
 

@@ -2,7 +2,7 @@
 // mbox reader reads it, the record gives the message's lines, with the ">From "
 // quoting undone and an empty line where the message had none; and it does
 // not depend on how the bytes were cut into pieces.
-#include "convert/HeaderBlock.h"
+#include "message/HeaderBlock.h"
 
 #include "Require.h"
 #include "support/RecordPieces.h"

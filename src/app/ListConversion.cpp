@@ -6,7 +6,7 @@
 #include "app/ThrottledYield.h"
 #include "app/UserDialogs.h"
 #include "app/WindowTexts.h"
-#include "convert/PathDerivation.h"
+#include "marrowgate/PathDerivation.h"
 
 #include <exception>
 #include <utility>

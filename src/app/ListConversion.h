@@ -1,7 +1,7 @@
 #pragma once
 
-#include "convert/ConversionRun.h"
-#include "convert/OutputVerifier.h"
+#include "marrowgate/ConversionRun.h"
+#include "marrowgate/OutputVerifier.h"
 
 #include <QString>
 

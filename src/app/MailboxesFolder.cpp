@@ -1,8 +1,9 @@
 #include "app/MailboxesFolder.h"
 
-#include "convert/ConversionError.h"
-#include "convert/MessageRows.h"
-#include "convert/PathDerivation.h"
+#include "marrowgate/ConversionError.h"
+#include "marrowgate/MessageRows.h"
+#include "marrowgate/NativePaths.h"
+#include "marrowgate/PathDerivation.h"
 
 #include <QDir>
 
@@ -42,7 +43,7 @@ QString MailboxesFolder(const MessageRows& rows, const QString& outputRoot) {
         if (source.empty()) {
             continue;
         }
-        common = common ? CommonFolder(*common, source) : DirectoryPart(source);
+        common = common ? CommonFolder(*common, source) : DirectoryPart(source, NativeSyntax());
         if (common->empty()) {
             break;
         }

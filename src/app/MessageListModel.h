@@ -1,6 +1,6 @@
 #pragma once
 
-#include "convert/MessageRows.h"
+#include "marrowgate/MessageRows.h"
 
 #include <QAbstractListModel>
 #include <QString>

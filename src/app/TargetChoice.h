@@ -1,6 +1,6 @@
 #pragma once
 
-#include "convert/OutputTarget.h"
+#include "marrowgate/OutputTarget.h"
 
 #include <QString>
 

@@ -38,6 +38,9 @@ public:
     // "N files" under the list.
     void ShowCount(int rows);
 
+    // The controls bear their written names, odd ones included: the
+    // conversion button is CmdConvert2PDF though it writes mbox mailboxes,
+    // and LblProgessCurrent is spelt so.
     QLabel* Image2 = nullptr;
     QPushButton* CmdAddFolder = nullptr;
     QPushButton* cmdClear1 = nullptr;

@@ -1,8 +1,8 @@
 #include "app/WindowTexts.h"
 
 #include "app/TargetChoice.h"
-#include "convert/ConversionRun.h"
-#include "convert/OutputVerifier.h"
+#include "marrowgate/ConversionRun.h"
+#include "marrowgate/OutputVerifier.h"
 
 #include <QLocale>
 #include <QStringList>

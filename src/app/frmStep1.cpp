@@ -11,8 +11,8 @@
 #include "app/WindowControls.h"
 #include "app/WindowSettings.h"
 #include "app/WindowTexts.h"
-#include "list/MessageFileFilter.h"
-#include "list/StoreScan.h"
+#include "marrowgate/MessageFileFilter.h"
+#include "marrowgate/StoreScan.h"
 
 #include <QCloseEvent>
 #include <QComboBox>

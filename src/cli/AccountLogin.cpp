@@ -1,10 +1,10 @@
 #include "cli/AccountLogin.h"
 
 #include "cli/CommandLine.h"
-#include "convert/ConversionError.h"
-#include "convert/ImapAccount.h"
-#include "convert/ImapSecrets.h"
-#include "platform/Console.h"
+#include "marrowgate/ConversionError.h"
+#include "marrowgate/ImapAccount.h"
+#include "marrowgate/ImapSecrets.h"
+#include "marrowgate/Terminal.h"
 
 #include <iostream>
 

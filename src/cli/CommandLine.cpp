@@ -1,9 +1,9 @@
 #include "cli/CommandLine.h"
 
 #include "Version.h"
-#include "convert/ConversionError.h"
-#include "convert/ImapAccount.h"
-#include "convert/registry.h"
+#include "marrowgate/ConversionError.h"
+#include "marrowgate/ImapAccount.h"
+#include "marrowgate/NativePaths.h"
 
 #include <CLI/CLI.hpp>
 
@@ -183,6 +183,19 @@ std::optional<int> CommandLine::Parse(int argc, char** argv) {
         }
     }
     return ResolveOutput(output);
+}
+
+RunOptions CommandLine::Options() const {
+    RunOptions options;
+    options.keepGoing = keepGoing;
+    options.target = target;
+    options.stores = stores;
+    options.convertAgain = reconvert;
+    options.readAhead = !noReadAhead;
+    options.markSeen = seen;
+    options.imap.login = login;
+    options.imap.specialFolders = specialFolders;
+    return options;
 }
 
 } // namespace marrowgate

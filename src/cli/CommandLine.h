@@ -1,7 +1,8 @@
 #pragma once
 
-#include "convert/ImapConnection.h"
-#include "convert/OutputTarget.h"
+#include "marrowgate/ConversionRun.h"
+#include "marrowgate/ImapOptions.h"
+#include "marrowgate/OutputTarget.h"
 
 #include <optional>
 #include <string>
@@ -42,6 +43,9 @@ public:
     bool specialFolders = false;
     // Filled by GatherAccountLogin().
     ImapLogin login;
+
+    // What the run is asked to do.
+    RunOptions Options() const;
 
 private:
     void AddStoreOptions(CLI::App& app);

@@ -1,6 +1,6 @@
 #include "cli/RunReport.h"
 
-#include "convert/OutputTarget.h"
+#include "marrowgate/OutputTarget.h"
 
 #include <cstdio>
 #include <iostream>

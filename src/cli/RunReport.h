@@ -1,6 +1,6 @@
 #pragma once
 
-#include "convert/ConversionRun.h"
+#include "marrowgate/ConversionRun.h"
 
 #include <string>
 

@@ -1,8 +1,8 @@
 #include "cli/VerificationTable.h"
 
 #include "cli/CommandLine.h"
-#include "convert/OutputVerifier.h"
-#include "convert/PathDerivation.h"
+#include "marrowgate/OutputVerifier.h"
+#include "marrowgate/PathDerivation.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -6,12 +6,12 @@
 #include "cli/InterruptSignals.h"
 #include "cli/ProgressLine.h"
 #include "cli/RunReport.h"
-#include "cli/StoreConversion.h"
 #include "cli/Utf8Arguments.h"
 #include "cli/VerificationTable.h"
-#include "convert/ConversionError.h"
-#include "list/WalkError.h"
-#include "platform/FileSystem.h"
+#include "marrowgate/ConversionError.h"
+#include "marrowgate/StoreConversion.h"
+#include "marrowgate/Terminal.h"
+#include "marrowgate/WalkError.h"
 
 #include <chrono>
 #include <cstdio>
@@ -36,7 +36,7 @@ int Convert(int argc, char** argv) {
 
     std::unique_ptr<StoreConversion> conversion;
     try {
-        conversion = std::make_unique<StoreConversion>(command);
+        conversion = std::make_unique<StoreConversion>(command.output, command.Options());
     } catch (const WalkError& error) {
         std::cerr << "marrowgate-convert: " << error.what() << "\n";
         return 1;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "convert/ConversionError.h"
+#include "marrowgate/ConversionError.h"
 
 #include <string>
 

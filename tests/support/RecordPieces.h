@@ -1,7 +1,7 @@
 #pragma once
 
-#include "convert/LineEnding.h"
-#include "convert/RecordEncoder.h"
+#include "marrowgate/LineEnding.h"
+#include "record/RecordEncoder.h"
 
 #include <cstddef>
 #include <string>

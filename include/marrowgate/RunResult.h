@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace marrowgate {
+
+struct RowFailure {
+    int row = 0;
+    std::string messagePath;
+    std::string mailboxPath;
+    std::string reason;
+    // One line for the user: message file, mailbox file and reason.
+    std::string Describe() const;
+};
+
+struct RunResult {
+    int messagesConverted = 0;
+    int emptyRowsSkipped = 0;
+    // Messages the output's ledger shows in their mailbox already (from an
+    // earlier run, or met before in this one): not converted again.
+    int alreadyConverted = 0;
+    // Messages converted before whose file changed since: converted again
+    // (and counted in messagesConverted).
+    std::vector<std::string> changedSinceConverted;
+    // Message files holding nothing but white space: not messages, skipped.
+    std::vector<std::string> emptyMessages;
+    bool nothingToConvert = false; // every row was empty: nothing was done
+    bool stopped = false;          // stopRequested ended the run early
+    std::vector<RowFailure> failures;
+    int mailboxesCreated = 0;  // mailbox files that did not exist before
+    int mailboxesAppended = 0; // existing mailbox files that grew
+    int fieldsAdded = 0;       // messages that got X-Marrowgate- fields at their top
+    std::uint64_t bytesRead = 0;
+    std::uint64_t bytesWritten = 0;
+
+    bool Succeeded() const { return failures.empty() && !nothingToConvert; }
+
+    // Adds the figures of a later run over the rows that follow `rowsBefore`
+    // rows of this one, numbering its failures after them; its stop ends
+    // this one too.
+    void Add(RunResult later, int rowsBefore);
+};
+
+} // namespace marrowgate

@@ -1,0 +1,154 @@
+#include "ledger/ResumableOutput.h"
+
+#include "marrowgate/ConversionError.h"
+#include "marrowgate/NativePaths.h"
+#include "output/MailboxFile.h"
+#include "output/OutputTree.h"
+#include "platform/FileSystem.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <memory>
+
+namespace marrowgate {
+namespace {
+
+void SyncFolder(const std::string& folder) {
+    const int fd = platform::Open(folder, platform::kFolder);
+    if (fd < 0) {
+        throw ConversionError::FromErrno("Cannot open folder", folder, errno);
+    }
+    const int failed = platform::Sync(fd) != 0 ? errno : 0;
+    platform::Close(fd);
+    if (failed != 0) {
+        throw ConversionError::FromErrno("Cannot write folder", folder, failed);
+    }
+}
+
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.rfind(Separator(NativeSyntax()));
+    return slash == std::string::npos ? "." : path.substr(0, slash + 1);
+}
+
+ConversionLedger OpenLedger(const std::string& outputRoot) {
+    OutputTree(outputRoot).EnsureFolder(outputRoot); // throws naming the cause
+    return ConversionLedger(outputRoot);
+}
+
+} // namespace
+
+ResumableOutput::ResumableOutput(const std::string& outputRoot, bool convertAgain)
+    : root_(outputRoot), ledger_(OpenLedger(outputRoot)) {
+    if (convertAgain) {
+        ledger_.ForgetEarlierRuns();
+    }
+    if (ledger_.Created()) {
+        foldersToSync_.insert(root_);
+    }
+}
+
+std::string ResumableOutput::Relative(const std::string& mailboxPath) const {
+    return mailboxPath.starts_with(root_) ? mailboxPath.substr(root_.size()) : mailboxPath;
+}
+
+// The canonical path of a message: its folder resolved once per folder, as
+// the messages of a folder come together; the file itself only when it is a
+// link.
+std::optional<LedgerSource> ResumableOutput::Identify(const std::string& sourcePath) {
+    platform::FileStatus info;
+    if (platform::LinkStatus(sourcePath, info) != 0) {
+        return std::nullopt;
+    }
+    LedgerSource source;
+    if (info.link) {
+        const auto real = platform::RealPath(sourcePath);
+        if (!real || platform::Status(*real, info) != 0) {
+            return std::nullopt;
+        }
+        source.path = *real;
+    } else {
+        const std::string folder = FolderOf(sourcePath);
+        auto known = canonicalFolders_.find(folder);
+        if (known == canonicalFolders_.end()) {
+            const auto real = platform::RealPath(folder);
+            if (!real) {
+                return std::nullopt;
+            }
+            const char separator = Separator(NativeSyntax());
+            known = canonicalFolders_
+                        .emplace(folder, real->ends_with(separator) ? *real : *real + separator)
+                        .first;
+        }
+        source.path = known->second + sourcePath.substr(folder.size());
+    }
+    source.size = info.size;
+    source.modifiedNs = LedgerTime(info.modified, info.modifiedNanoseconds);
+    source.device = info.device;
+    source.inode = info.inode;
+    return source;
+}
+
+ConversionLedger::Seen ResumableOutput::Consult(const std::string& sourcePath,
+                                                const std::string& mailboxPath) {
+    pending_ = Identify(sourcePath);
+    if (!pending_) {
+        return ConversionLedger::Seen::New; // the writer reports why it cannot be read
+    }
+    return ledger_.Lookup(Relative(mailboxPath), *pending_);
+}
+
+void ResumableOutput::Opened(MailboxFile& mailbox) {
+    mailbox.CutBackTo(ledger_.Opening(Relative(mailbox.Path()), mailbox.End()));
+    if (mailbox.Created()) {
+        foldersToSync_.insert(FolderOf(mailbox.Path()));
+    }
+}
+
+void ResumableOutput::Written(const MailboxFile& mailbox, std::uint64_t begin, std::uint64_t end) {
+    LedgerRecord record;
+    record.mailbox = Relative(mailbox.Path());
+    record.begin = begin;
+    record.end = end;
+    if (pending_) {
+        record.source = *pending_;
+    }
+    ledger_.Recorded(record);
+}
+
+void ResumableOutput::Closing(MailboxFile& mailbox) {
+    mailbox.Sync();
+    ledger_.Closed(Relative(mailbox.Path()), mailbox.End());
+}
+
+void ResumableOutput::Settle(const std::string& mailbox) {
+    const std::string path = root_ + mailbox;
+    platform::FileStatus info;
+    if (platform::LinkStatus(path, info) != 0 && errno == ENOENT) {
+        ledger_.Closed(mailbox, 0);
+        return;
+    }
+    // Reached as the run reaches it: through no link below the root.
+    OutputTree tree(root_, OutputTree::Root::MustExist);
+    MailboxFile file(path, tree);
+    Opened(file);
+    Closing(file);
+    file.Close();
+}
+
+void ResumableOutput::Finish() {
+    for (const std::string& mailbox : ledger_.UnsettledMailboxes()) {
+        try {
+            Settle(mailbox);
+        } catch (const ConversionError&) {
+            // Left as it is: the next run settles it. The messages are safe.
+        }
+    }
+    ledger_.Sync();
+    for (const std::string& folder : foldersToSync_) {
+        SyncFolder(folder);
+    }
+    foldersToSync_.clear();
+}
+
+} // namespace marrowgate

@@ -1,0 +1,267 @@
+#include "output/MailboxWriter.h"
+
+#include "marrowgate/ConversionError.h"
+#include "message/MailMessageObject.h"
+#include "message/MessageFile.h"
+#include "message/MessageFileInput.h"
+#include "output/MailboxEvents.h"
+#include "output/MailboxFile.h"
+#include "output/RunInterrupted.h"
+#include "record/AddedFields.h"
+#include "record/FromLine.h"
+#include "record/RecordEncoder.h"
+
+#include <algorithm>
+#include <exception>
+#include <utility>
+
+namespace marrowgate {
+namespace {
+
+// Calls `undo` when the scope it lives in is left by an exception, and only
+// then.
+template <typename Undo> class UndoOnFailure {
+public:
+    explicit UndoOnFailure(Undo undo) : undo_(std::move(undo)) {}
+    ~UndoOnFailure() {
+        if (std::uncaught_exceptions() > exceptions_) {
+            undo_();
+        }
+    }
+    UndoOnFailure(const UndoOnFailure&) = delete;
+    UndoOnFailure& operator=(const UndoOnFailure&) = delete;
+
+private:
+    Undo undo_;
+    int exceptions_ = std::uncaught_exceptions();
+};
+
+constexpr std::size_t kReadChunk = 1024 * 1024;
+constexpr std::size_t kWriteThreshold = 1024 * 1024;
+// How much of a message's start the header field test looks at; the readers
+// that apply it look at no more.
+constexpr std::size_t kFieldTestWindow = 8192;
+
+std::string FirstBytes(RecordOutput& record, std::size_t from, std::size_t count) {
+    std::string bytes;
+    for (std::string_view piece : record.Pieces()) {
+        const std::size_t skip = std::min(from, piece.size());
+        from -= skip;
+        piece.remove_prefix(skip);
+        bytes.append(piece.substr(0, count - bytes.size()));
+        if (bytes.size() == count) {
+            break;
+        }
+    }
+    return bytes;
+}
+
+bool OnlyWhiteSpace(std::string_view bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) {
+        return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+    });
+}
+
+// The From_ line of the message that `start` begins.
+std::string FromLineOf(std::string_view start, const MessageInput& message) {
+    MailMessageObject mail;
+    mail.LoadFromBytes(start, message.ModificationTime());
+    return FormatFromLine(mail.Sender(), mail.MessageDate());
+}
+
+} // namespace
+
+AppendStats AppendMessageToMailbox(const std::string& messagePath, const std::string& mailboxPath,
+                                   const YieldFn& yield) {
+    MailboxWriter writer;
+    const AppendStats stats = writer.Append(messagePath, mailboxPath, yield);
+    writer.Close();
+    return stats;
+}
+
+// The buffer takes a message's start, then its later chunks. Uninitialised:
+// clearing it would cost as much as reading into it, and only the pages a
+// message reaches are ever touched. A record is written out once it passes the
+// threshold, so it never holds much more than a threshold and a start.
+MailboxWriter::MailboxWriter(const OutputTarget& target, OutputTree* tree)
+    : target_(target), tree_(tree),
+      chunk_(std::make_unique_for_overwrite<char[]>(MessageFile::kStartLimit)) {
+    record_.Reserve(kWriteThreshold + 2 * kReadChunk + 1024);
+}
+
+MailboxWriter::~MailboxWriter() = default;
+
+void MailboxWriter::Close() {
+    std::unique_ptr<MailboxFile> mailbox = std::move(mailbox_);
+    if (!mailbox) {
+        return;
+    }
+    mailbox->TakeBack();
+    if (events_ && mailbox->IsOpen()) {
+        events_->Closing(*mailbox);
+    }
+    mailbox->Close();
+}
+
+MailboxFile& MailboxWriter::MailboxFor(const std::string& mailboxPath, bool& created) {
+    if (mailbox_ && (mailbox_->Path() != mailboxPath || !mailbox_->StillLinked())) {
+        Close();
+    }
+    created = false;
+    if (!mailbox_) {
+        mailbox_ = tree_ ? std::make_unique<MailboxFile>(mailboxPath, *tree_)
+                         : std::make_unique<MailboxFile>(mailboxPath);
+        created = mailbox_->Created();
+        if (events_) {
+            events_->Opened(*mailbox_);
+        }
+    }
+    return *mailbox_;
+}
+
+AppendStats MailboxWriter::Append(const std::string& messagePath, const std::string& mailboxPath,
+                                  const YieldFn& yield) {
+    for (int i = 0; i < 3; ++i) {
+        CallYield(yield);
+    }
+    std::unique_ptr<MessageFileInput> message;
+    {
+        const UndoOnFailure closing([this] { CloseAfterFailure(); });
+        message = std::make_unique<MessageFileInput>(messagePath, chunk_.get(), kReadChunk);
+    }
+    return AppendOpened(*message, messagePath, mailboxPath, yield);
+}
+
+AppendStats MailboxWriter::Append(MessageInput& message, const std::string& messagePath,
+                                  const std::string& mailboxPath, const YieldFn& yield) {
+    for (int i = 0; i < 3; ++i) {
+        CallYield(yield);
+    }
+    return AppendOpened(message, messagePath, mailboxPath, yield);
+}
+
+AppendStats MailboxWriter::AppendOpened(MessageInput& message, const std::string& messagePath,
+                                        const std::string& mailboxPath, const YieldFn& yield) {
+    AppendStats stats;
+    {
+        const UndoOnFailure closing([this] { CloseAfterFailure(); });
+        // The file is read once: its start serves both the From_ line and the record.
+        const std::string_view start = message.Start();
+        if (message.AtEnd() && OnlyWhiteSpace(start)) {
+            stats.bytesRead = start.size();
+            stats.empty = true;
+            return stats;
+        }
+        const std::string fromLine = FromLineOf(start, message);
+        CallYield(yield);
+        CallYield(yield);
+
+        stats.bytesRead = start.size();
+        MailboxFile& mailbox = MailboxFor(mailboxPath, stats.createdMailbox);
+        if (message.Identity() == mailbox.Identity()) {
+            throw ConversionError("Cannot convert message file " + messagePath +
+                                  ": it is the mailbox file being written");
+        }
+        const bool whole = message.AtEnd();
+        BeginRecord(messagePath, fromLine, start, whole, stats);
+        EncodeRest(message, whole, stats, [&] { WriteOut(mailbox); });
+        stats.bytesWritten = mailbox.RecordBytes();
+        if (events_) {
+            events_->Written(mailbox, mailbox.RecordStart(), mailbox.End());
+        }
+        mailbox.EndRecord();
+    }
+    // The record is whole and the message closed: only now may the window run
+    // its events.
+    CallYield(yield);
+    CallYield(yield);
+    return stats;
+}
+
+// Takes back a record cut short by a read error before it is reported, and
+// closes the mailbox, whole records only, as any other close.
+void MailboxWriter::CloseAfterFailure() {
+    try {
+        Close();
+    } catch (const std::exception&) {
+        mailbox_.reset(); // the error that brought us here is the one reported
+    }
+}
+
+bool MailboxWriter::EncodeRecord(const std::string& messagePath,
+                                 const std::function<void(std::string_view)>& sink) {
+    MessageFileInput message(messagePath, chunk_.get(), kReadChunk);
+    const std::string_view start = message.Start();
+    if (message.AtEnd() && OnlyWhiteSpace(start)) {
+        return false;
+    }
+    AppendStats stats;
+    const bool whole = message.AtEnd();
+    BeginRecord(messagePath, FromLineOf(start, message), start, whole, stats);
+    EncodeRest(message, whole, stats, [&] {
+        for (const std::string_view piece : record_.Pieces()) {
+            sink(piece);
+        }
+        record_.Clear();
+    });
+    return true;
+}
+
+void MailboxWriter::EncodeRest(MessageInput& message, bool whole, AppendStats& stats,
+                               const std::function<void()>& flush) {
+    while (!message.AtEnd()) {
+        // The record may point into the bytes in hand: it goes out before the next.
+        if (record_.PointsIntoInput() || record_.size() >= kWriteThreshold) {
+            flush();
+        }
+        if (interrupted_ && interrupted_()) {
+            throw RunInterrupted();
+        }
+        const std::string_view bytes = message.Next();
+        if (bytes.empty()) {
+            break;
+        }
+        stats.bytesRead += bytes.size();
+        encoder_.Feed(bytes, record_);
+    }
+    if (!whole) {
+        encoder_.Finish(record_);
+    }
+    flush();
+}
+
+void MailboxWriter::BeginRecord(const std::string& messagePath, const std::string& fromLine,
+                                std::string_view start, bool whole, AppendStats& stats) {
+    const LineEnding ending = target_.LineEnd();
+    const std::string_view lineEnd = ending == LineEnding::CrLf ? "\r\n" : "\n";
+    const auto begin = [&](int missingFields) {
+        record_.Clear();
+        record_.append(fromLine);
+        record_.append(lineEnd);
+        if (missingFields > 0) {
+            record_.append(MarkerFields(missingFields, messagePath, ending));
+        }
+        encoder_ = RecordEncoder(ending);
+        encoder_.Feed(start, record_);
+        if (whole) {
+            encoder_.Finish(record_);
+        }
+    };
+    begin(0);
+    if (!target_.NeedsFieldsAtStart()) {
+        return;
+    }
+    const int missing = FieldLinesMissing(
+        FirstBytes(record_, fromLine.size() + lineEnd.size(), kFieldTestWindow), whole);
+    if (missing > 0) {
+        begin(missing);
+        stats.fieldsAdded = true;
+    }
+}
+
+void MailboxWriter::WriteOut(MailboxFile& mailbox) {
+    mailbox.Write(record_.Pieces());
+    record_.Clear();
+}
+
+} // namespace marrowgate

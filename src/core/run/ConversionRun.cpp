@@ -1,0 +1,394 @@
+#include "marrowgate/ConversionRun.h"
+
+#include "ledger/ResumableOutput.h"
+#include "marrowgate/ConversionError.h"
+#include "marrowgate/ImapAccount.h"
+#include "marrowgate/PathDerivation.h"
+#include "marrowgate/PathParts.h"
+#include "message/MessageFile.h"
+#include "message/MessageFileInput.h"
+#include "output/BareMessage.h"
+#include "output/MailboxWriter.h"
+#include "output/MaildirStore.h"
+#include "output/OutputTree.h"
+#include "output/RunInterrupted.h"
+#include "output/imap/ImapError.h"
+#include "output/imap/ImapStore.h"
+#include "output/modMain.h"
+#include "platform/FileSystem.h"
+#include "run/ReadAheadMessage.h"
+#include "run/ReadAheadThread.h"
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+#include <set>
+#include <unordered_set>
+#include <utility>
+
+namespace marrowgate {
+namespace {
+
+// How many rows past the one being converted are asked to be read ahead; the
+// reader's buffers bound how far it really gets.
+constexpr int kRowsAhead = 32;
+
+// Whether the file read ahead is the one the ledger will record: the one
+// found when the row was consulted, unchanged since.
+bool SameFile(const ReadAheadMessage& message, const std::optional<LedgerSource>& consulted) {
+    if (!message.Opened() || !consulted) {
+        return false;
+    }
+    return message.Size() == consulted->size &&
+           LedgerTime(message.ModificationTime(), message.ModificationNanoseconds()) ==
+               consulted->modifiedNs &&
+           message.Identity() == FileIdentity{consulted->device, consulted->inode};
+}
+
+// Mail programs that keep subfolders beside a mailbox file show them only
+// when that file is there: the folders above a mailbox get an empty one.
+void EnsureMailboxFiles(const std::vector<std::string>& mailboxes) {
+    for (const auto& path : mailboxes) {
+        int fd = platform::Open(path, platform::kWrite | platform::kAppend | platform::kNoFollow);
+        if (fd < 0 && errno == ENOENT) {
+            fd = platform::Open(path, platform::kWrite | platform::kAppend | platform::kCreateNew);
+        }
+        if (fd >= 0) {
+            platform::Close(fd);
+        }
+    }
+}
+
+// One run over the rows; see RunConversion().
+class Run {
+public:
+    Run(const MessageRows& rows, const std::string& outputRoot, const RunHooks& hooks,
+        const RunOptions& options)
+        : rows_(rows), hooks_(hooks), options_(options), output_text_(outputRoot),
+          root_(NormaliseOutputRoot(outputRoot, options.syntax)), writer_(options.target, &tree_) {}
+
+    RunResult Go();
+
+private:
+    bool StopRequested() const { return hooks_.stopRequested && hooks_.stopRequested(); }
+    void StartOutput();
+    // False when the run ends at this row.
+    bool ConvertRow(int row, const std::string& source);
+    // The same for a target that keeps messages apart (store_).
+    bool StoreRow(int row, const std::string& source);
+    void OpenStore();
+    const std::string& StoreMailboxOf(const std::string& source);
+    bool GoOnAfter(const RowFailure& failure);
+    void Converted(const AppendStats& stats);
+    void Finish();
+
+    // The per-folder bookkeeping: which mailbox the rows of the current source
+    // folder go to, and whether it has been counted as created or appended.
+    const std::string& MailboxOf(const std::string& source);
+    void EnterFolder(const std::string& source, std::string directory);
+    void CountMailbox(bool created);
+
+    // A failed close or ledger flush, charged to the last message converted.
+    void CloseFailed(const ConversionError& error);
+
+    // The message of `row` as read ahead, when it is the file consulted;
+    // asks for the rows after it.
+    std::unique_ptr<ReadAheadMessage> ReadAhead(int row, const std::string& source);
+
+    const MessageRows& rows_;
+    const RunHooks& hooks_;
+    const RunOptions& options_;
+    const std::string output_text_; // as given: an IMAP account's URL stays one
+    const std::string root_;
+    RunResult result_;
+    std::unique_ptr<ResumableOutput> output_; // made at the first message
+    std::unique_ptr<MessageStore> store_;     // instead, for the maildir and imap targets
+    std::set<std::pair<std::uint64_t, std::uint64_t>> storedFiles_; // by device and inode
+    std::vector<char> storeBuffer_;
+    std::unique_ptr<ReadAheadThread> readAhead_;
+    int requestedThrough_ = -1; // the last row asked to be read ahead
+    OutputTree tree_{root_};
+    MailboxWriter writer_;
+    std::optional<RowFailure> lastConverted_; // answers for the open mailbox's close
+
+    // The rows of a folder come one after another: the mirrored folder and the
+    // mailbox of one row serve the next while its folder is the same.
+    std::unordered_set<std::string> ensuredFolders_;
+    std::unordered_set<std::string> mailboxesSeen_;
+    std::string sourceFolder_;
+    std::string mailbox_;
+    bool mailboxCounted_ = false;
+
+    std::unordered_set<std::string> emptySeen_;
+    bool keepGoing_ = options_.keepGoing;
+};
+
+RunResult Run::Go() {
+    CallYield(hooks_.yield);
+    const int rowCount = rows_.RowCount();
+    for (int row = 0; row < rowCount; ++row) {
+        if (StopRequested()) {
+            result_.stopped = true;
+            break;
+        }
+        if (hooks_.rowStarting) {
+            hooks_.rowStarting(row);
+        }
+        CallYield(hooks_.yield);
+        if (row >= rows_.RowCount()) {
+            break; // the list was emptied meanwhile: there is nothing left to read
+        }
+        const std::string source = SourcePathOfRow(rows_.RowText(row), options_.syntax);
+        if (source.empty()) {
+            ++result_.emptyRowsSkipped;
+        } else if (!ConvertRow(row, source)) {
+            break;
+        }
+        if (hooks_.progress) {
+            hooks_.progress(row + 1, rows_.RowCount());
+        }
+    }
+    Finish();
+    result_.nothingToConvert = result_.messagesConverted == 0 && result_.failures.empty() &&
+                               result_.emptyRowsSkipped == rowCount;
+    return result_;
+}
+
+// The output is set up at the first message, so that a list of empty rows
+// leaves no trace; a run that cannot have it converts nothing.
+void Run::StartOutput() {
+    output_ = std::make_unique<ResumableOutput>(root_, options_.convertAgain);
+    writer_.SetEvents(output_.get());
+    writer_.SetInterruption([this] { return StopRequested(); });
+    if (options_.readAhead) {
+        readAhead_ = std::make_unique<ReadAheadThread>();
+    }
+}
+
+// Rows are asked for only past a row being converted, so a run over messages
+// converted before reads nothing ahead.
+std::unique_ptr<ReadAheadMessage> Run::ReadAhead(int row, const std::string& source) {
+    if (!readAhead_) {
+        return nullptr;
+    }
+    const int last = std::min(rows_.RowCount() - 1, row + kRowsAhead);
+    for (int next = std::max(requestedThrough_, row) + 1; next <= last; ++next) {
+        const std::string path = SourcePathOfRow(rows_.RowText(next), options_.syntax);
+        if (!path.empty()) {
+            readAhead_->Request(next, path);
+        }
+        requestedThrough_ = next;
+    }
+    std::unique_ptr<ReadAheadMessage> message = readAhead_->Take(row, source);
+    if (message && !SameFile(*message, output_->Consulted())) {
+        message.reset(); // read again here, as the ledger found it
+    }
+    return message;
+}
+
+const std::string& Run::MailboxOf(const std::string& source) {
+    std::string directory = DirectoryPart(source, options_.syntax);
+    if (mailbox_.empty() || directory != sourceFolder_) {
+        EnterFolder(source, std::move(directory));
+    }
+    return mailbox_;
+}
+
+// The mailbox switch, at the first row of another source folder: its mailbox
+// is derived, and its mirrored folder made the first time the run comes to it.
+// The writer closes the previous mailbox when the next record goes elsewhere.
+void Run::EnterFolder(const std::string& source, std::string directory) {
+    mailbox_.clear(); // stays empty should the derivation fail
+    const MailboxPlace place = options_.target.PlaceOf(
+        source, InnermostStore(source, options_.stores, options_.syntax), root_, options_.syntax);
+    if (!ensuredFolders_.contains(place.folder)) {
+        EnsureDirectoryPath(tree_, place.folder);
+        EnsureMailboxFiles(place.parentMailboxes);
+        ensuredFolders_.insert(place.folder);
+    }
+    mailbox_ = place.mailbox;
+    sourceFolder_ = std::move(directory);
+    mailboxCounted_ = false;
+}
+
+// A mailbox counts once, as created or appended, by what its first record
+// found; a folder met again later in the list does not count it again.
+void Run::CountMailbox(bool created) {
+    if (!std::exchange(mailboxCounted_, true) && mailboxesSeen_.insert(mailbox_).second) {
+        ++(created ? result_.mailboxesCreated : result_.mailboxesAppended);
+    }
+}
+
+bool Run::ConvertRow(int row, const std::string& source) {
+    if (options_.target.KeepsMessagesApart()) {
+        return StoreRow(row, source);
+    }
+    if (!output_) {
+        StartOutput();
+    }
+    try {
+        const std::string& mailbox = MailboxOf(source);
+        const ConversionLedger::Seen seen = output_->Consult(source, mailbox);
+        if (seen == ConversionLedger::Seen::Converted) {
+            if (readAhead_) {
+                readAhead_->DropThrough(row);
+            }
+            ++result_.alreadyConverted;
+            return true;
+        }
+        // The window handles its events in a yield, and the writer yields only
+        // before a record begins and after it is whole, so nothing the window
+        // does there (a stop, an emptied list) ever meets half a record.
+        CallYield(hooks_.yield);
+        const std::unique_ptr<ReadAheadMessage> early = ReadAhead(row, source);
+        const AppendStats stats = early ? writer_.Append(*early, source, mailbox, hooks_.yield)
+                                        : writer_.Append(source, mailbox, hooks_.yield);
+        if (stats.empty) {
+            if (emptySeen_.insert(source).second) { // a file listed twice is listed once
+                result_.emptyMessages.push_back(source);
+            }
+            return true;
+        }
+        if (seen == ConversionLedger::Seen::Changed) {
+            result_.changedSinceConverted.push_back(source);
+        }
+        lastConverted_ = RowFailure{row, source, mailbox, {}};
+        Converted(stats);
+    } catch (const RunInterrupted&) {
+        result_.stopped = true;
+        return false;
+    } catch (const ConversionError& error) {
+        result_.failures.push_back({row, source, mailbox_, error.what()});
+        return GoOnAfter(result_.failures.back());
+    }
+    return true;
+}
+
+bool Run::GoOnAfter(const RowFailure& failure) {
+    if (keepGoing_) {
+        return true;
+    }
+    const FailureChoice choice = hooks_.failed ? hooks_.failed(failure) : FailureChoice::Stop;
+    keepGoing_ = choice == FailureChoice::SkipAll;
+    return choice != FailureChoice::Stop;
+}
+
+void Run::Converted(const AppendStats& stats) {
+    ++result_.messagesConverted;
+    result_.bytesRead += stats.bytesRead;
+    result_.bytesWritten += stats.bytesWritten;
+    result_.fieldsAdded += stats.fieldsAdded ? 1 : 0;
+    if (hooks_.messageConverted) {
+        hooks_.messageConverted(stats.bytesRead);
+    }
+    CountMailbox(stats.createdMailbox);
+}
+
+// Closing the last mailbox and flushing the ledger are part of the last
+// message's conversion: their failure is that message's.
+void Run::Finish() {
+    try {
+        writer_.Close();
+        if (output_) {
+            output_->Finish();
+        }
+        if (store_) {
+            store_->Finish();
+        }
+    } catch (const ConversionError& error) {
+        CloseFailed(error);
+    }
+}
+
+// The store is opened at the first message, as an output is; one that cannot
+// be reached (a refused login) ends the run before anything is converted.
+void Run::OpenStore() {
+    if (options_.target.GetKind() == OutputTarget::Kind::Imap) {
+        ImapUploadOptions imap = options_.imap;
+        imap.seen = options_.markSeen;
+        imap.stopRequested = [this] { return StopRequested(); };
+        store_ = std::make_unique<ImapStore>(ImapAccount::Parse(output_text_), std::move(imap));
+    } else {
+        store_ = std::make_unique<MaildirStore>(root_, options_.markSeen);
+    }
+    storeBuffer_.resize(MessageFile::kStartLimit);
+}
+
+const std::string& Run::StoreMailboxOf(const std::string& source) {
+    std::string directory = DirectoryPart(source, options_.syntax);
+    if (mailbox_.empty() || directory != sourceFolder_) {
+        mailbox_.clear(); // stays empty should the store refuse the mailbox
+        bool created = false;
+        const std::string store = InnermostStore(source, options_.stores, options_.syntax);
+        mailbox_ = store_->Mailbox(FolderNamesFromStore(source, store, options_.syntax), created);
+        sourceFolder_ = std::move(directory);
+        mailboxCounted_ = false;
+        if (created) {
+            CountMailbox(true);
+        }
+    }
+    return mailbox_;
+}
+
+bool Run::StoreRow(int row, const std::string& source) {
+    try {
+        if (!store_) {
+            OpenStore();
+        }
+        const std::string& mailbox = StoreMailboxOf(source);
+        CallYield(hooks_.yield);
+        MessageFileInput input(source, storeBuffer_.data(), storeBuffer_.size());
+        const FileIdentity file = input.Identity();
+        const BareMessage message =
+            BareMessage::Read(input, store_->LineEnd(), [this] { return StopRequested(); });
+        if (message.empty) {
+            if (emptySeen_.insert(source).second) {
+                result_.emptyMessages.push_back(source);
+            }
+            return true;
+        }
+        // A file met before in this run (listed twice) has its copy already.
+        const bool listedBefore =
+            file.inode != 0 && !storedFiles_.insert({file.device, file.inode}).second;
+        if (listedBefore ||
+            store_->Store(mailbox, message) == MessageStore::Outcome::AlreadyThere) {
+            ++result_.alreadyConverted;
+            return true;
+        }
+        lastConverted_ = RowFailure{row, source, mailbox, {}};
+        Converted({message.bytesRead, message.bytes.size(), false, false, false});
+        CallYield(hooks_.yield);
+    } catch (const RunInterrupted&) {
+        result_.stopped = true;
+        return false;
+    } catch (const ImapError& error) {
+        if (!store_) {
+            throw;
+        }
+        // Still cut off after every try: the rest would fare no better.
+        result_.failures.push_back({row, source, mailbox_, error.what()});
+        return !error.ConnectionLost() && GoOnAfter(result_.failures.back());
+    } catch (const ConversionError& error) {
+        if (!store_) {
+            throw; // the store itself cannot be had: nothing can be converted
+        }
+        result_.failures.push_back({row, source, mailbox_, error.what()});
+        return GoOnAfter(result_.failures.back());
+    }
+    return true;
+}
+
+void Run::CloseFailed(const ConversionError& error) {
+    RowFailure failure = lastConverted_.value_or(RowFailure{});
+    failure.reason = error.what();
+    result_.failures.push_back(failure);
+}
+
+} // namespace
+
+RunResult RunConversion(const MessageRows& rows, const std::string& outputRoot,
+                        const RunHooks& hooks, const RunOptions& options) {
+    return Run(rows, outputRoot, hooks, options).Go();
+}
+
+} // namespace marrowgate

@@ -1,0 +1,35 @@
+#include "marrowgate/RunResult.h"
+
+#include <utility>
+
+namespace marrowgate {
+
+std::string RowFailure::Describe() const {
+    if (messagePath.empty()) {
+        return reason; // the output's own failure (its ledger), not a message's
+    }
+    const std::string into = mailboxPath.empty() ? "" : " into " + mailboxPath;
+    return "Could not convert " + messagePath + into + ": " + reason;
+}
+
+void RunResult::Add(RunResult later, int rowsBefore) {
+    messagesConverted += later.messagesConverted;
+    emptyRowsSkipped += later.emptyRowsSkipped;
+    alreadyConverted += later.alreadyConverted;
+    for (auto list : {&RunResult::changedSinceConverted, &RunResult::emptyMessages}) {
+        (this->*list).insert((this->*list).end(), (later.*list).begin(), (later.*list).end());
+    }
+    nothingToConvert = nothingToConvert && later.nothingToConvert;
+    stopped = later.stopped;
+    for (RowFailure& failure : later.failures) {
+        failure.row += rowsBefore;
+        failures.push_back(std::move(failure));
+    }
+    mailboxesCreated += later.mailboxesCreated;
+    mailboxesAppended += later.mailboxesAppended;
+    fieldsAdded += later.fieldsAdded;
+    bytesRead += later.bytesRead;
+    bytesWritten += later.bytesWritten;
+}
+
+} // namespace marrowgate
