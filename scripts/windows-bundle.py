@@ -88,7 +88,7 @@ def write_notices(bundle, deps, shipped):
         "programs, so that it can be replaced by another build of the same library.",
         "GLib and GMime are under the GNU Lesser General Public License 2.1 or later,",
         "Qt under the GNU Lesser General Public License 3 (licenses/LGPL-2.1.txt,",
-        "licenses/LGPL-3.txt), libcurl (libcurl-4.dll, for uploads to IMAP accounts)",
+        "licenses/LGPL-3.txt), libcurl (libcurl.dll, for uploads to IMAP accounts)",
         "under the curl licence, an MIT/X derivative; the copyright file of each package",
         "in licenses/ lists every author and licence, the bundled code's included.",
         "",

@@ -33,7 +33,7 @@ struct ImapUploadOptions {
     bool specialFolders = false;
     // How long to wait before each new try when the connection is lost.
     std::vector<std::chrono::milliseconds> retryDelays = {
-        std::chrono::seconds(1), std::chrono::seconds(2), std::chrono::seconds(4),
+        std::chrono::seconds(1), std::chrono::seconds(2),  std::chrono::seconds(4),
         std::chrono::seconds(8), std::chrono::seconds(16), std::chrono::seconds(30)};
     // Asked while waiting to try again: true gives up (the run is being
     // stopped).

@@ -2,8 +2,10 @@
 a private Dovecot account, which is read back through IMAP (Python's
 imaplib, a client that shares nothing with ours) and through doveadm.
 
-    test_imap.py CONVERTER DATA
+    test_imap.py CONVERTER DATA [windows]
 
+With "windows", CONVERTER is the Windows build run under wine, against the
+same local server: paths are handed to it in their Windows form (Z:\...).
 Exits 77 (skipped) when Dovecot's IMAP server is not installed."""
 import base64
 import collections
@@ -27,7 +29,13 @@ from mboxcheck import message_lines  # noqa: E402
 
 CONVERTER = os.path.abspath(sys.argv[1])
 DATA = sys.argv[2]
+WINDOWS = sys.argv[3:4] == ["windows"]
 SKIPPED = 77
+
+
+def native(path):
+    """A path as the converter under test takes it."""
+    return "Z:" + path.replace("/", "\\") if WINDOWS else path
 
 
 def bare(data):
@@ -157,8 +165,9 @@ class ImapCase(unittest.TestCase):
     def upload(self, *args, store=None, url=None, password=dovecot.PASSWORD, timeout=300,
                background=False):
         env = dict(os.environ, MARROWGATE_IMAP_PASSWORD=password)
-        command = [CONVERTER, "--quiet", "--target", "imap", "--ca-file", self.server.cert,
-                   "-o", url or self.server.url(folder=self.folder), *args, store or self.store]
+        command = [CONVERTER, "--quiet", "--target", "imap", "--ca-file", native(self.server.cert),
+                   "-o", url or self.server.url(folder=self.folder), *args,
+                   native(store or self.store)]
         if background:
             return subprocess.Popen(command, env=env, stdout=subprocess.PIPE,
                                     stderr=subprocess.PIPE)
@@ -254,9 +263,10 @@ class Uploads(ImapCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         # The store named twice: each file is still one message.
         env = dict(os.environ, MARROWGATE_IMAP_PASSWORD=dovecot.PASSWORD)
-        twice = subprocess.run([CONVERTER, "-q", "-t", "imap", "--ca-file", self.server.cert,
-                                "-o", self.server.url(folder=self.folder), self.store,
-                                self.store], env=env, capture_output=True)
+        twice = subprocess.run([CONVERTER, "-q", "-t", "imap", "--ca-file",
+                                native(self.server.cert), "-o",
+                                self.server.url(folder=self.folder), native(self.store),
+                                native(self.store)], env=env, capture_output=True)
         self.assertEqual(twice.returncode, 0, twice.stderr)
         # Two files from the first run, and each of them named again.
         self.assertIn(b"Already converted: 4 messages", twice.stdout)
@@ -276,8 +286,9 @@ class Refusals(ImapCase):
     def test_no_password_and_not_on_a_terminal(self):
         self.write("Inbox/a.eml", message(b"a"))
         env = {k: v for k, v in os.environ.items() if k != "MARROWGATE_IMAP_PASSWORD"}
-        result = subprocess.run([CONVERTER, "-t", "imap", "-o", self.server.url(), self.store],
-                                env=env, capture_output=True, stdin=subprocess.DEVNULL,
+        result = subprocess.run([CONVERTER, "-t", "imap", "-o", self.server.url(),
+                                 native(self.store)], env=env, capture_output=True,
+                                stdin=subprocess.DEVNULL,
                                 start_new_session=True)  # no terminal to ask on
         self.assertEqual(result.returncode, 2)
         self.assertIn(b"no password for ann@localhost", result.stderr)
@@ -287,18 +298,20 @@ class Refusals(ImapCase):
         secret = os.path.join(self.tmp, "secret")
         with open(secret, "w") as f:
             f.write(dovecot.PASSWORD + "\n")
-        result = self.upload("--password-file", secret, password="wrong")
+        result = self.upload("--password-file", native(secret), password="wrong")
         self.assertEqual(result.returncode, 0, result.stderr)
         failed = self.upload("--oauth-command", "exit 3")
         self.assertEqual(failed.returncode, 2)
         self.assertIn(b"The token command failed (exit status 3)", failed.stderr)
 
+    @unittest.skipIf(WINDOWS, "wine's certificate chain check takes a root it does not know; "
+                              "a name that does not fit is refused under wine too")
     def test_untrusted_certificate(self):
         self.write("Inbox/a.eml", message(b"a"))
         env = dict(os.environ, MARROWGATE_IMAP_PASSWORD=dovecot.PASSWORD)
         # Without --ca-file the system's store does not know the test's certificate.
         result = subprocess.run([CONVERTER, "-q", "-t", "imap", "-o", self.server.url(),
-                                 self.store], env=env, capture_output=True)
+                                 native(self.store)], env=env, capture_output=True)
         self.assertEqual(result.returncode, 1)
         self.assertIn(b"certificate cannot be trusted", result.stderr)
 
@@ -308,7 +321,7 @@ class Refusals(ImapCase):
             result = self.upload(url=url)
             self.assertEqual(result.returncode, 2, url)
             self.assertIn(reason, result.stderr)
-        result = subprocess.run([CONVERTER, "-o", self.server.url(), self.store],
+        result = subprocess.run([CONVERTER, "-o", self.server.url(), native(self.store)],
                                 capture_output=True)
         self.assertEqual(result.returncode, 2)
         self.assertIn(b"needs --target imap", result.stderr)
@@ -422,6 +435,8 @@ class Interruptions(ImapCase):
         self.assertEqual(run.returncode, 0, err)
         self.assert_exactly_once()
 
+    @unittest.skipIf(WINDOWS, "a killed wine process leaves wineserver to tidy up after it; "
+                              "the Linux build runs this")
     def test_killed_ten_times_and_resumed(self):
         shutil.rmtree(self.store)
         generate(self.store, 400)

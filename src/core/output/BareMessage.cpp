@@ -2,9 +2,9 @@
 
 #include "message/MailMessageObject.h"
 #include "message/MessageInput.h"
+#include "output/RunInterrupted.h"
 #include "record/RecordEncoder.h"
 #include "record/RecordOutput.h"
-#include "output/RunInterrupted.h"
 
 #include <algorithm>
 

@@ -1,11 +1,11 @@
 #include "output/MaildirStore.h"
 
-#include "output/BareMessage.h"
 #include "marrowgate/ConversionError.h"
-#include "platform/FileDescriptor.h"
-#include "output/ModifiedUtf7.h"
 #include "marrowgate/NativePaths.h"
+#include "output/BareMessage.h"
+#include "output/ModifiedUtf7.h"
 #include "platform/Environment.h"
+#include "platform/FileDescriptor.h"
 #include "platform/FileSystem.h"
 
 #include <algorithm>
@@ -98,14 +98,15 @@ StoredCopies& MaildirStore::CopiesOf(const std::string& folder) {
     StoredCopies copies;
     for (const std::string_view part : {kParts[0], kParts[1]}) {
         const std::string path = Sub(folder, part);
-        const int listed = platform::ListFolder(path, [&](std::string_view name, platform::EntryKind kind) {
-            platform::FileStatus info;
-            const std::string file = path + std::string(name);
-            if (kind == platform::EntryKind::File && platform::LinkStatus(file, info) == 0 &&
-                info.regular) {
-                copies.Add(SizeInName(name).value_or(info.size), info.modified, file);
-            }
-        });
+        const int listed =
+            platform::ListFolder(path, [&](std::string_view name, platform::EntryKind kind) {
+                platform::FileStatus info;
+                const std::string file = path + std::string(name);
+                if (kind == platform::EntryKind::File && platform::LinkStatus(file, info) == 0 &&
+                    info.regular) {
+                    copies.Add(SizeInName(name).value_or(info.size), info.modified, file);
+                }
+            });
         if (listed != 0) {
             throw ConversionError::FromErrno("Cannot list folder", path, errno);
         }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <process.h>
 #include <string_view>
+#include <utility>
 
 namespace marrowgate::platform {
 namespace {
@@ -27,6 +28,26 @@ std::string Narrow(std::wstring_view wide) {
                         nullptr, nullptr);
     return text;
 }
+
+// A handle, closed when this goes away.
+class OwnedHandle {
+public:
+    explicit OwnedHandle(HANDLE handle) : handle_(handle) {}
+    ~OwnedHandle() {
+        if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle_);
+        }
+    }
+    OwnedHandle(const OwnedHandle&) = delete;
+    OwnedHandle& operator=(const OwnedHandle&) = delete;
+    OwnedHandle& operator=(OwnedHandle&& other) noexcept {
+        std::swap(handle_, other.handle_);
+        return *this;
+    }
+
+private:
+    HANDLE handle_;
+};
 
 // A console handle, closed however the reading ends.
 class ConsoleHandle {
@@ -84,19 +105,45 @@ std::optional<std::string> EnvironmentValue(const std::string& name) {
     return value ? std::optional<std::string>(Narrow(value)) : std::nullopt;
 }
 
+// cmd.exe /c COMMAND with its output into a pipe of ours. (_wpopen needs a
+// console, which the window has not.)
 std::optional<std::string> CommandOutput(const std::string& command, int& exitStatus) {
     exitStatus = -1;
-    FILE* pipe = _wpopen(Wide(command).c_str(), L"rb");
-    if (!pipe) {
+    SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherited, 0)) {
         return std::nullopt;
     }
+    const OwnedHandle reader(readEnd);
+    OwnedHandle writer(writeEnd);
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    std::wstring line = L"cmd.exe /d /s /c \"" + Wide(command) + L"\"";
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &startup, &started)) {
+        return std::nullopt;
+    }
+    const OwnedHandle process(started.hProcess);
+    const OwnedHandle thread(started.hThread);
+    writer = OwnedHandle(nullptr); // the child holds the only write end now
     std::string output;
     char buffer[4096];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+    DWORD got = 0;
+    while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) {
         output.append(buffer, got);
     }
-    exitStatus = _pclose(pipe);
+    WaitForSingleObject(started.hProcess, INFINITE);
+    DWORD code = 0;
+    if (GetExitCodeProcess(started.hProcess, &code)) {
+        exitStatus = static_cast<int>(code);
+    }
     return output;
 }
 

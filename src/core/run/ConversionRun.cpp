@@ -2,27 +2,21 @@
 
 #include "ledger/ResumableOutput.h"
 #include "marrowgate/ConversionError.h"
-#include "marrowgate/ImapAccount.h"
 #include "marrowgate/PathDerivation.h"
 #include "marrowgate/PathParts.h"
-#include "message/MessageFile.h"
-#include "message/MessageFileInput.h"
-#include "output/BareMessage.h"
 #include "output/MailboxWriter.h"
-#include "output/MaildirStore.h"
 #include "output/OutputTree.h"
 #include "output/RunInterrupted.h"
 #include "output/imap/ImapError.h"
-#include "output/imap/ImapStore.h"
 #include "output/modMain.h"
 #include "platform/FileSystem.h"
 #include "run/ReadAheadMessage.h"
 #include "run/ReadAheadThread.h"
+#include "run/StoreOutput.h"
 
 #include <algorithm>
 #include <memory>
 #include <optional>
-#include <set>
 #include <unordered_set>
 #include <utility>
 
@@ -64,8 +58,10 @@ class Run {
 public:
     Run(const MessageRows& rows, const std::string& outputRoot, const RunHooks& hooks,
         const RunOptions& options)
-        : rows_(rows), hooks_(hooks), options_(options), output_text_(outputRoot),
-          root_(NormaliseOutputRoot(outputRoot, options.syntax)), writer_(options.target, &tree_) {}
+        : rows_(rows), hooks_(hooks), options_(options),
+          root_(NormaliseOutputRoot(outputRoot, options.syntax)),
+          store_(options, outputRoot, root_, [this] { return StopRequested(); }),
+          writer_(options.target, &tree_) {}
 
     RunResult Go();
 
@@ -76,7 +72,6 @@ private:
     bool ConvertRow(int row, const std::string& source);
     // The same for a target that keeps messages apart (store_).
     bool StoreRow(int row, const std::string& source);
-    void OpenStore();
     const std::string& StoreMailboxOf(const std::string& source);
     bool GoOnAfter(const RowFailure& failure);
     void Converted(const AppendStats& stats);
@@ -98,13 +93,10 @@ private:
     const MessageRows& rows_;
     const RunHooks& hooks_;
     const RunOptions& options_;
-    const std::string output_text_; // as given: an IMAP account's URL stays one
     const std::string root_;
     RunResult result_;
     std::unique_ptr<ResumableOutput> output_; // made at the first message
-    std::unique_ptr<MessageStore> store_;     // instead, for the maildir and imap targets
-    std::set<std::pair<std::uint64_t, std::uint64_t>> storedFiles_; // by device and inode
-    std::vector<char> storeBuffer_;
+    StoreOutput store_;                       // instead, for the maildir and imap targets
     std::unique_ptr<ReadAheadThread> readAhead_;
     int requestedThrough_ = -1; // the last row asked to be read ahead
     OutputTree tree_{root_};
@@ -292,26 +284,10 @@ void Run::Finish() {
         if (output_) {
             output_->Finish();
         }
-        if (store_) {
-            store_->Finish();
-        }
+        store_.Finish();
     } catch (const ConversionError& error) {
         CloseFailed(error);
     }
-}
-
-// The store is opened at the first message, as an output is; one that cannot
-// be reached (a refused login) ends the run before anything is converted.
-void Run::OpenStore() {
-    if (options_.target.GetKind() == OutputTarget::Kind::Imap) {
-        ImapUploadOptions imap = options_.imap;
-        imap.seen = options_.markSeen;
-        imap.stopRequested = [this] { return StopRequested(); };
-        store_ = std::make_unique<ImapStore>(ImapAccount::Parse(output_text_), std::move(imap));
-    } else {
-        store_ = std::make_unique<MaildirStore>(root_, options_.markSeen);
-    }
-    storeBuffer_.resize(MessageFile::kStartLimit);
 }
 
 const std::string& Run::StoreMailboxOf(const std::string& source) {
@@ -319,8 +295,7 @@ const std::string& Run::StoreMailboxOf(const std::string& source) {
     if (mailbox_.empty() || directory != sourceFolder_) {
         mailbox_.clear(); // stays empty should the store refuse the mailbox
         bool created = false;
-        const std::string store = InnermostStore(source, options_.stores, options_.syntax);
-        mailbox_ = store_->Mailbox(FolderNamesFromStore(source, store, options_.syntax), created);
+        mailbox_ = store_.Mailbox(source, created);
         sourceFolder_ = std::move(directory);
         mailboxCounted_ = false;
         if (created) {
@@ -330,46 +305,39 @@ const std::string& Run::StoreMailboxOf(const std::string& source) {
     return mailbox_;
 }
 
+// The store is opened at the first message, as an output is; one that cannot
+// be reached (a refused login) ends the run before anything is converted.
 bool Run::StoreRow(int row, const std::string& source) {
+    bool opened = false;
     try {
-        if (!store_) {
-            OpenStore();
-        }
+        store_.Open();
+        opened = true;
         const std::string& mailbox = StoreMailboxOf(source);
         CallYield(hooks_.yield);
-        MessageFileInput input(source, storeBuffer_.data(), storeBuffer_.size());
-        const FileIdentity file = input.Identity();
-        const BareMessage message =
-            BareMessage::Read(input, store_->LineEnd(), [this] { return StopRequested(); });
-        if (message.empty) {
+        const StoreOutput::Stored stored = store_.Put(source, mailbox);
+        if (stored.empty) {
             if (emptySeen_.insert(source).second) {
                 result_.emptyMessages.push_back(source);
             }
-            return true;
-        }
-        // A file met before in this run (listed twice) has its copy already.
-        const bool listedBefore =
-            file.inode != 0 && !storedFiles_.insert({file.device, file.inode}).second;
-        if (listedBefore ||
-            store_->Store(mailbox, message) == MessageStore::Outcome::AlreadyThere) {
+        } else if (stored.outcome == MessageStore::Outcome::AlreadyThere) {
             ++result_.alreadyConverted;
-            return true;
+        } else {
+            lastConverted_ = RowFailure{row, source, mailbox, {}};
+            Converted({stored.bytesRead, stored.bytesStored, false, false, false});
+            CallYield(hooks_.yield);
         }
-        lastConverted_ = RowFailure{row, source, mailbox, {}};
-        Converted({message.bytesRead, message.bytes.size(), false, false, false});
-        CallYield(hooks_.yield);
     } catch (const RunInterrupted&) {
         result_.stopped = true;
         return false;
     } catch (const ImapError& error) {
-        if (!store_) {
+        if (!opened) {
             throw;
         }
         // Still cut off after every try: the rest would fare no better.
         result_.failures.push_back({row, source, mailbox_, error.what()});
         return !error.ConnectionLost() && GoOnAfter(result_.failures.back());
     } catch (const ConversionError& error) {
-        if (!store_) {
+        if (!opened) {
             throw; // the store itself cannot be had: nothing can be converted
         }
         result_.failures.push_back({row, source, mailbox_, error.what()});

@@ -1,8 +1,8 @@
 #include "output/imap/ImapFolders.h"
 
+#include "output/ModifiedUtf7.h"
 #include "output/imap/ImapError.h"
 #include "output/imap/ImapSession.h"
-#include "output/ModifiedUtf7.h"
 
 #include <algorithm>
 #include <array>

@@ -1,8 +1,8 @@
 #include "marrowgate/ImapSecrets.h"
 
 #include "marrowgate/ConversionError.h"
-#include "platform/FileDescriptor.h"
 #include "platform/Environment.h"
+#include "platform/FileDescriptor.h"
 #include "platform/FileSystem.h"
 
 #include <cerrno>

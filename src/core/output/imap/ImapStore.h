@@ -1,9 +1,9 @@
 #pragma once
 
 #include "marrowgate/ImapAccount.h"
-#include "output/imap/ImapConnection.h"
 #include "output/MessageStore.h"
 #include "output/StoredCopies.h"
+#include "output/imap/ImapConnection.h"
 
 #include <chrono>
 #include <cstdint>
