@@ -151,7 +151,8 @@ void MaildirStore::Write(const std::string& folder, const std::string& name,
     }
 }
 
-MessageStore::Outcome MaildirStore::Store(const std::string& mailbox, const BareMessage& message) {
+MessageStore::Outcome MaildirStore::Store(const std::string& mailbox, const BareMessage& message,
+                                          std::uint64_t /*ticket*/) {
     StoredCopies& copies = CopiesOf(mailbox);
     for (const std::string& file : copies.Candidates(message.bytes.size(), message.date)) {
         if (Holds(file, message.bytes)) {

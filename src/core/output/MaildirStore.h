@@ -30,7 +30,8 @@ public:
 
     LineEnding LineEnd() const override { return LineEnding::Lf; }
     std::string Mailbox(const std::vector<std::string>& folderNames, bool& created) override;
-    Outcome Store(const std::string& mailbox, const BareMessage& message) override;
+    Outcome Store(const std::string& mailbox, const BareMessage& message,
+                  std::uint64_t ticket) override;
     void Finish() override;
 
     // The name of the maildir of a store folder (".Store.Inbox.Sub").

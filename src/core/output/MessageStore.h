@@ -2,6 +2,7 @@
 
 #include "marrowgate/LineEnding.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -32,8 +33,19 @@ public:
     virtual std::string Mailbox(const std::vector<std::string>& folderNames, bool& created) = 0;
     // Puts `message` into `mailbox`, unless it holds that message already.
     // Throws ConversionError when the store refuses it or cannot be reached.
-    virtual Outcome Store(const std::string& mailbox, const BareMessage& message) = 0;
-    // Makes what was stored durable and lets go of the store.
+    // A store may send a message ahead of its answer (Stored then means
+    // taken): should the store refuse it later, TakeRefusals() names it by
+    // `ticket`.
+    virtual Outcome Store(const std::string& mailbox, const BareMessage& message,
+                          std::uint64_t ticket) = 0;
+    // The messages taken that the store has refused since the last call,
+    // each with the reason; each is that message's failure.
+    struct Refusal {
+        std::uint64_t ticket = 0;
+        std::string reason;
+    };
+    virtual std::vector<Refusal> TakeRefusals() { return {}; }
+    // Stores what was taken, makes it durable and lets go of the store.
     virtual void Finish() = 0;
 };
 

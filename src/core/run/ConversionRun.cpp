@@ -72,10 +72,14 @@ private:
     bool ConvertRow(int row, const std::string& source);
     // The same for a target that keeps messages apart (store_).
     bool StoreRow(int row, const std::string& source);
+    // Messages counted as converted that the store refused since: their
+    // failures. False when the run ends there.
+    bool SettleRefusals();
     const std::string& StoreMailboxOf(const std::string& source);
     bool GoOnAfter(const RowFailure& failure);
     void Converted(const AppendStats& stats);
     void Finish();
+    void FinishStore();
 
     // The per-folder bookkeeping: which mailbox the rows of the current source
     // folder go to, and whether it has been counted as created or appended.
@@ -284,10 +288,27 @@ void Run::Finish() {
         if (output_) {
             output_->Finish();
         }
-        store_.Finish();
     } catch (const ConversionError& error) {
         CloseFailed(error);
     }
+    FinishStore();
+}
+
+// The messages a store took but had not stored yet go now; those it then
+// refuses (or cannot be known stored) are named each, any other failure is
+// the last message's.
+void Run::FinishStore() {
+    const std::size_t failuresBefore = result_.failures.size();
+    try {
+        store_.Finish();
+    } catch (const ConversionError& error) {
+        SettleRefusals();
+        if (result_.failures.size() == failuresBefore) {
+            CloseFailed(error);
+        }
+        return;
+    }
+    SettleRefusals();
 }
 
 const std::string& Run::StoreMailboxOf(const std::string& source) {
@@ -307,6 +328,18 @@ const std::string& Run::StoreMailboxOf(const std::string& source) {
 
 // The store is opened at the first message, as an output is; one that cannot
 // be reached (a refused login) ends the run before anything is converted.
+bool Run::SettleRefusals() {
+    bool goOn = true;
+    for (const StoreOutput::Refused& refused : store_.TakeRefusals()) {
+        --result_.messagesConverted;
+        result_.bytesRead -= refused.stored.bytesRead;
+        result_.bytesWritten -= refused.stored.bytesStored;
+        result_.failures.push_back(refused.failure);
+        goOn = goOn && GoOnAfter(result_.failures.back());
+    }
+    return goOn;
+}
+
 bool Run::StoreRow(int row, const std::string& source) {
     bool opened = false;
     try {
@@ -314,7 +347,7 @@ bool Run::StoreRow(int row, const std::string& source) {
         opened = true;
         const std::string& mailbox = StoreMailboxOf(source);
         CallYield(hooks_.yield);
-        const StoreOutput::Stored stored = store_.Put(source, mailbox);
+        const StoreOutput::Stored stored = store_.Put(row, source, mailbox);
         if (stored.empty) {
             if (emptySeen_.insert(source).second) {
                 result_.emptyMessages.push_back(source);
@@ -326,6 +359,7 @@ bool Run::StoreRow(int row, const std::string& source) {
             Converted({stored.bytesRead, stored.bytesStored, false, false, false});
             CallYield(hooks_.yield);
         }
+        return SettleRefusals();
     } catch (const RunInterrupted&) {
         result_.stopped = true;
         return false;
@@ -334,14 +368,16 @@ bool Run::StoreRow(int row, const std::string& source) {
             throw;
         }
         // Still cut off after every try: the rest would fare no better.
+        const bool goOn = SettleRefusals();
         result_.failures.push_back({row, source, mailbox_, error.what()});
-        return !error.ConnectionLost() && GoOnAfter(result_.failures.back());
+        return goOn && !error.ConnectionLost() && GoOnAfter(result_.failures.back());
     } catch (const ConversionError& error) {
         if (!opened) {
             throw; // the store itself cannot be had: nothing can be converted
         }
+        const bool goOn = SettleRefusals();
         result_.failures.push_back({row, source, mailbox_, error.what()});
-        return GoOnAfter(result_.failures.back());
+        return goOn && GoOnAfter(result_.failures.back());
     }
     return true;
 }

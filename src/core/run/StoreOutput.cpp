@@ -37,7 +37,8 @@ std::string StoreOutput::Mailbox(const std::string& source, bool& created) {
     return store_->Mailbox(FolderNamesFromStore(source, store, options_.syntax), created);
 }
 
-StoreOutput::Stored StoreOutput::Put(const std::string& source, const std::string& mailbox) {
+StoreOutput::Stored StoreOutput::Put(int row, const std::string& source,
+                                     const std::string& mailbox) {
     MessageFileInput input(source, buffer_.data(), buffer_.size());
     const FileIdentity file = input.Identity();
     const BareMessage message = BareMessage::Read(input, store_->LineEnd(), stopRequested_);
@@ -45,9 +46,33 @@ StoreOutput::Stored StoreOutput::Put(const std::string& source, const std::strin
                   message.empty};
     const bool metBefore = file.inode != 0 && !filesMet_.insert({file.device, file.inode}).second;
     if (!message.empty && !metBefore) {
-        stored.outcome = store_->Store(mailbox, message);
+        stored.outcome = store_->Store(mailbox, message, static_cast<std::uint64_t>(row));
+    }
+    if (stored.outcome == MessageStore::Outcome::Stored) {
+        // A refusal comes at most a batch later: a few of them are kept.
+        constexpr std::size_t kKept = 1024;
+        recent_.push_back({RowFailure{row, source, mailbox, {}}, stored});
+        if (recent_.size() > kKept) {
+            recent_.pop_front();
+        }
     }
     return stored;
+}
+
+std::vector<StoreOutput::Refused> StoreOutput::TakeRefusals() {
+    std::vector<Refused> refused;
+    if (!store_) {
+        return refused;
+    }
+    for (const MessageStore::Refusal& refusal : store_->TakeRefusals()) {
+        for (const Refused& put : recent_) {
+            if (static_cast<std::uint64_t>(put.failure.row) == refusal.ticket) {
+                refused.push_back(put);
+                refused.back().failure.reason = refusal.reason;
+            }
+        }
+    }
+    return refused;
 }
 
 void StoreOutput::Finish() {

@@ -4,6 +4,7 @@
 #include "output/MessageStore.h"
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <set>
@@ -39,10 +40,17 @@ public:
     // The mailbox of the store folder of `source`; `created` tells whether it
     // was made now.
     std::string Mailbox(const std::string& source, bool& created);
-    // Reads the message file and puts it into `mailbox`. A file met before in
-    // this run (listed twice) counts as there already. Throws ConversionError
-    // and RunInterrupted.
-    Stored Put(const std::string& source, const std::string& mailbox);
+    // Reads the message file of `row` and puts it into `mailbox`. A file met
+    // before in this run (listed twice) counts as there already. Throws
+    // ConversionError and RunInterrupted.
+    Stored Put(int row, const std::string& source, const std::string& mailbox);
+    // The messages Put() reported stored that the store refused since (sent
+    // ahead of its answer), with the reason.
+    struct Refused {
+        RowFailure failure;
+        Stored stored;
+    };
+    std::vector<Refused> TakeRefusals();
     void Finish();
 
 private:
@@ -53,6 +61,7 @@ private:
     std::unique_ptr<MessageStore> store_;
     std::set<std::pair<std::uint64_t, std::uint64_t>> filesMet_; // device and inode
     std::vector<char> buffer_;
+    std::deque<Refused> recent_; // the messages last reported stored
 };
 
 } // namespace marrowgate

@@ -92,36 +92,47 @@ ImapReply ImapSession::Finish(const std::string& tag) {
     return std::move(node.mapped());
 }
 
-std::string ImapSession::StartAppend(const std::string& mailbox, std::chrono::sys_seconds date,
-                                     bool seen, std::string_view message) {
+std::string ImapSession::StartAppend(const std::string& mailbox,
+                                     const std::vector<AppendItem>& messages, bool seen) {
     const bool noWait = Has("LITERAL+");
-    const std::string command = "APPEND " + QuotedImapString(mailbox, utf8Names_) +
-                                (seen ? " (\\Seen) \"" : " \"") + InternalDate(date) + "\" {" +
-                                std::to_string(message.size()) + (noWait ? "+}" : "}");
-    const std::string tag = Tagged(command);
-    if (!noWait) {
-        // The go-ahead, or the command's end when the server refuses at once.
-        while (true) {
-            ImapResponse response = ReadOne();
-            if (response.IsContinuation()) {
-                break;
-            }
-            if (response.IsUntagged()) {
-                data_.push_back(std::move(response));
-                continue;
-            }
-            std::string done = response.Tag();
-            unfinished_.erase(done);
-            finished_.emplace(done, ImapReply{std::move(response), std::move(data_)});
-            data_.clear();
-            if (done == tag) {
-                return tag;
-            }
+    const std::string tag = std::string("m") + std::to_string(nextTag_++);
+    unfinished_.insert(tag);
+    std::string line = tag + " APPEND " + QuotedImapString(mailbox, utf8Names_);
+    for (const AppendItem& message : messages) {
+        line.append(seen ? " (\\Seen) \"" : " \"").append(InternalDate(message.date));
+        line.append("\" {").append(std::to_string(message.bytes.size()));
+        line.append(noWait ? "+}\r\n" : "}\r\n");
+        connection_->Send(line);
+        line.clear();
+        if (!noWait && !AwaitGoAhead(tag)) {
+            return tag; // refused at once: the command has ended
         }
+        connection_->Send(message.bytes);
     }
-    connection_->Send(message);
     connection_->Send("\r\n");
     return tag;
+}
+
+// The server's go-ahead for a literal, or false when the command tagged
+// `tag` ended instead (the server refused at once).
+bool ImapSession::AwaitGoAhead(const std::string& tag) {
+    while (true) {
+        ImapResponse response = ReadOne();
+        if (response.IsContinuation()) {
+            return true;
+        }
+        if (response.IsUntagged()) {
+            data_.push_back(std::move(response));
+            continue;
+        }
+        std::string done = response.Tag();
+        unfinished_.erase(done);
+        finished_.emplace(done, ImapReply{std::move(response), std::move(data_)});
+        data_.clear();
+        if (done == tag) {
+            return false;
+        }
+    }
 }
 
 void ImapSession::Logout() noexcept {

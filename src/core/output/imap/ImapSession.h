@@ -43,13 +43,19 @@ public:
     // Throws ImapError when the connection is lost or the server says BYE.
     ImapReply Run(std::string_view command);
 
-    // Starts an APPEND of `message` (CR LF line ends) to `mailbox` (as the
-    // server spells it) with its internal date, flagged \Seen when asked.
-    // With LITERAL+ it does not wait for the server; without it, it waits
-    // for the go-ahead, and a server that refuses at once (a message too
-    // large) ends it then. Returns the tag for Finish().
-    std::string StartAppend(const std::string& mailbox, std::chrono::sys_seconds date, bool seen,
-                            std::string_view message);
+    // One message of an APPEND: its bytes (CR LF line ends) and internal date.
+    struct AppendItem {
+        std::chrono::sys_seconds date;
+        std::string_view bytes;
+    };
+    // Starts an APPEND of `messages` to `mailbox` (as the server spells it),
+    // flagged \Seen when asked; more than one only where the server offers
+    // MULTIAPPEND (RFC 3502: all are stored, or none). With LITERAL+ it does
+    // not wait for the server; without it, it waits for the go-ahead before
+    // each message, and a server that refuses at once (a message too large)
+    // ends it then. Returns the tag for Finish().
+    std::string StartAppend(const std::string& mailbox, const std::vector<AppendItem>& messages,
+                            bool seen);
     // Reads until the command tagged `tag` has ended.
     ImapReply Finish(const std::string& tag);
     // Commands started and not yet finished.
@@ -66,6 +72,7 @@ public:
 
 private:
     std::string Tagged(std::string_view command);
+    bool AwaitGoAhead(const std::string& tag);
     ImapResponse ReadOne();
     void ReadCapabilities(const ImapReply& reply);
 

@@ -6,7 +6,10 @@
 #include "output/imap/ImapSession.h"
 
 #include <algorithm>
+#include <charconv>
+#include <string_view>
 #include <thread>
+#include <utility>
 
 namespace marrowgate {
 namespace {
@@ -35,6 +38,33 @@ std::string Uploadable(std::string_view bytes) {
     std::string copy(bytes);
     std::replace(copy.begin(), copy.end(), '\0', '\x80');
     return copy;
+}
+
+// The UIDs an APPEND's answer gives its `count` messages (UIDPLUS:
+// "APPENDUID 38505 3955:3957", in the messages' order); empty ones without.
+std::vector<std::string> AppendedUids(const ImapReply& reply, std::size_t count) {
+    std::vector<std::string> uids;
+    const auto code = reply.done.CodeItems();
+    if (code.size() == 3 && code[0].IsAtom("APPENDUID")) {
+        std::string_view set = code[2].text;
+        while (!set.empty() && uids.size() < count) {
+            const std::string_view range = set.substr(0, set.find(','));
+            set.remove_prefix(std::min(set.size(), range.size() + 1));
+            const std::size_t colon = range.find(':');
+            std::uint64_t first = 0;
+            std::uint64_t last = 0;
+            std::from_chars(range.data(), range.data() + std::min(colon, range.size()), first);
+            last = first;
+            if (colon != std::string_view::npos) {
+                std::from_chars(range.data() + colon + 1, range.data() + range.size(), last);
+            }
+            for (; first <= last && uids.size() < count; ++first) {
+                uids.push_back(std::to_string(first));
+            }
+        }
+    }
+    uids.resize(count);
+    return uids;
 }
 
 // Waits `delay`, a tenth of a second at a time; false when asked to stop.
@@ -150,41 +180,131 @@ bool ImapStore::Holds(const std::string& serverName, const std::string& uid,
     return false;
 }
 
-ImapStore::Outcome ImapStore::Append(const std::string& serverName, const std::string& bytes,
-                                     std::chrono::sys_seconds date) {
-    const std::string tag = session_->StartAppend(serverName, date, options_.seen, bytes);
-    const ImapReply reply = session_->Finish(tag);
-    if (!reply.Ok()) {
-        const std::string code = reply.done.Code().empty() ? "" : "[" + reply.done.Code() + "] ";
-        throw ConversionError("the server refused the message: " + code + reply.done.Text());
+// Whether the mailbox holds the message already (a copy not yet claimed).
+bool ImapStore::FoundIn(const std::string& serverName, const std::string& bytes,
+                        std::chrono::sys_seconds date) {
+    StoredCopies& copies = CopiesOf(serverName);
+    for (const std::string& uid : copies.Candidates(bytes.size(), date)) {
+        if (Holds(serverName, uid, bytes)) {
+            copies.Claim(bytes.size(), date, uid);
+            return true;
+        }
     }
-    std::string uid;
-    const auto code = reply.done.CodeItems();
-    if (code.size() == 3 && code[0].IsAtom("APPENDUID")) {
-        uid = code[2].text;
+    return false;
+}
+
+MessageStore::Outcome ImapStore::Store(const std::string& mailbox, const BareMessage& message,
+                                       std::uint64_t ticket) {
+    const std::string& serverName = serverNames_.at(mailbox);
+    if (!batch_.empty() && serverName != batchMailbox_) {
+        Flush();
     }
-    uploaded_[serverName].push_back({bytes.size(), date, uid});
+    std::string bytes = Uploadable(message.bytes);
+    if (Retrying([&] { return FoundIn(serverName, bytes, message.date); })) {
+        return Outcome::AlreadyThere;
+    }
+    batchMailbox_ = serverName;
+    batchBytes_ += bytes.size();
+    batch_.push_back({ticket, std::move(bytes), message.date});
+    if (batch_.size() >= kBatchMessages || batchBytes_ >= kBatchBytes) {
+        Flush();
+    }
     return Outcome::Stored;
 }
 
-MessageStore::Outcome ImapStore::Store(const std::string& mailbox, const BareMessage& message) {
-    const std::string& serverName = serverNames_.at(mailbox);
-    const bool hasNul = message.bytes.find('\0') != std::string::npos;
-    const std::string uploadable = hasNul ? Uploadable(message.bytes) : std::string();
-    const std::string& bytes = hasNul ? uploadable : message.bytes;
-    return Retrying([&] {
-        StoredCopies& copies = CopiesOf(serverName);
-        for (const std::string& uid : copies.Candidates(bytes.size(), message.date)) {
-            if (Holds(serverName, uid, bytes)) {
-                copies.Claim(bytes.size(), message.date, uid);
-                return Outcome::AlreadyThere;
-            }
+// Sends the batch and reads the answers. Should the connection stay lost,
+// the messages of the batch are refused (their upload cannot be known
+// finished; the next run finds out) before the error goes on.
+void ImapStore::Flush() {
+    if (batch_.empty()) {
+        return;
+    }
+    try {
+        Retrying([&] { SendBatch(); });
+    } catch (const ConversionError& error) {
+        for (const Taken& message : batch_) {
+            refusals_.push_back({message.ticket, error.what()});
         }
-        return Append(serverName, bytes, message.date);
-    });
+        batch_.clear();
+        batchBytes_ = 0;
+        sentBefore_ = false;
+        throw;
+    }
+    batchBytes_ = 0;
+    sentBefore_ = false;
+}
+
+void ImapStore::SendBatch() {
+    if (sentBefore_) {
+        // What the lost connection had stored is there now: not sent again.
+        std::erase_if(batch_, [&](const Taken& message) {
+            const bool there = FoundIn(batchMailbox_, message.bytes, message.date);
+            if (there) {
+                Confirmed(message, {});
+            }
+            return there;
+        });
+    }
+    sentBefore_ = true;
+    if (batch_.size() > 1 && session_->Has("MULTIAPPEND") && SendTogether()) {
+        return;
+    }
+    SendEach();
+}
+
+// One APPEND of the whole batch; false when the server refused it (it then
+// stored none of them).
+bool ImapStore::SendTogether() {
+    std::vector<ImapSession::AppendItem> items;
+    for (const Taken& message : batch_) {
+        items.push_back({message.date, message.bytes});
+    }
+    const ImapReply reply =
+        session_->Finish(session_->StartAppend(batchMailbox_, items, options_.seen));
+    if (!reply.Ok()) {
+        return false;
+    }
+    const std::vector<std::string> uids = AppendedUids(reply, batch_.size());
+    for (std::size_t i = 0; i < batch_.size(); ++i) {
+        Confirmed(batch_[i], uids[i]);
+    }
+    batch_.clear();
+    return true;
+}
+
+// One APPEND each, all sent before the answers are read. The messages
+// answered leave the batch as their answers come, so that a connection lost
+// meanwhile leaves only those not answered.
+void ImapStore::SendEach() {
+    std::vector<std::string> tags;
+    for (const Taken& message : batch_) {
+        tags.push_back(session_->StartAppend(
+            batchMailbox_, {ImapSession::AppendItem{message.date, message.bytes}}, options_.seen));
+    }
+    for (const std::string& tag : tags) {
+        const ImapReply reply = session_->Finish(tag);
+        if (reply.Ok()) {
+            Confirmed(batch_.front(), AppendedUids(reply, 1).front());
+        } else {
+            const std::string& code = reply.done.Code();
+            refusals_.push_back({batch_.front().ticket,
+                                 "the server refused the message: " +
+                                     (code.empty() ? "" : "[" + code + "] ") + reply.done.Text()});
+        }
+        batch_.erase(batch_.begin());
+    }
+}
+
+void ImapStore::Confirmed(const Taken& message, std::string uid) {
+    uploaded_[batchMailbox_].push_back({message.bytes.size(), message.date, std::move(uid)});
+}
+
+std::vector<MessageStore::Refusal> ImapStore::TakeRefusals() {
+    return std::exchange(refusals_, {});
 }
 
 void ImapStore::Finish() {
+    Flush();
     if (session_) {
         session_->Logout();
         session_.reset();
