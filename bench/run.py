@@ -6,7 +6,7 @@ results as Markdown tables, one per store size, then the goals met or missed.
     bench/run.py [--build build/release] [--sizes 20000,100000] [--runs 5]
                  [--slow-runs 3] [--alternatives-up-to 20000]
                  [--memory-sizes 30000,300000] [--list-rows 1000000]
-                 [--only convert|memory|window]
+                 [--only convert|memory|window|imap] [--imap-messages 2000]
 
 Every figure that is judged is a ratio between programs measured in the same
 run: this machine is shared and noisy, so absolute times mean little. Runs of
@@ -36,7 +36,9 @@ memory of marrowgate under 32 MiB at 300,000 small messages and at most
 1.25x its peak at 30,000; a single 1 GiB message under 64 MiB; the window's
 list at most 100 bytes per row beyond the path's bytes, 1,000,000 rows in
 under 5 s and within 200 MiB; the window's conversion, which checks its
-output as --verify does, within 1.1x the command line's with --verify.
+output as --verify does, within 1.1x the command line's with --verify; the
+imap target (bench/imap_upload.py) at least 10x a Python imaplib APPEND loop
+and within 2x Dovecot's doveadm save.
 """
 import argparse
 import hashlib
@@ -324,7 +326,9 @@ def main():
                         help="sizes of the stores of small messages for the memory goals")
     parser.add_argument("--list-rows", type=int, default=1000000,
                         help="rows added to the window's list")
-    parser.add_argument("--only", choices=["convert", "memory", "window"])
+    parser.add_argument("--only", choices=["convert", "memory", "window", "imap"])
+    parser.add_argument("--imap-messages", type=int, default=2000,
+                        help="messages of the store uploaded to a local Dovecot")
     args = parser.parse_args()
     work = os.path.join(HERE, "work")
     os.makedirs(work, exist_ok=True)
@@ -343,6 +347,10 @@ def main():
     if args.only in (None, "window"):
         bench_window(args.build, work, 20000 if 20000 in sizes else min(sizes), args.runs,
                      args.list_rows)
+    if args.only in (None, "imap"):
+        import imap_upload
+        imap_upload.bench_imap(args.build, store_of(work, args.imap_messages), args.slow_runs,
+                               goal)
     print(f"\nGoals (ratios within this run; load average {os.getloadavg()[0]:.1f} at the end):\n")
     for text, met in GOALS:
         print(f"- {text}: {'ok' if met else 'MISSED'}")
