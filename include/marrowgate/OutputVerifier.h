@@ -25,9 +25,17 @@ struct VerifyProblem {
     std::string Describe() const { return messagePath + ": " + what; }
 };
 
+// Records of a mailbox that match no message of the stores: another
+// program's mail, or other stores' messages. Listed, not a problem.
+struct ForeignRecords {
+    std::string mailbox;
+    int records = 0;
+};
+
 struct VerifyReport {
     std::vector<VerifiedFolder> folders; // in the order the stores list them
     std::vector<VerifyProblem> problems;
+    std::vector<ForeignRecords> foreign;
     int messages = 0;
     int verified = 0;
     int empty = 0;        // files with nothing to convert: no record expected
@@ -35,13 +43,18 @@ struct VerifyReport {
     bool Passed() const { return problems.empty(); }
 };
 
-// Checks every message file of `stores` against its record in the output at
-// `outputRoot` (a folder ending with a separator), found through the
-// output's conversion ledger whichever run wrote it: the ledger holds one
-// record of the message in the mailbox the target gives it, that record's
-// bytes are the ones the writer makes of the message today (From_ line
-// included), and the file has not changed since. Empty message files need no
-// record. Reads only: nothing is written, and no lock is taken.
+// Checks every message file of `stores` against the output at `outputRoot`
+// (a folder ending with a separator) by reading its mailboxes, whatever the
+// ledger says: each mailbox is split into records as mail programs split it,
+// and every message must have exactly one record whose bytes are the ones
+// the writer makes of it today (its From_ line included, but for the date
+// of a file whose time changed since). A second record of a message is a
+// problem (doubled), so is a record cut short; a record that matches no
+// message is listed as foreign. The ledger only says where to look first
+// and names what it knows of a record that does not match. Empty message
+// files need no record. Reads only: nothing is written and no lock taken,
+// so it serves on read-only media and on an output copied elsewhere.
+// Memory holds one mailbox's records at a time.
 VerifyReport VerifyOutput(const std::vector<std::string>& stores, const std::string& outputRoot,
                           const OutputTarget& target);
 

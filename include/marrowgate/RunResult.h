@@ -21,13 +21,26 @@ struct RunResult {
     // Messages the output's ledger shows in their mailbox already (from an
     // earlier run, or met before in this one): not converted again.
     int alreadyConverted = 0;
+    // Of those, messages found in their mailbox by their content rather than
+    // by their path (their file moved or changed its time, or the ledger
+    // lost their line).
+    int foundByContent = 0;
+    // Of those, messages met a second time in this run's list (a store given
+    // twice, or inside another): converted once.
+    int listedTwice = 0;
     // Messages converted before whose file changed since: converted again
     // (and counted in messagesConverted).
     std::vector<std::string> changedSinceConverted;
+    // Mailboxes that ended inside a record (another program cut them short)
+    // and were cut back to their last whole record, one line each.
+    std::vector<std::string> mailboxesCutBack;
+    // Lines of the output's ledger found damaged (not trusted).
+    std::uint64_t damagedLedgerLines = 0;
     // Message files holding nothing but white space: not messages, skipped.
     std::vector<std::string> emptyMessages;
     bool nothingToConvert = false; // every row was empty: nothing was done
     bool stopped = false;          // stopRequested ended the run early
+    bool refused = false;          // the output refused the run (the last failure says why)
     std::vector<RowFailure> failures;
     int mailboxesCreated = 0;  // mailbox files that did not exist before
     int mailboxesAppended = 0; // existing mailbox files that grew

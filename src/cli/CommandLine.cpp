@@ -148,8 +148,13 @@ std::optional<int> CommandLine::Parse(int argc, char** argv) {
         ->check(CLI::IsMember(names))
         ->option_text("NAME");
     app.add_flag("--verify", verify,
-                 "After the run, check every message of the stores against its record in the "
-                 "output; exit 1 when one is missing, doubled or not as the rules make it");
+                 "After the run, read the output's mailboxes record by record and check that "
+                 "every message of the stores is there once, as the rules make it; exit 1 when "
+                 "one is missing, doubled or cut short");
+    app.add_flag("--verify-only", verifyOnly,
+                 "Check the output as --verify does without converting anything; writes "
+                 "nothing, so it serves on read-only media and on a copied output (the target "
+                 "is the last run's unless --target says)");
     app.add_flag("--reconvert", reconvert,
                  "Convert again messages that the output's ledger shows as converted by an "
                  "earlier run (they are appended once more)");
@@ -168,8 +173,9 @@ std::optional<int> CommandLine::Parse(int argc, char** argv) {
     }
 
     target = *OutputTarget::Named(targetName);
-    if (verify && target.KeepsMessagesApart()) {
-        return Usage("--verify", "checks mbox output; a maildir or an IMAP account is checked by "
+    targetGiven = app.count("--target") > 0;
+    if ((verify || verifyOnly) && target.KeepsMessagesApart()) {
+        return Usage(verify ? "--verify" : "--verify-only", "checks mbox output; a maildir or an IMAP account is checked by "
                                  "running the same command again, which stores only what is "
                                  "missing and counts what is there already");
     }
@@ -182,7 +188,14 @@ std::optional<int> CommandLine::Parse(int argc, char** argv) {
             return exitCode;
         }
     }
-    return ResolveOutput(output);
+    if (const auto exitCode = ResolveOutput(output)) {
+        return exitCode;
+    }
+    std::error_code problem;
+    if (verifyOnly && !fs::is_directory(UserFormPath(output), problem)) {
+        return Usage(output, "no such folder: --verify-only checks an output that exists");
+    }
+    return std::nullopt;
 }
 
 RunOptions CommandLine::Options() const {

@@ -29,6 +29,8 @@ public:
     bool keepGoing = false;
     OutputTarget target;
     bool verify = false;
+    bool verifyOnly = false;
+    bool targetGiven = false; // --target was on the command line
     bool reconvert = false;
     bool noReadAhead = false;
 

@@ -1,5 +1,6 @@
 #include "cli/RunReport.h"
 
+#include "cli/PrintableText.h"
 #include "marrowgate/OutputTarget.h"
 
 #include <cstdio>
@@ -17,7 +18,7 @@ const char* Plural(std::size_t n) {
 
 void ListPaths(const char* what, const std::vector<std::string>& paths) {
     for (const auto& path : paths) {
-        std::printf("%s: %s\n", what, path.c_str());
+        std::printf("%s: %s\n", what, PrintableText(path).c_str());
     }
 }
 
@@ -28,7 +29,7 @@ RunReport::RunReport(const RunResult& result, std::string walkFailure)
 
 void RunReport::PrintFailures() const {
     for (const auto& failure : result_.failures) {
-        std::cerr << "marrowgate-convert: " << failure.Describe() << "\n";
+        std::cerr << "marrowgate-convert: " << PrintableText(failure.Describe()) << "\n";
     }
 }
 
@@ -48,6 +49,14 @@ void RunReport::Print(const OutputTarget& target, double seconds) const {
     PrintFailures();
     ListPaths("Changed since converted, converted again", result_.changedSinceConverted);
     ListPaths("Empty, nothing to convert", result_.emptyMessages);
+    for (const std::string& line : result_.mailboxesCutBack) {
+        std::cerr << "marrowgate-convert: Cut back " << PrintableText(line) << "\n";
+    }
+    if (result_.damagedLedgerLines > 0) {
+        std::cerr << "marrowgate-convert: " << result_.damagedLedgerLines
+                  << " line(s) of the output's ledger were damaged and not trusted; the "
+                     "mailboxes they described were read instead\n";
+    }
     if (FilesGone()) {
         std::cerr << "marrowgate-convert: Could not convert " << result_.emptyRowsSkipped
                   << " message file(s) counted at the start: they had gone when the walk"
@@ -76,6 +85,16 @@ void RunReport::PrintFigures(double seconds) const {
     if (r.alreadyConverted > 0) {
         std::printf("Already converted: %d message%s, skipped.\n", r.alreadyConverted,
                     Plural(static_cast<std::size_t>(r.alreadyConverted)));
+    }
+    if (r.listedTwice > 0) {
+        std::printf("Listed twice (a store given twice, or inside another): %d message%s, "
+                    "converted once.\n",
+                    r.listedTwice, Plural(static_cast<std::size_t>(r.listedTwice)));
+    }
+    if (r.foundByContent > 0) {
+        std::printf("Found in their mailboxes by their content (moved, touched, or not in the "
+                    "ledger): %d message%s, not appended again.\n",
+                    r.foundByContent, Plural(static_cast<std::size_t>(r.foundByContent)));
     }
     if (!r.changedSinceConverted.empty()) {
         std::printf("Changed since converted, converted again: %zu message%s.\n",

@@ -1,6 +1,7 @@
 #include "cli/VerificationTable.h"
 
 #include "cli/CommandLine.h"
+#include "cli/PrintableText.h"
 #include "marrowgate/OutputVerifier.h"
 #include "marrowgate/PathDerivation.h"
 
@@ -32,11 +33,13 @@ bool PrintVerificationTable(const CommandLine& command) {
     }
     constexpr std::string_view kFolder = "Folder";
     std::size_t width = kFolder.size();
-    for (const auto& folder : report.folders) {
+    for (auto& folder : report.folders) {
+        folder.folder = PrintableText(folder.folder);
         width = std::max(width, Columns(folder.folder));
     }
-    std::printf("Verification against the output's records:\n  %-*s  %8s  %8s  %8s\n",
-                static_cast<int>(width), kFolder.data(), "Messages", "Verified", "Problems");
+    std::printf(
+        "Verification of the output's mailboxes, read record by record:\n  %-*s  %8s  %8s  %8s\n",
+        static_cast<int>(width), kFolder.data(), "Messages", "Verified", "Problems");
     for (const auto& folder : report.folders) {
         std::printf("  %s%*s  %8d  %8d  %8d\n", folder.folder.c_str(),
                     static_cast<int>(width - Columns(folder.folder)), "", folder.messages,
@@ -46,9 +49,14 @@ bool PrintVerificationTable(const CommandLine& command) {
                 report.messages == 1 ? "" : "s",
                 report.empty > 0 ? " (empty files need no record)" : "", report.problems.size(),
                 report.problems.size() == 1 ? "" : "s");
+    for (const auto& foreign : report.foreign) {
+        std::printf("Other mail, kept: %d record%s in %s match%s no message of the stores.\n",
+                    foreign.records, foreign.records == 1 ? "" : "s",
+                    PrintableText(foreign.mailbox).c_str(), foreign.records == 1 ? "es" : "");
+    }
     std::fflush(stdout);
     for (const auto& problem : report.problems) {
-        std::cerr << "marrowgate-convert: " << problem.Describe() << "\n";
+        std::cerr << "marrowgate-convert: " << PrintableText(problem.Describe()) << "\n";
     }
     return report.Passed();
 }

@@ -9,12 +9,16 @@
 #include "cli/Utf8Arguments.h"
 #include "cli/VerificationTable.h"
 #include "marrowgate/ConversionError.h"
+#include "marrowgate/LastRun.h"
+#include "marrowgate/PathDerivation.h"
 #include "marrowgate/StoreConversion.h"
 #include "marrowgate/Terminal.h"
 #include "marrowgate/WalkError.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <memory>
 
@@ -22,10 +26,29 @@ using namespace marrowgate;
 
 namespace {
 
+// --verify-only: the output checked, nothing converted or written. The
+// target is the one the output's last run wrote for, unless given.
+int VerifyOnly(CommandLine& command) {
+    if (!command.targetGiven) {
+        try {
+            const auto last = ReadLastRun(NormaliseOutputRoot(command.output));
+            if (last && OutputTarget::Named(last->target)) {
+                command.target = *OutputTarget::Named(last->target);
+            }
+        } catch (const ConversionError&) {
+            // The default target, as without a ledger.
+        }
+    }
+    return PrintVerificationTable(command) ? 0 : 1;
+}
+
 int Convert(int argc, char** argv) {
     CommandLine command;
     if (const auto exitCode = command.Parse(argc, argv)) {
         return *exitCode;
+    }
+    if (command.verifyOnly) {
+        return VerifyOnly(command);
     }
     if (const auto exitCode = GatherAccountLogin(command)) {
         return *exitCode;
@@ -74,11 +97,28 @@ int Convert(int argc, char** argv) {
 
 } // namespace
 
+// What could not be written to standard output (a full disk, a closed
+// pipe) makes the run fail, as GNU tools do: its report was lost.
+int Reported(int exitCode) {
+    std::cout.flush();
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) || !std::cout) {
+        const int error = errno;
+        std::cerr << "marrowgate-convert: cannot write to standard output: " << std::strerror(error)
+                  << "\n";
+        exitCode = exitCode == 0 ? 1 : exitCode;
+    }
+    std::cerr.flush();
+    if (!std::cerr || std::fflush(stderr) != 0 || std::ferror(stderr)) {
+        exitCode = exitCode == 0 ? 1 : exitCode;
+    }
+    return exitCode;
+}
+
 // Whatever escapes the run ends it with one line, not an abort.
 int main(int argc, char** argv) {
     try {
         Utf8Arguments arguments(argc, argv);
-        return Convert(arguments.Count(), arguments.Values());
+        return Reported(Convert(arguments.Count(), arguments.Values()));
     } catch (const std::exception& error) {
         std::cerr << "marrowgate-convert: " << error.what() << "\n";
     } catch (...) {

@@ -235,18 +235,19 @@ class Resume(ConverterCase):
         self.assert_exactly_once(self.store, other)
 
         lines = ledger_lines(self.out)
-        self.assertEqual(lines[0], [b"marrowgate-ledger 1"])
+        self.assertEqual(lines[0], [b"marrowgate-ledger 2"])
         standing = [line for line in lines if line[0] == b"record"]
         sources = sorted(os.path.basename(line[4]) for line in standing)
         self.assertEqual(sources, [b"a.eml", b"a.eml", b"b.eml", b"c.eml"])
         for line in standing:
-            mailbox, begin, end = line[1], int(line[2]), int(line[3])
+            mailbox, (begin, end) = line[1], map(int, line[2].split(b"-"))
+            self.assertRegex(line[3], rb"^[0-9a-f]{32}$")  # the content's hash
             with open(os.path.join(os.fsencode(self.out), mailbox), "rb") as f:
                 f.seek(begin)
                 record = f.read(end - begin)
             source = read(line[4])
             self.assertEqual(int(line[5]), len(source))
-            self.assertTrue(record.startswith(b"From "), record)
+            self.assertTrue(record.startswith(b"From "), record)  # its From_ line, no lead
             self.assertTrue(record.endswith(expected_record(source)), record)
         # Every mailbox opened was closed cleanly.
         opened = collections.Counter(line[1] for line in lines if line[0] == b"open")

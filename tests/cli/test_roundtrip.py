@@ -13,7 +13,7 @@ from mboxcheck import FROM_LINE, LEDGER, expected_mailboxes, records, written_fi
 
 
 def tree(root):
-    """Every file below root with its bytes, the ledger without its "run" lines."""
+    """Every file below root with its bytes, the ledger without its "run" and "end" lines."""
     files = {}
     for folder, _, names in os.walk(root):
         for name in names:
@@ -21,7 +21,8 @@ def tree(root):
             with open(path, "rb") as f:
                 data = f.read()
             if name == os.fsdecode(LEDGER):
-                data = b"".join(l for l in data.splitlines(True) if not l.startswith(b"run\t"))
+                data = b"".join(l for l in data.splitlines(True)
+                               if not l.startswith((b"run\t", b"end\t")))
             files[os.path.relpath(path, root)] = data
     return files
 

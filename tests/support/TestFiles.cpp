@@ -73,7 +73,8 @@ std::map<std::string, std::string> Tree(const std::string& root) {
                 std::istringstream lines(bytes);
                 bytes.clear();
                 for (std::string line; std::getline(lines, line);) {
-                    if (!line.starts_with("run\t")) {
+                    // "run" and "end" lines carry the time they were written.
+                    if (!line.starts_with("run\t") && !line.starts_with("end\t")) {
                         bytes += line + '\n';
                     }
                 }

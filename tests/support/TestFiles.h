@@ -30,7 +30,7 @@ void WriteFile(const std::string& path, std::string_view bytes,
 std::string ReadFile(const std::string& path);
 
 // Every file below `root`, by path relative to it, with its bytes; the
-// ledger without its "run" lines, which hold the second each run began.
+// ledger without its "run" and "end" lines, which hold the second they were written.
 std::map<std::string, std::string> Tree(const std::string& root);
 
 // True for the Windows build run under wine, which keeps a removed file's

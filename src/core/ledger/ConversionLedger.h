@@ -1,8 +1,12 @@
 #pragma once
 
+#include "ledger/LedgerFile.h"
 #include "ledger/LedgerMailboxIndex.h"
 #include "ledger/LedgerRecord.h"
+#include "ledger/MailboxContent.h"
+#include "record/ContentHash.h"
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -12,18 +16,17 @@
 
 namespace marrowgate {
 
+// What a run tells the ledger of itself in its "run" line.
+struct LedgerRun {
+    std::string target = "entourage";
+    std::vector<std::string> stores;
+};
+
 // The conversion ledger: a line-oriented file at the output root
-// (kFileName) that tells which messages were converted into which mailbox and
-// where their records lie, so that a later run skips them and an interrupted
-// run can be finished without doubling anything. The format is described in
-// docs/LEDGER.md. Lines, each ended by LF, fields split by TAB:
-//
-//   marrowgate-ledger 1                       first line
-//   run     <unix seconds>                    a run began
-//   open    <mailbox> <size>                  a run is about to append to the mailbox,
-//                                             which now ends at <size>
-//   record  <mailbox> <begin> <end> <source> <size> <mtime-ns> <device> <inode>
-//   closed  <mailbox> <size>                  the run closed the mailbox cleanly at <size>
+// (kFileName) that tells which records are in which mailbox, what their
+// content is and which message file each came from, so that a later run
+// skips them and an interrupted run can be finished without doubling
+// anything. The format is described in docs/LEDGER.md.
 //
 // Between an "open" and its "closed" the mailbox's bytes past the last known
 // end are the ledger's own (a record cut short by a kill): they may be taken
@@ -31,36 +34,35 @@ namespace marrowgate {
 // at a size below earlier records' ends means those records are gone (the
 // mailbox was cut or removed): their messages count as not converted.
 //
-// An object holds the ledger open and locked (flock) for the whole run: one
-// writer per output folder. "record" lines are gathered and written some at a
-// time; "open" and "closed" lines are written at once, with those gathered
-// before them, and Opening() flushes the ledger to disk too: the guarantees
-// above rest on an "open" line being on disk before the mailbox grows, and
-// on a "closed" line being written before the mailbox's lock is let go. A
-// record whose line a kill lost lies past the last record the ledger knows of
-// a mailbox still open, and is taken back.
+// An object holds the ledger open and locked (LedgerFile) for the whole run:
+// one writer per output folder. "record" lines are gathered and written some
+// at a time; "open" and "closed" lines are written at once, with those
+// gathered before them, and Opening() flushes the ledger to disk too: the
+// guarantees above rest on an "open" line being on disk before the mailbox
+// grows, and on a "closed" line being written before the mailbox's lock is
+// let go. A record whose line a kill lost lies past the last record the
+// ledger knows of a mailbox still open, and is taken back.
 //
 // Memory does not grow with the ledger: on opening, the ledger is read
 // through once to learn, per mailbox, where its lines lie and whether it was
 // left open; the records of a mailbox are read (its lines only) when a run
-// asks about that mailbox, and let go when it asks about another. A run
-// writes one mailbox at a time, so each is read once per run, and again
-// when some of its sources have records (see LedgerMailboxIndex).
+// asks about that mailbox, and let go when it asks about another. A mailbox's
+// content (MailboxContent) is read only when a message is not known by its
+// path and the mailbox held records before this run.
 class ConversionLedger {
 public:
     static constexpr std::string_view kFileName = ".marrowgate-ledger";
 
     // The records of the ledger at `ledgerPath` that still stand, in file
-    // order (records dropped by a later "open" left out). A missing file has
-    // none; a torn last line is ignored. Throws ConversionError when the
-    // file exists but cannot be read.
+    // order (see LedgerReader::ReadRecords).
     static std::vector<LedgerRecord> ReadRecords(const std::string& ledgerPath);
 
     // Opens (creating it when missing) and locks the ledger in `outputRoot`,
-    // an existing folder ending with a separator, and reads it. Throws
-    // ConversionError naming the folder when another run holds it, or when
-    // it cannot be opened or read.
-    explicit ConversionLedger(const std::string& outputRoot);
+    // an existing folder ending with a separator, reads it, compacts it when
+    // that is due, and writes the run's line. Throws ConversionError naming
+    // the folder when another run holds it, or the file when it cannot be
+    // used (not a ledger, a link) or read.
+    explicit ConversionLedger(const std::string& outputRoot, const LedgerRun& run = {});
     // Writes the lines gathered, if it can.
     ~ConversionLedger();
     ConversionLedger(const ConversionLedger&) = delete;
@@ -69,28 +71,46 @@ public:
     using Seen = LedgerMailboxIndex::Seen;
     // Whether `source` was converted into `mailbox` already, by this run or
     // (unless ForgetEarlierRuns()) an earlier one; Changed when it was, but
-    // the file's size or time differ now.
+    // the file's size or time differ now. Throws ConversionError when the
+    // ledger shows the mailbox written for another target.
     Seen Lookup(const std::string& mailbox, const LedgerSource& source);
     // Records of earlier runs no longer count as converted (converting again
     // on purpose); the ledger keeps them.
     void ForgetEarlierRuns();
 
-    // `mailbox` is open and ends at `size`. Returns the size it must be cut
-    // back to: less than `size` only when the bytes past it are an
-    // interrupted run's. Writes the "open" line and syncs the ledger.
-    std::uint64_t Opening(const std::string& mailbox, std::uint64_t size);
+    // `mailbox` is open (as `fd`) and ends at `size`. Returns the size it must
+    // be cut back to: less than `size` when the bytes past it are an
+    // interrupted run's, or the part of a record the ledger knows that is left
+    // after the mailbox was cut short (`cutRecord` then set). Writes the
+    // "open" line with `target` (the run's when empty) and syncs the ledger.
+    std::uint64_t Opening(const std::string& mailbox, std::uint64_t size, int fd, bool& cutRecord,
+                          const std::string& target = {});
+    // A record of the mailbox opened last, at `fd`, that holds the content
+    // `hash` and may be the message at `sourcePath`'s: taken, its line
+    // written with `source`. Only for mailboxes that held records before this
+    // run; never after ForgetEarlierRuns().
+    std::optional<LedgerRecord> TakeByContent(const std::string& mailbox, int fd,
+                                              const ContentHash& hash, const LedgerSource& source);
     void Recorded(const LedgerRecord& record);
     void Closed(const std::string& mailbox, std::uint64_t size);
+    // The run went through all its rows: the "end" line, with its figures
+    // (converted, already converted, failed).
+    void Finished(const std::array<std::uint64_t, 3>& figures);
     // The mailboxes an earlier run opened and never closed (it was killed),
-    // nor this run since.
-    std::vector<std::string> UnsettledMailboxes() const;
+    // nor this run since, with the target they were opened for.
+    std::vector<std::pair<std::string, std::string>> UnsettledMailboxes() const;
+    // Messages whose record lines are not yet written: after a failed Flush(),
+    // those the ledger does not know of (a next run converts them again).
+    std::uint64_t PendingRecords() const { return pendingRecords_; }
+    // Lines of the ledger that were damaged (their checksum did not match).
+    std::uint64_t DamagedLines() const { return damaged_; }
     // Writes the lines gathered. Throws ConversionError on failure.
     void Flush();
-    // Writes the lines gathered and flushes the ledger to disk. Throws
-    // ConversionError on failure.
+    // Writes the lines gathered and flushes the ledger to disk, after
+    // checking that it is still the file at its path. Throws ConversionError.
     void Sync();
     // The ledger file did not exist before this object.
-    bool Created() const { return created_; }
+    bool Created() const { return file_.Created(); }
 
 private:
     // Lines [begin, end) of the ledger.
@@ -103,12 +123,33 @@ private:
         std::vector<Span> spans;       // where its lines lie, in order
         std::uint64_t sizeAtStart = 0; // the mailbox file's size when this run began
         bool open = false;             // an "open" without its "closed"
+        std::string target;            // of its last "open"; empty when not known
+        bool openedByThisRun = false;
+        std::uint64_t sizeBefore = 0; // its size when this run first opened it, cut back
+    };
+    // A mailbox as its lines leave it (ReplayLines()).
+    struct Replayed {
+        struct Line {
+            LedgerRecord record;
+            std::uint64_t offset = 0; // of its line
+        };
+        std::vector<Line> records; // standing, in file order
+        std::uint64_t openedAt = 0;
+        std::uint64_t closedAt = 0;
+        bool open = false;
+        std::string target;
     };
 
     void Survey();
+    void Compact();
+    std::string CompactedLinesOf(const std::string& mailbox, const MailboxLines& lines);
+    void CheckTarget(const std::string& mailbox);
     void DropRecordsOfMissingBytes();
     LedgerMailboxIndex& Select(const std::string& mailbox, bool full = false);
     void Replay(const MailboxLines& lines, LedgerMailboxIndex& index) const;
+    Replayed ReplayLines(const MailboxLines& lines) const;
+    std::uint64_t WholeRecordsEnd(const MailboxLines& lines, int fd, std::uint64_t size) const;
+    void RecordLine(const LedgerRecord& record);
     bool HasRecordLine(const std::string& mailbox, const std::string& sourcePath) const;
     template <typename Each> void ForEachLineOf(Span span, Each each) const;
     std::string SourceAt(std::uint64_t lineOffset) const;
@@ -118,15 +159,22 @@ private:
 
     std::string root_;
     std::string path_;
-    int fd_ = -1;
-    bool created_ = false;
+    LedgerFile file_;
+    LedgerRun run_;
     std::uint64_t size_ = 0;       // the ledger file's length, less the lines gathered
     std::uint64_t earlierEnd_ = 0; // the lines before it are earlier runs'
-    std::string pending_;          // lines gathered, not yet written
+    std::uint64_t damaged_ = 0;
+    std::uint64_t spentBytes_ = 0;     // of lines a compaction would drop
+    std::string lastRunLines_;         // the last run's "run" and "end" lines
+    std::string pending_;              // lines gathered, not yet written
+    std::uint64_t pendingRecords_ = 0; // of messages, among them
     bool forgetEarlier_ = false;
     std::unordered_map<std::string, MailboxLines> mailboxes_;
+    std::vector<std::string> order_; // the mailboxes in the order the ledger met them
     std::string selectedName_;
     std::optional<LedgerMailboxIndex> selected_; // the records of selectedName_
+    std::string contentName_;
+    std::optional<MailboxContent> content_; // the content of the mailbox opened last, once read
     std::string line_;
 };
 

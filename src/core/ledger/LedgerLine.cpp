@@ -1,12 +1,12 @@
 #include "ledger/LedgerLine.h"
 
-#include <array>
 #include <charconv>
 
 namespace marrowgate {
 namespace {
 
 constexpr std::size_t kMostFields = 9; // a record's; more are a later version's
+constexpr std::size_t kChecksumDigits = 8;
 
 void AppendEscaped(std::string& line, std::string_view text) {
     for (const char c : text) {
@@ -41,6 +41,18 @@ template <typename Number> bool Parse(std::string_view text, Number& value) {
     return error == std::errc() && end == text.data() + text.size() && !text.empty();
 }
 
+// Ends the line that began at `begin` of `out` with its checksum and LF.
+void EndLine(std::string& out, std::size_t begin) {
+    const std::uint32_t sum = LineChecksum(std::string_view(out).substr(begin));
+    char digits[kChecksumDigits + 1];
+    for (std::size_t i = 0; i < kChecksumDigits; ++i) {
+        digits[kChecksumDigits - 1 - i] = "0123456789abcdef"[(sum >> (4 * i)) & 0xF];
+    }
+    out += '\t';
+    out.append(digits, kChecksumDigits);
+    out += '\n';
+}
+
 // The first kMostFields fields; the count says how many the line has (at
 // most kMostFields + 1: enough to tell).
 struct Fields {
@@ -63,9 +75,130 @@ Fields Split(std::string_view line) {
     return fields;
 }
 
+std::vector<std::string_view> SplitAll(std::string_view line) {
+    std::vector<std::string_view> fields;
+    for (std::size_t start = 0;;) {
+        const std::size_t tab = line.find('\t', start);
+        fields.push_back(line.substr(start, tab - start));
+        if (tab == std::string_view::npos) {
+            return fields;
+        }
+        start = tab + 1;
+    }
+}
+
+// "BEGIN-END", an mbox record's place.
+bool ParsePlace(std::string_view text, std::uint64_t& begin, std::uint64_t& end) {
+    const std::size_t dash = text.find('-');
+    return dash != std::string_view::npos && Parse(text.substr(0, dash), begin) &&
+           Parse(text.substr(dash + 1), end) && begin <= end;
+}
+
+bool ParseRecord(const Fields& fields, int version, LedgerRecord& record) {
+    LedgerSource& source = record.source;
+    std::size_t at = 2;
+    if (version == 1) {
+        if (!Parse(fields.field[2], record.begin) || !Parse(fields.field[3], record.end)) {
+            return false;
+        }
+        at = 4;
+    } else {
+        const std::optional<ContentHash> hash = ContentHash::FromText(fields.field[3]);
+        if (!ParsePlace(fields.field[2], record.begin, record.end) || !hash) {
+            return false;
+        }
+        record.hash = *hash;
+        at = 4;
+    }
+    if (!Parse(fields.field[at + 1], source.size) ||
+        !Parse(fields.field[at + 2], source.modifiedNs) ||
+        !Parse(fields.field[at + 3], source.device) || !Parse(fields.field[at + 4], source.inode)) {
+        return false;
+    }
+    record.mailbox = LedgerLine::Unescaped(fields.field[1]);
+    source.path = LedgerLine::Unescaped(fields.field[at]);
+    return true;
+}
+
+// The kinds a version 2 line may have, with the fields each needs at least.
+LedgerLine::Kind KindOf(std::string_view kind, std::size_t count) {
+    using Kind = LedgerLine::Kind;
+    if (kind == "record") {
+        return count >= kMostFields ? Kind::Record : Kind::Damaged;
+    }
+    if (kind == "open" || kind == "closed") {
+        return count >= 3 ? (kind == "open" ? Kind::Open : Kind::Closed) : Kind::Damaged;
+    }
+    if (kind == "run") {
+        return count >= 2 ? Kind::Run : Kind::Damaged;
+    }
+    if (kind == "end") {
+        return count >= 5 ? Kind::End : Kind::Damaged;
+    }
+    return Kind::Other;
+}
+
+LedgerLine ParseVersion2(std::string_view text) {
+    LedgerLine line;
+    const Fields fields = Split(text);
+    const LedgerLine::Kind kind = KindOf(fields.field[0], fields.count);
+    bool read = true;
+    switch (kind) {
+    case LedgerLine::Kind::Record:
+        read = ParseRecord(fields, 2, line.record);
+        break;
+    case LedgerLine::Kind::Open:
+    case LedgerLine::Kind::Closed:
+        read = Parse(fields.field[2], line.size);
+        line.record.mailbox = LedgerLine::Unescaped(fields.field[1]);
+        if (kind == LedgerLine::Kind::Open && fields.count > 3) {
+            line.target = LedgerLine::Unescaped(fields.field[3]);
+        }
+        break;
+    case LedgerLine::Kind::Run: {
+        const std::vector<std::string_view> all = SplitAll(text);
+        read = Parse(all[1], line.time);
+        line.target = all.size() > 2 ? LedgerLine::Unescaped(all[2]) : "";
+        for (std::size_t i = 3; i < all.size(); ++i) {
+            line.stores.push_back(LedgerLine::Unescaped(all[i]));
+        }
+        break;
+    }
+    case LedgerLine::Kind::End:
+        read = Parse(fields.field[1], line.time) && Parse(fields.field[2], line.figures[0]) &&
+               Parse(fields.field[3], line.figures[1]) && Parse(fields.field[4], line.figures[2]);
+        break;
+    default:
+        break;
+    }
+    line.kind = read ? kind : LedgerLine::Kind::Damaged;
+    return line;
+}
+
 } // namespace
 
-LedgerLine LedgerLine::Parse(std::string_view text) {
+bool LedgerLine::Intact(std::string_view text) {
+    const std::size_t tab = text.rfind('\t');
+    if (tab == std::string_view::npos || text.size() - tab - 1 != kChecksumDigits) {
+        return false;
+    }
+    std::uint32_t sum = 0;
+    const std::string_view digits = text.substr(tab + 1);
+    const auto [end, error] =
+        std::from_chars(digits.data(), digits.data() + digits.size(), sum, 16);
+    return error == std::errc() && end == digits.data() + digits.size() &&
+           sum == LineChecksum(text.substr(0, tab));
+}
+
+LedgerLine LedgerLine::Parse(std::string_view text, int version) {
+    if (version >= 2) {
+        if (!Intact(text)) {
+            LedgerLine damaged;
+            damaged.kind = Kind::Damaged;
+            return damaged;
+        }
+        return ParseVersion2(text.substr(0, text.rfind('\t')));
+    }
     const Fields fields = Split(text);
     const std::string_view kind = fields.field[0];
     LedgerLine line;
@@ -76,19 +209,12 @@ LedgerLine LedgerLine::Parse(std::string_view text) {
         line.record.mailbox = Unescaped(fields.field[1]);
         line.kind = kind == "open" ? Kind::Open : Kind::Closed;
     } else if (kind == "record" && fields.count >= kMostFields) {
-        LedgerRecord& record = line.record;
-        LedgerSource& source = record.source;
-        if (!marrowgate::Parse(fields.field[2], record.begin) ||
-            !marrowgate::Parse(fields.field[3], record.end) ||
-            !marrowgate::Parse(fields.field[5], source.size) ||
-            !marrowgate::Parse(fields.field[6], source.modifiedNs) ||
-            !marrowgate::Parse(fields.field[7], source.device) ||
-            !marrowgate::Parse(fields.field[8], source.inode)) {
-            return line;
+        if (ParseRecord(fields, 1, line.record)) {
+            line.kind = Kind::Record;
         }
-        record.mailbox = Unescaped(fields.field[1]);
-        source.path = Unescaped(fields.field[4]);
-        line.kind = Kind::Record;
+    } else if (kind == "run" && fields.count >= 2 &&
+               marrowgate::Parse(fields.field[1], line.time)) {
+        line.kind = Kind::Run;
     }
     return line;
 }
@@ -150,26 +276,69 @@ std::string LedgerLine::Unescaped(std::string_view text) {
 }
 
 void LedgerLine::AppendRecord(std::string& out, const LedgerRecord& record) {
+    const std::size_t begin = out.size();
     out += "record\t";
     AppendEscaped(out, record.mailbox);
     AppendNumber(out, record.begin);
-    AppendNumber(out, record.end);
+    out += '-';
+    char digits[24];
+    const auto [end, error] = std::to_chars(digits, digits + sizeof digits, record.end);
+    out.append(digits, end);
+    out += '\t';
+    out += record.hash.Text();
     out += '\t';
     AppendEscaped(out, record.source.path);
     AppendNumber(out, record.source.size);
     AppendNumber(out, record.source.modifiedNs);
     AppendNumber(out, record.source.device);
     AppendNumber(out, record.source.inode);
-    out += '\n';
+    EndLine(out, begin);
 }
 
 void LedgerLine::AppendMailbox(std::string& out, std::string_view kind, std::string_view mailbox,
                                std::uint64_t size) {
+    const std::size_t begin = out.size();
     out += kind;
     out += '\t';
     AppendEscaped(out, mailbox);
     AppendNumber(out, size);
-    out += '\n';
+    EndLine(out, begin);
+}
+
+void LedgerLine::AppendOpen(std::string& out, std::string_view mailbox, std::uint64_t size,
+                            std::string_view target) {
+    const std::size_t begin = out.size();
+    out += "open\t";
+    AppendEscaped(out, mailbox);
+    AppendNumber(out, size);
+    out += '\t';
+    AppendEscaped(out, target);
+    EndLine(out, begin);
+}
+
+void LedgerLine::AppendRun(std::string& out, std::int64_t time, std::string_view target,
+                           const std::vector<std::string>& stores) {
+    const std::size_t begin = out.size();
+    out += "run";
+    AppendNumber(out, time);
+    out += '\t';
+    AppendEscaped(out, target);
+    for (const std::string& store : stores) {
+        out += '\t';
+        AppendEscaped(out, store);
+    }
+    EndLine(out, begin);
+}
+
+void LedgerLine::AppendEnd(std::string& out, std::int64_t time,
+                           const std::array<std::uint64_t, 3>& figures) {
+    const std::size_t begin = out.size();
+    out += "end";
+    AppendNumber(out, time);
+    for (const std::uint64_t figure : figures) {
+        AppendNumber(out, figure);
+    }
+    EndLine(out, begin);
 }
 
 } // namespace marrowgate

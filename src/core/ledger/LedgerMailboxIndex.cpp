@@ -28,7 +28,7 @@ void LedgerMailboxIndex::Apply(const LedgerLine& line, std::uint64_t lineOffset)
     case LedgerLine::Kind::Record:
         Add(line.record, lineOffset);
         break;
-    case LedgerLine::Kind::Other:
+    default:
         break;
     }
 }
@@ -123,15 +123,18 @@ const LedgerMailboxIndex::Known* LedgerMailboxIndex::Find(const std::string& pat
     return entry == byHash_.end() ? nullptr : &entry->second;
 }
 
-LedgerMailboxIndex::Seen LedgerMailboxIndex::Lookup(const LedgerSource& source) const {
+LedgerMailboxIndex::Seen LedgerMailboxIndex::Lookup(const LedgerSource& source,
+                                                    std::uint64_t thisRunFrom) const {
     const Known* known = Find(source.path);
     // Only an entry that counts is worth reading back to confirm.
     if (known == nullptr || !known->standing || known->earlierRun ||
         sourceAt_(known->lineOffset) != source.path) {
         return Seen::New;
     }
-    return known->size == source.size && known->modifiedNs == source.modifiedNs ? Seen::Converted
-                                                                                : Seen::Changed;
+    if (known->size != source.size || known->modifiedNs != source.modifiedNs) {
+        return Seen::Changed;
+    }
+    return known->lineOffset >= thisRunFrom ? Seen::ListedTwice : Seen::Converted;
 }
 
 } // namespace marrowgate

@@ -28,11 +28,13 @@ namespace marrowgate {
 // kept whole beside.
 class LedgerMailboxIndex {
 public:
-    enum class Seen { New, Converted, Changed };
+    // ListedTwice: converted by this run already (met twice in its list).
+    enum class Seen { New, Converted, Changed, ListedTwice };
     struct State {
         std::uint64_t knownEnd = 0; // the end of what the ledger accounts for
         std::uint64_t openedAt = 0; // the size at the last "open" or "closed"
         bool open = false;          // an "open" without its "closed"
+        bool shortened = false;     // the mailbox is shorter now than its records' end
     };
     // The source path of the record line that begins at `lineOffset` of the
     // ledger.
@@ -57,7 +59,8 @@ public:
     void ForgetAll();
     // Full only: whether `source` has a record that stands and counts, and if
     // so whether the file is the same size and time as then.
-    Seen Lookup(const LedgerSource& source) const;
+    // Records whose lines begin at `thisRunFrom` or later are this run's.
+    Seen Lookup(const LedgerSource& source, std::uint64_t thisRunFrom = UINT64_MAX) const;
 
     State state;
 

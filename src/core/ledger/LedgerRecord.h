@@ -1,5 +1,7 @@
 #pragma once
 
+#include "record/ContentHash.h"
+
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -21,11 +23,14 @@ struct LedgerSource {
     std::uint64_t inode = 0;
 };
 
-// One converted message: bytes [begin, end) of `mailbox` hold its record.
+// One record of a mailbox: bytes [begin, end) of `mailbox`, from its From_
+// line on (a version 1 ledger's `begin` may include line ends before it).
+// A record found by reading the mailbox has no source (an empty path).
 struct LedgerRecord {
     std::string mailbox; // path relative to the output root
     std::uint64_t begin = 0;
     std::uint64_t end = 0;
+    ContentHash hash;
     LedgerSource source;
 };
 

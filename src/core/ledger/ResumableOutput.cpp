@@ -31,15 +31,16 @@ std::string FolderOf(const std::string& path) {
     return slash == std::string::npos ? "." : path.substr(0, slash + 1);
 }
 
-ConversionLedger OpenLedger(const std::string& outputRoot) {
+ConversionLedger OpenLedger(const std::string& outputRoot, const LedgerRun& run) {
     OutputTree(outputRoot).EnsureFolder(outputRoot); // throws naming the cause
-    return ConversionLedger(outputRoot);
+    return ConversionLedger(outputRoot, run);
 }
 
 } // namespace
 
-ResumableOutput::ResumableOutput(const std::string& outputRoot, bool convertAgain)
-    : root_(outputRoot), ledger_(OpenLedger(outputRoot)) {
+ResumableOutput::ResumableOutput(const std::string& outputRoot, bool convertAgain,
+                                 const LedgerRun& run)
+    : root_(outputRoot), ledger_(OpenLedger(outputRoot, run)) {
     if (convertAgain) {
         ledger_.ForgetEarlierRuns();
     }
@@ -99,17 +100,39 @@ ConversionLedger::Seen ResumableOutput::Consult(const std::string& sourcePath,
 }
 
 void ResumableOutput::Opened(MailboxFile& mailbox) {
-    mailbox.CutBackTo(ledger_.Opening(Relative(mailbox.Path()), mailbox.End()));
+    Open(mailbox, {});
+}
+
+void ResumableOutput::Open(MailboxFile& mailbox, const std::string& target) {
+    bool cutRecord = false;
+    const std::uint64_t size = mailbox.End();
+    const std::uint64_t keep =
+        ledger_.Opening(Relative(mailbox.Path()), size, mailbox.Fd(), cutRecord, target);
+    mailbox.CutBackTo(keep);
+    if (cutRecord) {
+        cutBack_.push_back(mailbox.Path() +
+                           ": it ended inside a record (another program cut it "
+                           "short); cut back from " +
+                           std::to_string(size) + " to " + std::to_string(keep) +
+                           " bytes, the end of its last whole record");
+    }
     if (mailbox.Created()) {
         foldersToSync_.insert(FolderOf(mailbox.Path()));
     }
 }
 
-void ResumableOutput::Written(const MailboxFile& mailbox, std::uint64_t begin, std::uint64_t end) {
+bool ResumableOutput::AlreadyHolds(MailboxFile& mailbox, const ContentHash& hash) {
+    return pending_ &&
+           ledger_.TakeByContent(Relative(mailbox.Path()), mailbox.Fd(), hash, *pending_);
+}
+
+void ResumableOutput::Written(const MailboxFile& mailbox, std::uint64_t begin, std::uint64_t end,
+                              const ContentHash& hash) {
     LedgerRecord record;
     record.mailbox = Relative(mailbox.Path());
     record.begin = begin;
     record.end = end;
+    record.hash = hash;
     if (pending_) {
         record.source = *pending_;
     }
@@ -121,7 +144,7 @@ void ResumableOutput::Closing(MailboxFile& mailbox) {
     ledger_.Closed(Relative(mailbox.Path()), mailbox.End());
 }
 
-void ResumableOutput::Settle(const std::string& mailbox) {
+void ResumableOutput::Settle(const std::string& mailbox, const std::string& target) {
     const std::string path = root_ + mailbox;
     platform::FileStatus info;
     if (platform::LinkStatus(path, info) != 0 && errno == ENOENT) {
@@ -131,18 +154,21 @@ void ResumableOutput::Settle(const std::string& mailbox) {
     // Reached as the run reaches it: through no link below the root.
     OutputTree tree(root_, OutputTree::Root::MustExist);
     MailboxFile file(path, tree);
-    Opened(file);
+    Open(file, target);
     Closing(file);
     file.Close();
 }
 
-void ResumableOutput::Finish() {
-    for (const std::string& mailbox : ledger_.UnsettledMailboxes()) {
+void ResumableOutput::Finish(bool allRows, const std::array<std::uint64_t, 3>& figures) {
+    for (const auto& [mailbox, target] : ledger_.UnsettledMailboxes()) {
         try {
-            Settle(mailbox);
+            Settle(mailbox, target);
         } catch (const ConversionError&) {
             // Left as it is: the next run settles it. The messages are safe.
         }
+    }
+    if (allRows) {
+        ledger_.Finished(figures);
     }
     ledger_.Sync();
     for (const std::string& folder : foldersToSync_) {

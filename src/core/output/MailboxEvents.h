@@ -1,5 +1,7 @@
 #pragma once
 
+#include "record/ContentHash.h"
+
 #include <cstdint>
 
 namespace marrowgate {
@@ -15,8 +17,14 @@ public:
     // The mailbox was just opened and locked; nothing is written yet. The
     // handler may cut back a tail left by an interrupted run.
     virtual void Opened(MailboxFile& mailbox) = 0;
-    // The record [begin, end) is whole in the mailbox but not yet ended.
-    virtual void Written(const MailboxFile& mailbox, std::uint64_t begin, std::uint64_t end) = 0;
+    // A record with the content `hash` is about to be written (or, when
+    // larger than is held at once, is written but not yet ended): true when
+    // the mailbox holds this message already, and it is not to be.
+    virtual bool AlreadyHolds(MailboxFile& mailbox, const ContentHash& hash) = 0;
+    // The record [begin, end), from its From_ line, is whole in the mailbox
+    // but not yet ended.
+    virtual void Written(const MailboxFile& mailbox, std::uint64_t begin, std::uint64_t end,
+                         const ContentHash& hash) = 0;
     // The mailbox is about to be closed; it holds whole records only.
     virtual void Closing(MailboxFile& mailbox) = 0;
 };

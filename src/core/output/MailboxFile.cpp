@@ -116,6 +116,9 @@ MailboxFile::~MailboxFile() {
 
 void MailboxFile::Write(std::span<const std::string_view> pieces) {
     std::vector<std::string_view> all;
+    if (end_ == recordStart_) {
+        leadWritten_ = lead_.size();
+    }
     if (end_ == recordStart_ && !lead_.empty()) {
         all.reserve(pieces.size() + 1);
         all.push_back(lead_);

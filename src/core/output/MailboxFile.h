@@ -62,8 +62,11 @@ public:
     const std::string& Path() const { return path_; }
     FileIdentity Identity() const { return identity_; }
     std::uint64_t RecordBytes() const { return end_ - recordStart_; }
-    // Where the current record begins (its lead included), and the file's end.
+    // Where the current record begins (its lead included), where its From_
+    // line begins, and the file's end.
     std::uint64_t RecordStart() const { return recordStart_; }
+    std::uint64_t RecordBegin() const { return recordStart_ + leadWritten_; }
+    int Fd() const { return fd_.Get(); }
     std::uint64_t End() const { return end_; }
 
 private:
@@ -81,6 +84,7 @@ private:
     std::uint64_t recordStart_ = 0; // where the current record began
     std::uint64_t end_ = 0;         // where the next byte goes
     std::string_view lead_;         // line ends a record needs before its From_ line
+    std::uint64_t leadWritten_ = 0; // of the current record
 };
 
 } // namespace marrowgate

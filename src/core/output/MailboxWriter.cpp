@@ -164,10 +164,14 @@ AppendStats MailboxWriter::AppendOpened(MessageInput& message, const std::string
         }
         const bool whole = message.AtEnd();
         BeginRecord(messagePath, fromLine, start, whole, stats);
-        EncodeRest(message, whole, stats, [&] { WriteOut(mailbox); });
+        EncodeRest(message, whole, stats,
+                   [&](bool last) { stats.found = !WriteOut(mailbox, last) || stats.found; });
+        if (stats.found) {
+            return stats;
+        }
         stats.bytesWritten = mailbox.RecordBytes();
         if (events_) {
-            events_->Written(mailbox, mailbox.RecordStart(), mailbox.End());
+            events_->Written(mailbox, mailbox.RecordBegin(), mailbox.End(), hasher_.Digest());
         }
         mailbox.EndRecord();
     }
@@ -189,7 +193,8 @@ void MailboxWriter::CloseAfterFailure() {
 }
 
 bool MailboxWriter::EncodeRecord(const std::string& messagePath,
-                                 const std::function<void(std::string_view)>& sink) {
+                                 const std::function<void(std::string_view)>& sink,
+                                 ContentHash* hash) {
     MessageFileInput message(messagePath, chunk_.get(), kReadChunk);
     const std::string_view start = message.Start();
     if (message.AtEnd() && OnlyWhiteSpace(start)) {
@@ -198,21 +203,25 @@ bool MailboxWriter::EncodeRecord(const std::string& messagePath,
     AppendStats stats;
     const bool whole = message.AtEnd();
     BeginRecord(messagePath, FromLineOf(start, message), start, whole, stats);
-    EncodeRest(message, whole, stats, [&] {
+    EncodeRest(message, whole, stats, [&](bool) {
         for (const std::string_view piece : record_.Pieces()) {
+            hasher_.Feed(piece);
             sink(piece);
         }
         record_.Clear();
     });
+    if (hash != nullptr) {
+        *hash = hasher_.Digest();
+    }
     return true;
 }
 
 void MailboxWriter::EncodeRest(MessageInput& message, bool whole, AppendStats& stats,
-                               const std::function<void()>& flush) {
+                               const std::function<void(bool last)>& flush) {
     while (!message.AtEnd()) {
         // The record may point into the bytes in hand: it goes out before the next.
         if (record_.PointsIntoInput() || record_.size() >= kWriteThreshold) {
-            flush();
+            flush(false);
         }
         if (interrupted_ && interrupted_()) {
             throw RunInterrupted();
@@ -227,7 +236,7 @@ void MailboxWriter::EncodeRest(MessageInput& message, bool whole, AppendStats& s
     if (!whole) {
         encoder_.Finish(record_);
     }
-    flush();
+    flush(true);
 }
 
 void MailboxWriter::BeginRecord(const std::string& messagePath, const std::string& fromLine,
@@ -236,6 +245,7 @@ void MailboxWriter::BeginRecord(const std::string& messagePath, const std::strin
     const std::string_view lineEnd = ending == LineEnding::CrLf ? "\r\n" : "\n";
     const auto begin = [&](int missingFields) {
         record_.Clear();
+        hasher_.Reset();
         record_.append(fromLine);
         record_.append(lineEnd);
         if (missingFields > 0) {
@@ -259,9 +269,21 @@ void MailboxWriter::BeginRecord(const std::string& messagePath, const std::strin
     }
 }
 
-void MailboxWriter::WriteOut(MailboxFile& mailbox) {
-    mailbox.Write(record_.Pieces());
+// The record of a small message is whole in hand at its only write, so a
+// message its mailbox holds already costs no write; a larger one is taken back.
+bool MailboxWriter::WriteOut(MailboxFile& mailbox, bool last) {
+    const std::vector<std::string_view>& pieces = record_.Pieces();
+    for (const std::string_view piece : pieces) {
+        hasher_.Feed(piece);
+    }
+    if (last && events_ && events_->AlreadyHolds(mailbox, hasher_.Digest())) {
+        record_.Clear();
+        mailbox.TakeBack();
+        return false;
+    }
+    mailbox.Write(pieces);
     record_.Clear();
+    return true;
 }
 
 } // namespace marrowgate

@@ -2,6 +2,7 @@
 
 #include "marrowgate/OutputTarget.h"
 #include "marrowgate/Yield.h"
+#include "record/ContentHash.h"
 #include "record/RecordEncoder.h"
 #include "record/RecordOutput.h"
 
@@ -24,6 +25,7 @@ struct AppendStats {
     bool createdMailbox = false;    // the mailbox file did not exist before
     bool fieldsAdded = false;       // X-Marrowgate- fields were put above the message
     bool empty = false;             // only white space or nothing: no record written
+    bool found = false;             // its mailbox holds it already (by content): not written
 };
 
 // Appends one mbox record for the message file at `messagePath` to the mailbox
@@ -76,11 +78,13 @@ public:
     AppendStats Append(MessageInput& message, const std::string& messagePath,
                        const std::string& mailboxPath, const YieldFn& yield = {});
     // Makes the record Append() would write for the message and hands it to
-    // `sink` in pieces, in order, without writing anything. False for a
-    // message file with nothing to convert (white space only). Throws
-    // ConversionError when the file cannot be read.
+    // `sink` in pieces, in order, without writing anything; `hash`, when
+    // given, receives its content hash. False for a message file with nothing
+    // to convert (white space only). Throws ConversionError when the file
+    // cannot be read.
     bool EncodeRecord(const std::string& messagePath,
-                      const std::function<void(std::string_view)>& sink);
+                      const std::function<void(std::string_view)>& sink,
+                      ContentHash* hash = nullptr);
     // Closes the open mailbox. Throws ConversionError when the close reports
     // an error.
     void Close();
@@ -105,9 +109,13 @@ private:
                      std::string_view start, bool whole, AppendStats& stats);
     // Encodes the message from after its start to its end, handing the record
     // to `flush` whenever it must go out and once at the end.
+    // `flush` is told whether it is the record's last.
     void EncodeRest(MessageInput& message, bool whole, AppendStats& stats,
-                    const std::function<void()>& flush);
-    void WriteOut(MailboxFile& mailbox);
+                    const std::function<void(bool last)>& flush);
+    // Writes out the record in hand, unless, as its last part, it makes the
+    // record of a message the mailbox holds already: then false, the record
+    // taken back.
+    bool WriteOut(MailboxFile& mailbox, bool last);
     void CloseAfterFailure();
 
     OutputTarget target_;
@@ -116,6 +124,7 @@ private:
     std::unique_ptr<char[]> chunk_;
     RecordOutput record_;
     RecordEncoder encoder_;
+    RecordHasher hasher_;
     MailboxEvents* events_ = nullptr;
     std::function<bool()> interrupted_;
 };

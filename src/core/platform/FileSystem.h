@@ -91,6 +91,9 @@ int MakeFolder(const std::string& path);
 int MakeFolderAt(int folder, const std::string& name);
 int Remove(const std::string& path);
 int RemoveAt(int folder, const std::string& name);
+// Gives the file `from` the name `to`, in one step, replacing a file of that
+// name.
+int Rename(const std::string& from, const std::string& to);
 
 struct FileStatus {
     bool regular = false;

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <memory>
@@ -167,6 +169,10 @@ int MakeFolderAt(int folder, const std::string& name) {
 
 int Remove(const std::string& path) {
     return ::unlink(path.c_str());
+}
+
+int Rename(const std::string& from, const std::string& to) {
+    return ::rename(from.c_str(), to.c_str());
 }
 
 int RemoveAt(int folder, const std::string& name) {

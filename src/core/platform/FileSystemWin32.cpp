@@ -329,6 +329,13 @@ int RemoveAt(int folder, const std::string& name) {
     return path.empty() ? -1 : RemovePath(path);
 }
 
+int Rename(const std::string& from, const std::string& to) {
+    return MoveFileExW(LongPath(from).c_str(), LongPath(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+               ? 0
+               : Fail();
+}
+
 int Status(int fd, FileStatus& status) {
     const HANDLE handle = HandleOf(fd);
     if (handle == INVALID_HANDLE_VALUE) {

@@ -1,5 +1,6 @@
 #include "marrowgate/ConversionRun.h"
 
+#include "ledger/OutputRefused.h"
 #include "ledger/ResumableOutput.h"
 #include "marrowgate/ConversionError.h"
 #include "marrowgate/PathDerivation.h"
@@ -80,6 +81,7 @@ private:
     void Converted(const AppendStats& stats);
     void Finish();
     void FinishStore();
+    void TakeCutBack();
 
     // The per-folder bookkeeping: which mailbox the rows of the current source
     // folder go to, and whether it has been counted as created or appended.
@@ -117,6 +119,7 @@ private:
 
     std::unordered_set<std::string> emptySeen_;
     bool keepGoing_ = options_.keepGoing;
+    bool stoppedAtFailure_ = false;
 };
 
 RunResult Run::Go() {
@@ -153,7 +156,9 @@ RunResult Run::Go() {
 // The output is set up at the first message, so that a list of empty rows
 // leaves no trace; a run that cannot have it converts nothing.
 void Run::StartOutput() {
-    output_ = std::make_unique<ResumableOutput>(root_, options_.convertAgain);
+    LedgerRun run{std::string(options_.target.Name()), options_.stores};
+    output_ = std::make_unique<ResumableOutput>(root_, options_.convertAgain, run);
+    result_.damagedLedgerLines = output_->DamagedLedgerLines();
     writer_.SetEvents(output_.get());
     writer_.SetInterruption([this] { return StopRequested(); });
     if (options_.readAhead) {
@@ -225,11 +230,13 @@ bool Run::ConvertRow(int row, const std::string& source) {
     try {
         const std::string& mailbox = MailboxOf(source);
         const ConversionLedger::Seen seen = output_->Consult(source, mailbox);
-        if (seen == ConversionLedger::Seen::Converted) {
+        if (seen == ConversionLedger::Seen::Converted ||
+            seen == ConversionLedger::Seen::ListedTwice) {
             if (readAhead_) {
                 readAhead_->DropThrough(row);
             }
             ++result_.alreadyConverted;
+            result_.listedTwice += seen == ConversionLedger::Seen::ListedTwice ? 1 : 0;
             return true;
         }
         // The window handles its events in a yield, and the writer yields only
@@ -239,10 +246,16 @@ bool Run::ConvertRow(int row, const std::string& source) {
         const std::unique_ptr<ReadAheadMessage> early = ReadAhead(row, source);
         const AppendStats stats = early ? writer_.Append(*early, source, mailbox, hooks_.yield)
                                         : writer_.Append(source, mailbox, hooks_.yield);
+        TakeCutBack();
         if (stats.empty) {
             if (emptySeen_.insert(source).second) { // a file listed twice is listed once
                 result_.emptyMessages.push_back(source);
             }
+            return true;
+        }
+        if (stats.found) {
+            ++result_.alreadyConverted;
+            ++result_.foundByContent;
             return true;
         }
         if (seen == ConversionLedger::Seen::Changed) {
@@ -253,7 +266,12 @@ bool Run::ConvertRow(int row, const std::string& source) {
     } catch (const RunInterrupted&) {
         result_.stopped = true;
         return false;
+    } catch (const OutputRefused& error) {
+        result_.failures.push_back({row, source, mailbox_, error.what()});
+        result_.refused = true;
+        return false;
     } catch (const ConversionError& error) {
+        TakeCutBack();
         result_.failures.push_back({row, source, mailbox_, error.what()});
         return GoOnAfter(result_.failures.back());
     }
@@ -266,7 +284,8 @@ bool Run::GoOnAfter(const RowFailure& failure) {
     }
     const FailureChoice choice = hooks_.failed ? hooks_.failed(failure) : FailureChoice::Stop;
     keepGoing_ = choice == FailureChoice::SkipAll;
-    return choice != FailureChoice::Stop;
+    stoppedAtFailure_ = choice == FailureChoice::Stop;
+    return !stoppedAtFailure_;
 }
 
 void Run::Converted(const AppendStats& stats) {
@@ -286,7 +305,10 @@ void Run::Finish() {
     try {
         writer_.Close();
         if (output_) {
-            output_->Finish();
+            const bool allRows = !result_.stopped && !result_.refused && !stoppedAtFailure_;
+            output_->Finish(allRows, {static_cast<std::uint64_t>(result_.messagesConverted),
+                                      static_cast<std::uint64_t>(result_.alreadyConverted),
+                                      static_cast<std::uint64_t>(result_.failures.size())});
         }
     } catch (const ConversionError& error) {
         CloseFailed(error);
@@ -382,9 +404,28 @@ bool Run::StoreRow(int row, const std::string& source) {
     return true;
 }
 
+void Run::TakeCutBack() {
+    if (output_) {
+        for (std::string& line : output_->TakeCutBack()) {
+            result_.mailboxesCutBack.push_back(std::move(line));
+        }
+    }
+}
+
+// Messages whose ledger lines were not written are not converted for good:
+// the next run takes their records back and converts them again.
 void Run::CloseFailed(const ConversionError& error) {
     RowFailure failure = lastConverted_.value_or(RowFailure{});
     failure.reason = error.what();
+    const auto unrecorded = static_cast<int>(
+        std::min<std::uint64_t>(output_ ? output_->UnrecordedMessages() : 0,
+                                static_cast<std::uint64_t>(result_.messagesConverted)));
+    if (unrecorded > 0) {
+        result_.messagesConverted -= unrecorded;
+        failure.reason += "; " + std::to_string(unrecorded) +
+                          " message(s) converted before it are not recorded, and the next run "
+                          "converts them again";
+    }
     result_.failures.push_back(failure);
 }
 

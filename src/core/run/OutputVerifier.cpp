@@ -1,244 +1,358 @@
 #include "marrowgate/OutputVerifier.h"
 
 #include "ledger/ConversionLedger.h"
+#include "ledger/LedgerReader.h"
 #include "marrowgate/ConversionError.h"
 #include "marrowgate/NativePaths.h"
 #include "marrowgate/PathDerivation.h"
+#include "marrowgate/PathParts.h"
 #include "marrowgate/StoreScan.h"
+#include "output/MailboxScanner.h"
 #include "output/MailboxWriter.h"
 #include "platform/FileSystem.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <map>
-#include <memory>
 #include <optional>
+#include <set>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace marrowgate {
 namespace {
 
-std::optional<std::string> RealPath(const std::string& path) {
-    return platform::RealPath(path);
+std::uint64_t PathHash(const std::string& path) {
+    return static_cast<std::uint64_t>(std::hash<std::string>{}(path));
 }
 
-// The mailboxes, each opened once.
-class MailboxFiles {
-public:
-    ~MailboxFiles() {
-        for (const auto& [path, fd] : files_) {
-            if (fd >= 0) {
-                platform::Close(fd);
-            }
-        }
-    }
-
-    // The open file, or -1 with the reason in `why`.
-    int Open(const std::string& path, std::string& why) {
-        auto [it, added] = files_.emplace(path, -1);
-        if (added) {
-            it->second = platform::Open(path, platform::kRead);
-            if (it->second < 0) {
-                errors_[path] = std::strerror(errno);
-            }
-        }
-        if (it->second < 0) {
-            why = "cannot open its mailbox " + path + ": " + errors_[path];
-        }
-        return it->second;
-    }
-
-private:
-    std::map<std::string, int> files_;
-    std::map<std::string, std::string> errors_;
+// What the ledger says of a mailbox's records: where each lies and whose it is.
+struct LedgerPlace {
+    std::uint64_t begin = 0;
+    std::uint64_t end = 0;
+    std::uint64_t source = 0; // PathHash of its source path
+    std::int64_t modifiedNs = 0;
 };
 
-// Compares bytes [begin, end) of a mailbox with the record the writer makes
-// of the message, fed piece by piece, without holding either whole.
-class RecordCheck {
-public:
-    RecordCheck(int fd, std::uint64_t begin, std::uint64_t end) : fd_(fd), end_(end) {
-        at_ = begin;
-        if (end < begin) {
-            problem_ = "the ledger's entry for it ends before it begins";
-            end_ = begin;
-        }
-        // A record may begin with the line ends that the mailbox's last line lacked.
-        std::string head;
-        if (Read(begin, std::min<std::uint64_t>(end - begin, 8), head)) {
-            at_ += std::min(head.find_first_not_of("\r\n"), head.size());
-        }
-        start_ = at_;
-    }
-
-    void Feed(std::string_view piece) {
-        if (expectedLine_.find('\n') == std::string::npos && expectedLine_.size() < 1024) {
-            expectedLine_.append(piece.substr(0, 1024));
-        }
-        expected_ += piece.size();
-        if (differsAt_ || problem_.size()) {
-            return;
-        }
-        const std::uint64_t available = end_ > at_ ? end_ - at_ : 0;
-        const std::size_t count =
-            static_cast<std::size_t>(std::min<std::uint64_t>(available, piece.size()));
-        if (!Read(at_, count, buffer_)) {
-            return;
-        }
-        std::size_t same = 0;
-        while (same < count && buffer_[same] == piece[same]) {
-            ++same;
-        }
-        at_ += same;
-        if (same < piece.size()) {
-            differsAt_ = at_ - start_ + 1;
-        }
-    }
-
-    // What is wrong; empty when the record is the one expected.
-    std::string Problem() {
-        if (!problem_.empty()) {
-            return problem_;
-        }
-        if (!differsAt_ && at_ == end_) {
-            return {};
-        }
-        const std::uint64_t offset = differsAt_ ? differsAt_ - 1 : at_ - start_;
-        std::string recordLine;
-        Read(start_, std::min<std::uint64_t>(end_ - start_, 1024), recordLine);
-        recordLine = FirstLine(recordLine);
-        const std::string expectedLine = FirstLine(expectedLine_);
-        if (offset <= expectedLine.size() && recordLine != expectedLine) {
-            return "its From_ line is \"" + recordLine + "\"; the rules give \"" + expectedLine +
-                   "\"";
-        }
-        return "its record differs from the message from byte " + std::to_string(offset) + " on (" +
-               std::to_string(end_ - start_) + " bytes, " + std::to_string(expected_) +
-               " expected)";
-    }
-
-private:
-    static std::string FirstLine(const std::string& bytes) {
-        return bytes.substr(0, bytes.find_first_of("\r\n"));
-    }
-
-    bool Read(std::uint64_t from, std::size_t count, std::string& bytes) {
-        bytes.resize(count);
-        std::size_t done = 0;
-        while (done < count) {
-            const long long got =
-                platform::ReadAt(fd_, bytes.data() + done, count - done, from + done);
-            if (got <= 0) {
-                problem_ = got == 0
-                               ? "its record runs past the end of its mailbox"
-                               : std::string("cannot read its mailbox: ") + std::strerror(errno);
-                return false;
-            }
-            done += static_cast<std::size_t>(got);
-        }
-        return true;
-    }
-
-    int fd_;
-    std::uint64_t end_;
-    std::uint64_t start_ = 0;
-    std::uint64_t at_ = 0;        // the next mailbox byte to compare
-    std::uint64_t differsAt_ = 0; // 1 + the record offset of the first difference
-    std::uint64_t expected_ = 0;  // bytes the writer made
-    std::string expectedLine_;
-    std::string buffer_;
-    std::string problem_;
-};
-
-// Checks one message at a time against the output.
-class Verifier {
-public:
-    Verifier(const std::vector<std::string>& stores, const std::string& outputRoot,
-             const OutputTarget& target)
-        : stores_(stores), root_(outputRoot), target_(target), writer_(target) {
-        const std::string ledger = outputRoot + std::string(ConversionLedger::kFileName);
-        for (LedgerRecord& record : ConversionLedger::ReadRecords(ledger)) {
-            auto key = std::make_pair(record.mailbox, record.source.path);
-            records_[std::move(key)].push_back(std::move(record));
-        }
-    }
-
-    // What is wrong with the message's record; nullopt when nothing is.
-    // `empty` tells a file with nothing to convert, which needs no record.
-    std::optional<std::string> Check(const std::string& path, bool& empty) {
-        const MailboxPlace place = target_.PlaceOf(path, InnermostStore(path, stores_), root_);
-        const std::string mailbox = place.mailbox.substr(root_.size());
-        const auto found = records_.find({mailbox, RealPath(path).value_or(path)});
-        if (found == records_.end()) {
-            empty = !writer_.EncodeRecord(path, [](std::string_view) {});
-            if (empty) {
-                return std::nullopt;
-            }
-            return "not in the output: the ledger holds no record of it in " + mailbox;
-        }
-        const std::vector<LedgerRecord>& mine = found->second;
-        if (mine.size() > 1) {
-            return "converted " + std::to_string(mine.size()) + " times into " + mailbox;
-        }
-        platform::FileStatus now;
-        if (platform::Status(path, now) == 0 &&
-            (now.size != mine[0].source.size ||
-             now.modified.time_since_epoch().count() * 1000000000LL + now.modifiedNanoseconds !=
-                 mine[0].source.modifiedNs)) {
-            return "changed since it was converted into " + mailbox;
-        }
-        std::string why;
-        const int fd = mailboxes_.Open(place.mailbox, why);
-        if (fd < 0) {
-            return why;
-        }
-        RecordCheck check(fd, mine[0].begin, mine[0].end);
-        if (!writer_.EncodeRecord(path, [&check](std::string_view piece) { check.Feed(piece); })) {
-            return "empty now, but converted into " + mailbox;
-        }
-        why = check.Problem();
-        if (!why.empty()) {
-            return why + " in " + mailbox;
-        }
-        return std::nullopt;
-    }
-
-private:
-    const std::vector<std::string>& stores_;
-    const std::string& root_;
-    const OutputTarget& target_;
-    MailboxWriter writer_;
-    MailboxFiles mailboxes_;
-    // Mailbox (relative to the output) and source path -> its records.
-    std::map<std::pair<std::string, std::string>, std::vector<LedgerRecord>> records_;
-};
-
-// Adds one message's line to the report.
-void Tally(VerifyReport& report, std::map<std::string, std::size_t>& folderRows, Verifier& verifier,
-           const std::string& path) {
-    const std::string folder = DirectoryPart(path, NativeSyntax());
-    auto [row, added] = folderRows.emplace(folder, report.folders.size());
-    if (added) {
-        report.folders.push_back({folder});
-    }
-    VerifiedFolder& line = report.folders[row->second];
-    ++line.messages;
-    ++report.messages;
+// The message files to check, by mailbox, in the order they come.
+struct Source {
+    std::string path;
+    std::size_t folderRow = 0;
+    ContentHash hash;
+    std::string fromLine;
     bool empty = false;
     std::optional<std::string> problem;
-    try {
-        problem = verifier.Check(path, empty);
-    } catch (const ConversionError& error) {
-        problem = error.what();
+    bool matched = false;
+
+    static Source Of(const std::string& path, std::size_t folderRow) {
+        Source source;
+        source.path = path;
+        source.folderRow = folderRow;
+        return source;
     }
-    if (problem) {
-        ++line.problems;
-        report.problems.push_back({path, std::move(*problem)});
+};
+
+class Verifier {
+public:
+    Verifier(std::vector<std::string> stores, std::string outputRoot, const OutputTarget& target,
+             VerifyReport& report)
+        : stores_(std::move(stores)), root_(std::move(outputRoot)), target_(target),
+          writer_(target), report_(report) {}
+
+    // A message file of the list, in order.
+    void Add(const std::string& path) {
+        if (path.starts_with(root_) || !seen_.insert(path).second) {
+            return; // the output's own files, or a file listed twice
+        }
+        const std::string folder = DirectoryPart(path, NativeSyntax());
+        auto [row, added] = folderRows_.emplace(folder, report_.folders.size());
+        if (added) {
+            report_.folders.push_back({folder});
+        }
+        std::string mailbox;
+        try {
+            mailbox = target_.PlaceOf(path, InnermostStore(path, stores_), root_).mailbox;
+        } catch (const ConversionError& error) {
+            mailbox = std::string(); // reported below, as the message's problem
+            Source source = Source::Of(path, row->second);
+            source.problem = error.what();
+            Tally(source);
+            return;
+        }
+        auto [box, fresh] = byMailbox_.try_emplace(mailbox);
+        if (fresh) {
+            mailboxes_.push_back(mailbox);
+        }
+        box->second.push_back(Source::Of(path, row->second));
+    }
+
+    // Checks every mailbox; `yield` is called before each message,
+    // `stopRequested` after it.
+    void Check(const YieldFn& yield, const std::function<bool()>& stopRequested) {
+        ReadLedger();
+        for (const std::string& mailbox : mailboxes_) {
+            std::vector<Source>& sources = byMailbox_[mailbox];
+            for (Source& source : sources) {
+                CallYield(yield);
+                Encode(source);
+                if (stopRequested && stopRequested()) {
+                    report_.stopped = true;
+                    return;
+                }
+            }
+            CheckMailbox(mailbox, sources);
+            for (const Source& source : sources) {
+                Tally(source);
+            }
+            sources = {};
+        }
+        CountOtherMailboxes();
+    }
+
+private:
+    void ReadLedger() {
+        std::unordered_map<std::string, std::size_t> wanted;
+        for (std::size_t i = 0; i < mailboxes_.size(); ++i) {
+            wanted.emplace(mailboxes_[i].substr(root_.size()), i);
+        }
+        places_.resize(mailboxes_.size());
+        try {
+            LedgerReader::ForEachRecord(
+                root_ + std::string(ConversionLedger::kFileName), [&](const LedgerRecord& record) {
+                    const auto found = wanted.find(record.mailbox);
+                    if (found != wanted.end() && !record.source.path.empty()) {
+                        places_[found->second][record.begin] = {record.begin, record.end,
+                                                                PathHash(record.source.path),
+                                                                record.source.modifiedNs};
+                    }
+                });
+        } catch (const ConversionError&) {
+            // Unreadable: the mailboxes are read all the same.
+        }
+    }
+
+    void Encode(Source& source) {
+        if (source.problem) {
+            return;
+        }
+        try {
+            std::string first;
+            bool firstDone = false;
+            source.empty = !writer_.EncodeRecord(
+                source.path,
+                [&](std::string_view piece) {
+                    if (!firstDone) {
+                        const std::size_t lf = piece.find('\n');
+                        first.append(piece.substr(0, lf));
+                        firstDone = lf != std::string_view::npos;
+                    }
+                },
+                &source.hash);
+            if (!first.empty() && first.back() == '\r') {
+                first.pop_back();
+            }
+            source.fromLine = std::move(first);
+        } catch (const ConversionError& error) {
+            source.problem = error.what();
+        }
+    }
+
+    void CheckMailbox(const std::string& mailbox, std::vector<Source>& sources);
+    void CountOtherMailboxes();
+    void Tally(const Source& source) {
+        VerifiedFolder& line = report_.folders[source.folderRow];
+        ++line.messages;
+        ++report_.messages;
+        if (source.problem) {
+            ++line.problems;
+            report_.problems.push_back({source.path, *source.problem});
+            return;
+        }
+        report_.empty += source.empty ? 1 : 0;
+        ++line.verified;
+        ++report_.verified;
+    }
+
+    std::vector<std::string> stores_;
+    std::string root_;
+    const OutputTarget& target_;
+    MailboxWriter writer_;
+    VerifyReport& report_;
+    std::unordered_set<std::string> seen_;
+    std::map<std::string, std::size_t> folderRows_;
+    std::vector<std::string> mailboxes_; // in the order first met
+    std::unordered_map<std::string, std::vector<Source>> byMailbox_;
+    std::vector<std::map<std::uint64_t, LedgerPlace>> places_; // by mailbox, then begin
+    std::size_t current_ = 0;
+    std::set<std::string> checkedMailboxes_;
+};
+
+// The sender of a From_ line: its second word.
+std::string_view SenderOf(std::string_view fromLine) {
+    fromLine.remove_prefix(std::min<std::size_t>(5, fromLine.size()));
+    return fromLine.substr(0, fromLine.find(' '));
+}
+
+void Verifier::CheckMailbox(const std::string& mailbox, std::vector<Source>& sources) {
+    const std::map<std::uint64_t, LedgerPlace>& places = places_[current_++];
+    std::vector<MailboxScanner::Record> records;
+    const int fd = platform::Open(mailbox, platform::kRead | platform::kNoFollow);
+    if (fd >= 0) {
+        const bool read =
+            MailboxScanner::Scan(fd, 0, UINT64_MAX, [&](const MailboxScanner::Record& r) {
+                if (!r.leading) {
+                    records.push_back(r);
+                }
+            });
+        platform::Close(fd);
+        if (!read) {
+            report_.problems.push_back(
+                {mailbox, std::string("cannot read it: ") + std::strerror(errno)});
+        }
+    }
+    checkedMailboxes_.insert(mailbox);
+    std::unordered_multimap<std::uint64_t, std::size_t> byHash;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        byHash.emplace(records[i].hash.low, i);
+    }
+    std::vector<bool> taken(records.size(), false);
+    std::unordered_map<std::uint64_t, std::size_t> atBegin;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        atBegin[records[i].begin] = i;
+    }
+    std::unordered_map<std::uint64_t, const LedgerPlace*> placeOf; // by source path hash
+    for (const auto& [begin, place] : places) {
+        placeOf[place.source] = &place;
+    }
+    const std::string name = mailbox.substr(root_.size());
+    std::unordered_map<std::uint64_t, Source*> byContent;
+    for (Source& source : sources) {
+        if (source.problem || source.empty) {
+            continue;
+        }
+        byContent.emplace(source.hash.low, &source);
+        const auto placed = placeOf.find(PathHash(source.path));
+        std::optional<std::size_t> chosen;
+        const auto [first, last] = byHash.equal_range(source.hash.low);
+        for (auto it = first; it != last; ++it) {
+            if (taken[it->second] || records[it->second].hash != source.hash) {
+                continue;
+            }
+            if (!chosen ||
+                (placed != placeOf.end() && records[it->second].begin == placed->second->begin)) {
+                chosen = it->second;
+            }
+        }
+        if (chosen) {
+            taken[*chosen] = true;
+            source.matched = true;
+            const MailboxScanner::Record& record = records[*chosen];
+            platform::FileStatus now;
+            const bool touched =
+                placed != placeOf.end() && platform::Status(source.path, now) == 0 &&
+                LedgerTime(now.modified, now.modifiedNanoseconds) != placed->second->modifiedNs;
+            if (record.fromLine != source.fromLine &&
+                (!touched || SenderOf(record.fromLine) != SenderOf(source.fromLine))) {
+                source.problem = "its From_ line is \"" + record.fromLine +
+                                 "\"; the rules give \"" + source.fromLine + "\" in " + name;
+            }
+            continue;
+        }
+        // Not found: what the ledger says lies there tells what went wrong.
+        if (placed != placeOf.end()) {
+            const LedgerPlace& place = *placed->second;
+            const auto at = atBegin.find(place.begin);
+            if (at != atBegin.end()) {
+                taken[at->second] = true;
+                const MailboxScanner::Record& there = records[at->second];
+                source.problem = there.end < place.end
+                                     ? "its record is cut short (" +
+                                           std::to_string(there.end - there.begin) + " of " +
+                                           std::to_string(place.end - place.begin) + " bytes) in " +
+                                           name
+                                     : "its record differs from the message (" +
+                                           std::to_string(there.end - there.begin) + " bytes at " +
+                                           std::to_string(there.begin) + ") in " + name;
+                continue;
+            }
+        }
+        source.problem = "not in the output: no record of it in " + name;
+    }
+    // What no message took: doubles, earlier versions, cut records, others' mail.
+    int foreign = 0;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (taken[i]) {
+            continue;
+        }
+        const MailboxScanner::Record& record = records[i];
+        const auto same = byContent.find(record.hash.low);
+        if (same != byContent.end() && same->second->hash == record.hash) {
+            Source& source = *same->second;
+            if (!source.problem) {
+                source.problem = "doubled: its record is in " + name +
+                                 " more than once (again at byte " + std::to_string(record.begin) +
+                                 ")";
+            }
+            continue;
+        }
+        const auto place = places.find(record.begin);
+        if (place != places.end()) {
+            for (Source& source : sources) {
+                if (PathHash(source.path) == place->second.source && !source.problem) {
+                    source.problem = "converted 2 times into " + name +
+                                     ": an earlier version of it is there too (at byte " +
+                                     std::to_string(record.begin) + ")";
+                    break;
+                }
+            }
+            if (place->second.source != 0) {
+                continue;
+            }
+        }
+        if (!record.endsWithEmptyLine) {
+            report_.problems.push_back({mailbox, "a record cut short at byte " +
+                                                     std::to_string(record.begin) + " (" +
+                                                     std::to_string(record.end - record.begin) +
+                                                     " bytes, no empty line at its end)"});
+            continue;
+        }
+        ++foreign;
+    }
+    if (foreign > 0) {
+        report_.foreign.push_back({mailbox, foreign});
+    }
+}
+
+// Mailboxes no message of the stores goes to: all they hold is foreign.
+void Verifier::CountOtherMailboxes() {
+    std::vector<std::string> files;
+    try {
+        files = CollectFiles(root_);
+    } catch (const std::exception&) {
         return;
     }
-    report.empty += empty ? 1 : 0;
-    ++line.verified;
-    ++report.verified;
+    for (const std::string& path : files) {
+        if (checkedMailboxes_.contains(path) ||
+            path == root_ + std::string(ConversionLedger::kFileName)) {
+            continue;
+        }
+        const int fd = platform::Open(path, platform::kRead | platform::kNoFollow);
+        if (fd < 0) {
+            continue;
+        }
+        char head[5];
+        int count = 0;
+        if (platform::ReadAt(fd, head, sizeof head, 0) == 5 &&
+            std::string_view(head, 5) == "From ") {
+            MailboxScanner::Scan(fd, 0, UINT64_MAX, [&](const MailboxScanner::Record& r) {
+                count += r.leading ? 0 : 1;
+            });
+        }
+        platform::Close(fd);
+        if (count > 0) {
+            report_.foreign.push_back({path, count});
+        }
+    }
 }
 
 } // namespace
@@ -246,13 +360,13 @@ void Tally(VerifyReport& report, std::map<std::string, std::size_t>& folderRows,
 VerifyReport VerifyOutput(const std::vector<std::string>& stores, const std::string& outputRoot,
                           const OutputTarget& target) {
     VerifyReport report;
-    Verifier verifier(stores, outputRoot, target);
-    std::map<std::string, std::size_t> folderRows;
+    Verifier verifier(stores, outputRoot, target, report);
     for (const std::string& store : stores) {
         for (const std::string& path : CollectMessageFiles(store)) {
-            Tally(report, folderRows, verifier, path);
+            verifier.Add(path);
         }
     }
+    verifier.Check({}, {});
     return report;
 }
 
@@ -260,19 +374,14 @@ VerifyReport VerifyRows(const MessageRows& rows, const std::vector<std::string>&
                         const std::string& outputRoot, const OutputTarget& target,
                         const YieldFn& yield, const std::function<bool()>& stopRequested) {
     VerifyReport report;
-    Verifier verifier(stores, outputRoot, target);
-    std::map<std::string, std::size_t> folderRows;
+    Verifier verifier(stores, outputRoot, target, report);
     for (int row = 0; row < rows.RowCount(); ++row) {
-        CallYield(yield);
         const std::string path = SourcePathOfRow(rows.RowText(row));
         if (!path.empty()) {
-            Tally(report, folderRows, verifier, path);
-        }
-        if (stopRequested && stopRequested()) {
-            report.stopped = true;
-            break;
+            verifier.Add(path);
         }
     }
+    verifier.Check(yield, stopRequested);
     return report;
 }
 

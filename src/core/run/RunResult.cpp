@@ -1,5 +1,6 @@
 #include "marrowgate/RunResult.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace marrowgate {
@@ -16,11 +17,16 @@ void RunResult::Add(RunResult later, int rowsBefore) {
     messagesConverted += later.messagesConverted;
     emptyRowsSkipped += later.emptyRowsSkipped;
     alreadyConverted += later.alreadyConverted;
-    for (auto list : {&RunResult::changedSinceConverted, &RunResult::emptyMessages}) {
+    foundByContent += later.foundByContent;
+    listedTwice += later.listedTwice;
+    for (auto list : {&RunResult::changedSinceConverted, &RunResult::mailboxesCutBack,
+                      &RunResult::emptyMessages}) {
         (this->*list).insert((this->*list).end(), (later.*list).begin(), (later.*list).end());
     }
     nothingToConvert = nothingToConvert && later.nothingToConvert;
+    damagedLedgerLines = std::max(damagedLedgerLines, later.damagedLedgerLines);
     stopped = later.stopped;
+    refused = later.refused;
     for (RowFailure& failure : later.failures) {
         failure.row += rowsBefore;
         failures.push_back(std::move(failure));

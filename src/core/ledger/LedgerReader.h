@@ -1,0 +1,32 @@
+#pragma once
+
+#include "ledger/LedgerRecord.h"
+#include "marrowgate/LastRun.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace marrowgate {
+
+// Reading a ledger without a run: no lock is taken and nothing written, so
+// that it serves on an output another run is writing, or on read-only media.
+// Lines whose checksum does not match are passed over.
+class LedgerReader {
+public:
+    // The records of the ledger at `ledgerPath` (version 1 or 2) that still
+    // stand, in file order (records dropped by a later "open" left out). A
+    // missing file has none; a torn last line is ignored. Throws
+    // ConversionError when the file exists but cannot be read. Holds every
+    // record: for tests and small ledgers.
+    static std::vector<LedgerRecord> ReadRecords(const std::string& ledgerPath);
+
+    // Calls `each` for every "record" line of the ledger at `ledgerPath`, in
+    // file order, standing or not; memory does not grow with the ledger.
+    static void ForEachRecord(const std::string& ledgerPath,
+                              const std::function<void(const LedgerRecord&)>& each);
+};
+
+} // namespace marrowgate

@@ -1,0 +1,92 @@
+#include "ledger/MailboxContent.h"
+
+#include "marrowgate/ConversionError.h"
+#include "output/MailboxScanner.h"
+#include "platform/FileSystem.h"
+
+#include <algorithm>
+#include <cerrno>
+
+namespace marrowgate {
+
+MailboxContent::MailboxContent(std::vector<Entry> known, int fd, std::uint64_t size,
+                               const std::string& path,
+                               const std::function<void(const LedgerRecord&)>& found) {
+    std::sort(known.begin(), known.end(),
+              [](const Entry& a, const Entry& b) { return a.begin < b.begin; });
+    // What the ledger does not vouch for (no record, or one without its hash)
+    // is read: a part at a time, from one record's end to the next's start.
+    std::uint64_t covered = 0;
+    const auto read = [&](std::uint64_t from, std::uint64_t to, const Entry* attributed) {
+        const bool whole = MailboxScanner::Scan(fd, from, to, [&](const MailboxScanner::Record& r) {
+            if (r.leading) {
+                return;
+            }
+            Entry entry{r.hash, r.begin, r.end, attributed ? attributed->lineOffset : kNoLine};
+            entries_.push_back(entry);
+            if (!attributed) {
+                LedgerRecord record;
+                record.begin = r.begin;
+                record.end = r.end;
+                record.hash = r.hash;
+                found(record);
+            }
+        });
+        if (!whole) {
+            throw ConversionError::FromErrno("Cannot read mailbox file", path, errno);
+        }
+    };
+    for (const Entry& entry : known) {
+        if (entry.end > size || entry.begin < covered) {
+            continue; // gone, or the same record named twice
+        }
+        if (entry.begin > covered) {
+            read(covered, entry.begin, nullptr);
+        }
+        if (entry.hash.known) {
+            entries_.push_back(entry);
+        } else {
+            read(entry.begin, entry.end, &entry);
+        }
+        covered = entry.end;
+    }
+    if (covered < size) {
+        read(covered, size, nullptr);
+    }
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        Index(i);
+    }
+}
+
+void MailboxContent::Index(std::size_t entry) {
+    byHash_.emplace(entries_[entry].hash.low, entry);
+}
+
+const MailboxContent::Entry* MailboxContent::Take(const ContentHash& hash,
+                                                  const std::string& sourcePath,
+                                                  const SourceAt& sourceAt) {
+    const auto [first, last] = byHash_.equal_range(hash.low);
+    for (auto it = first; it != last; ++it) {
+        Entry& entry = entries_[it->second];
+        if (entry.taken || entry.hash != hash) {
+            continue;
+        }
+        if (entry.lineOffset != kNoLine) {
+            const std::string owner = sourceAt(entry.lineOffset);
+            platform::FileStatus info;
+            if (!owner.empty() && owner != sourcePath && platform::Status(owner, info) == 0) {
+                continue; // another file's, and that file is still there
+            }
+        }
+        entry.taken = true;
+        return &entry;
+    }
+    return nullptr;
+}
+
+void MailboxContent::Add(const ContentHash& hash, std::uint64_t begin, std::uint64_t end) {
+    entries_.push_back({hash, begin, end, kNoLine, true});
+    Index(entries_.size() - 1);
+}
+
+} // namespace marrowgate
