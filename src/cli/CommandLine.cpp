@@ -99,9 +99,22 @@ void CommandLine::AddStoreOptions(CLI::App& app) {
                  "account's own folders rather than under the store's name");
 }
 
-std::optional<int> CommandLine::CheckAccount() {
-    if (target.GetKind() != OutputTarget::Kind::Imap) {
-        return Usage(output, "an IMAP account needs --target imap");
+// The maildir and imap targets: no --verify (they find their own copies);
+// an account only for imap, and for imap only an account.
+std::optional<int> CommandLine::CheckStoreTarget() {
+    if (verify || verifyOnly) {
+        return Usage(verify ? "--verify" : "--verify-only",
+                     "checks mbox output; a maildir or an IMAP account is checked by running the "
+                     "same command again, which stores only what is missing and counts what is "
+                     "there already");
+    }
+    const bool url = ImapAccount::LooksLikeUrl(output);
+    if (url != (target.GetKind() == OutputTarget::Kind::Imap)) {
+        return Usage(output, url ? "an IMAP account needs --target imap"
+                                 : "--target imap needs an account: imaps://USER@HOST/");
+    }
+    if (!url) {
+        return ResolvePaths();
     }
     try {
         ImapAccount::Parse(output);
@@ -174,15 +187,14 @@ std::optional<int> CommandLine::Parse(int argc, char** argv) {
 
     target = *OutputTarget::Named(targetName);
     targetGiven = app.count("--target") > 0;
-    if ((verify || verifyOnly) && target.KeepsMessagesApart()) {
-        return Usage(verify ? "--verify" : "--verify-only", "checks mbox output; a maildir or an IMAP account is checked by "
-                                 "running the same command again, which stores only what is "
-                                 "missing and counts what is there already");
-    }
-    if (target.GetKind() == OutputTarget::Kind::Imap || ImapAccount::LooksLikeUrl(output)) {
-        return CheckAccount();
+    if (target.KeepsMessagesApart() || ImapAccount::LooksLikeUrl(output)) {
+        return CheckStoreTarget();
     }
 
+    return ResolvePaths();
+}
+
+std::optional<int> CommandLine::ResolvePaths() {
     for (auto& store : stores) {
         if (const auto exitCode = ResolveStore(store)) {
             return exitCode;

@@ -51,7 +51,8 @@ public:
 
 private:
     void AddStoreOptions(CLI::App& app);
-    std::optional<int> CheckAccount();
+    std::optional<int> CheckStoreTarget();
+    std::optional<int> ResolvePaths();
 };
 
 } // namespace marrowgate
