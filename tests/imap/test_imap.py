@@ -173,6 +173,11 @@ class ImapCase(unittest.TestCase):
                                     stderr=subprocess.PIPE)
         return subprocess.run(command, env=env, capture_output=True, timeout=timeout)
 
+    def uploaded_any(self):
+        listed = self.server.doveadm("-f", "tab", "fetch", "-u", dovecot.USER, "guid",
+                                     "mailbox", self.folder + "*")
+        return len(listed.splitlines()) > 1
+
     def contents(self):
         account = Account(self.server)
         try:
@@ -427,7 +432,11 @@ class Interruptions(ImapCase):
         shutil.rmtree(self.store)
         generate(self.store, 400)
         run = self.upload(background=True)
-        time.sleep(0.7)
+        # Killed once the upload is under way (a first login refused would
+        # rightly end the run).
+        deadline = time.monotonic() + 120
+        while time.monotonic() < deadline and not self.uploaded_any():
+            time.sleep(0.1)
         self.server.kill()
         time.sleep(1.5)  # the converter waits and tries again meanwhile
         self.server.start()

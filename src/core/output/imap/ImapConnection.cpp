@@ -12,6 +12,7 @@ namespace marrowgate {
 namespace {
 
 constexpr std::size_t kReadSize = 64 * 1024;
+constexpr int kWaitSliceMs = 200;
 // Lines are short; only literals are long, and they are read by their size.
 constexpr std::size_t kLongestLine = 16 * 1024 * 1024;
 
@@ -135,6 +136,7 @@ bool ImapConnection::Fill(bool wait) {
         buffer_.erase(0, read_);
         read_ = 0;
     }
+    int waitedMs = 0;
     while (true) {
         const std::size_t size = buffer_.size();
         buffer_.resize(size + kReadSize);
@@ -153,9 +155,16 @@ bool ImapConnection::Fill(bool wait) {
         if (!wait) {
             return false;
         }
-        if (platform::WaitForSocket(handle_->socket, false, timeoutMs_) == 0) {
-            Lost(std::string("no answer from the server for ") + std::to_string(timeoutMs_ / 1000) +
-                 " s");
+        // The TLS layer may hold what it read from the socket before (the
+        // socket then stays quiet): it is asked again every slice.
+        if (platform::WaitForSocket(handle_->socket, false, kWaitSliceMs) == 0) {
+            waitedMs += kWaitSliceMs;
+            if (waitedMs >= timeoutMs_) {
+                Lost(std::string("no answer from the server for ") +
+                     std::to_string(timeoutMs_ / 1000) + " s");
+            }
+        } else {
+            waitedMs = 0;
         }
     }
 }
