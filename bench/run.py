@@ -7,7 +7,8 @@ results as Markdown tables, one per store size, then the goals met or missed.
                  [--slow-runs 3] [--alternatives-up-to 20000]
                  [--memory-sizes 30000,300000] [--list-rows 1000000]
                  [--baseline 0ae4bec] [--progress-size 100000]
-                 [--only convert|cold|progress|verify|memory|window]
+                 [--only convert|cold|progress|verify|memory|window|imap]
+                 [--imap-messages 2000]
 
 Every figure that is judged is a ratio between programs measured in the same
 run: this machine is shared and noisy, so absolute times mean little. Runs of
@@ -51,7 +52,8 @@ and at most 1.25x its peak at 30,000; a single 1 GiB message under 64 MiB;
 the window's list at most 100 bytes per row beyond the path's bytes,
 1,000,000 rows in under 5 s and within 200 MiB; the window's conversion,
 which checks its output as --verify does, within 1.1x the command line's
-with --verify.
+with --verify; the imap target (bench/imap_upload.py) at least 10x a Python
+imaplib APPEND loop and within 2x Dovecot's doveadm save.
 """
 import argparse
 import os
@@ -297,7 +299,9 @@ def main():
     parser.add_argument("--progress-size", type=int, default=100000,
                         help="small messages in the store the first progress is timed on")
     parser.add_argument("--only", choices=["convert", "cold", "progress", "verify", "memory",
-                                           "window"])
+                                           "window", "imap"])
+    parser.add_argument("--imap-messages", type=int, default=2000,
+                        help="messages of the store uploaded to a local Dovecot")
     args = parser.parse_args()
     work = os.path.join(HERE, "work")
     os.makedirs(work, exist_ok=True)
@@ -324,6 +328,10 @@ def main():
     if args.only in (None, "window"):
         bench_window(args.build, work, 20000 if 20000 in sizes else min(sizes), args.runs,
                      args.list_rows, args.progress_size)
+    if args.only in (None, "imap"):
+        import imap_upload
+        imap_upload.bench_imap(args.build, store_of(work, args.imap_messages), args.slow_runs,
+                               goal)
     print(f"\nGoals (ratios within this run; load average {os.getloadavg()[0]:.1f} at the end):\n")
     for text, met in GOALS:
         print(f"- {text}: {'ok' if met else 'MISSED'}")

@@ -84,6 +84,14 @@ int LockWhole(int fd);
 // holds no data and so blocks no reader). Does not wait; EAGAIN when held.
 int LockOwner(int fd);
 
+// Gives the file `fromName` of the open folder `fromFolder` the name `toName`
+// in `toFolder`, in one step; fails with EEXIST when that name is taken
+// (never replaces a file).
+int RenameAt(int fromFolder, const std::string& fromName, int toFolder, const std::string& toName);
+// Sets an open file's modification time (mail stores read a message file's
+// time as the date it was received).
+int SetModificationTime(int fd, std::chrono::sys_seconds time);
+
 int MakeFolder(const std::string& path);
 int MakeFolderAt(int folder, const std::string& name);
 int Remove(const std::string& path);
