@@ -108,9 +108,9 @@ package: build
 # The Windows build, cross-compiled with mingw-w64 into build/windows; its
 # tests run under wine. The first run builds GLib, GMime and Qt for Windows
 # from Debian's sources into /var/cache/marrowgate (or $$MARROWGATE_CACHE),
-# which takes long (see README); later runs reuse them. WINDOWS_PARTS=sysroot
-# leaves Qt and the window out.
-WINDOWS_PARTS ?= sysroot qt
+# which takes long (see README); later runs reuse them. WINDOWS_PARTS="sysroot
+# curl" leaves Qt and the window out.
+WINDOWS_PARTS ?= sysroot curl qt
 WINDOWS_GUI = $(if $(filter qt,$(WINDOWS_PARTS)),ON,OFF)
 .PHONY: windows windows-deps windows-test
 

@@ -1,7 +1,7 @@
 # Cross-compiles for 64-bit Windows with Debian's mingw-w64 (the -posix
 # variant: the -win32 one has no std::thread or std::mutex).
 #
-# The libraries the program needs (GLib, GMime and Qt built for Windows)
+# The libraries the program needs (GLib, GMime, libcurl and Qt built for Windows)
 # come from scripts/build-windows-deps, which keeps them outside the source
 # tree; MARROWGATE_WINDOWS_DEPS names that folder (default: the "mingw64"
 # folder of $MARROWGATE_CACHE, or of /var/cache/marrowgate).
@@ -29,7 +29,7 @@ list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES MARROWGATE_WINDOWS_DEPS)
 
 set(CMAKE_FIND_ROOT_PATH
     ${MARROWGATE_WINDOWS_DEPS}/qt ${MARROWGATE_WINDOWS_DEPS}/sysroot
-    /usr/${MARROWGATE_MINGW_TRIPLET})
+    ${MARROWGATE_WINDOWS_DEPS}/curl /usr/${MARROWGATE_MINGW_TRIPLET})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
@@ -41,7 +41,7 @@ set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake CACHE PATH "Qt's host
 
 # pkg-config must see only the Windows libraries (zlib's are Debian's).
 set(ENV{PKG_CONFIG_LIBDIR}
-    "${MARROWGATE_WINDOWS_DEPS}/sysroot/lib/pkgconfig:/usr/${MARROWGATE_MINGW_TRIPLET}/lib/pkgconfig")
+    "${MARROWGATE_WINDOWS_DEPS}/sysroot/lib/pkgconfig:${MARROWGATE_WINDOWS_DEPS}/curl/lib/pkgconfig:/usr/${MARROWGATE_MINGW_TRIPLET}/lib/pkgconfig")
 set(ENV{PKG_CONFIG_PATH} "")
 
 # Tests run the Windows programs under wine, with the DLLs of these folders.

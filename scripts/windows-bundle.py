@@ -68,7 +68,7 @@ def package_notices(deps):
     """(Debian source package, version, copyright file) for each library built
     from a Debian source package."""
     found = []
-    for part in ("sysroot", "qt"):
+    for part in ("sysroot", "qt", "curl"):
         top = os.path.join(deps, part, "share", "licenses")
         for name in sorted(os.listdir(top)) if os.path.isdir(top) else []:
             with open(os.path.join(top, name, "source")) as f:
@@ -90,8 +90,9 @@ def write_notices(bundle, deps, shipped):
         "programs, so that it can be replaced by another build of the same library.",
         "GLib and GMime are under the GNU Lesser General Public License 2.1 or later,",
         "Qt under the GNU Lesser General Public License 3 (licenses/LGPL-2.1.txt,",
-        "licenses/LGPL-3.txt); the copyright file of each package in licenses/ lists",
-        "every author and licence, the bundled code's included.",
+        "licenses/LGPL-3.txt), libcurl (libcurl.dll, for uploads to IMAP accounts)",
+        "under the curl licence, an MIT/X derivative; the copyright file of each package",
+        "in licenses/ lists every author and licence, the bundled code's included.",
         "",
         "They were built with Debian's patches, configured as the recipe says, from",
         "the source packages of Debian 12 \"bookworm\" named below; the sources are at",
@@ -182,7 +183,8 @@ def main():
             programs.append(target)
         shutil.copytree(os.path.join(source, "docs", "help"), os.path.join(bundle, "help"))
 
-    folders = [os.path.join(deps, "sysroot", "bin"), os.path.join(qt, "bin"),
+    folders = [os.path.join(deps, "sysroot", "bin"), os.path.join(deps, "curl", "bin"),
+               os.path.join(qt, "bin"),
                f"/usr/{TRIPLET}/lib", f"/usr/lib/gcc/{TRIPLET}/12-posix"]
     shipped = copy_with_dlls(programs, bundle, folders)
 

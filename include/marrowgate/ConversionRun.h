@@ -1,5 +1,6 @@
 #pragma once
 
+#include "marrowgate/ImapOptions.h"
 #include "marrowgate/MessageRows.h"
 #include "marrowgate/NativePaths.h"
 #include "marrowgate/OutputTarget.h"
@@ -48,6 +49,11 @@ struct RunOptions {
     // Read the next messages on a second thread while one is written. The
     // output is the same either way.
     bool readAhead = true;
+    // The maildir and imap targets: messages marked read.
+    bool markSeen = false;
+    // The imap target (the output root is the account's URL): how to log in
+    // and where the folders go.
+    ImapUploadOptions imap;
 };
 
 // Converts the rows, first to last, into mailboxes under `outputRoot`: each
@@ -55,6 +61,10 @@ struct RunOptions {
 // skipped. The row count is read once at the start. Without keepGoing each
 // failed row asks hooks.failed whether to go on (stopping when there is no
 // such hook); rows before a stop stay converted.
+//
+// The maildir and imap targets put each message into a MessageStore, which
+// finds the messages it holds already (see MessageStore); a file listed
+// twice is stored once.
 //
 // Exactly once: the output's conversion ledger (ConversionLedger) holds the
 // run's lock and tells which messages are in their mailboxes already; those

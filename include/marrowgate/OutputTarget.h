@@ -29,9 +29,15 @@ struct MailboxPlace {
 //               Name.sbd/; records start with two header fields
 //   apple-mail  LF; tree from the store; Name.mbox/mbox, subfolders inside
 //   mboxrd      LF; tree from the store; Name/Name.mbox (RFC 4155)
+//
+// and two that keep one message per file or upload rather than mbox records
+// (a MessageStore does the writing):
+//
+//   maildir     LF; a Maildir++ tree from the store (MaildirStore)
+//   imap        CR LF; the mailboxes of an IMAP account (ImapStore)
 class OutputTarget {
 public:
-    enum class Kind { Entourage, Thunderbird, AppleMail, Mboxrd };
+    enum class Kind { Entourage, Thunderbird, AppleMail, Mboxrd, Maildir, Imap };
 
     OutputTarget() = default;
     explicit OutputTarget(Kind kind) : kind_(kind) {}
@@ -47,6 +53,8 @@ public:
     // that look for them after a From_ line (Thunderbird) merge it into the
     // record before; fields named X-Marrowgate-... are added where needed.
     bool NeedsFieldsAtStart() const { return kind_ == Kind::Thunderbird; }
+    // Messages go into a MessageStore, not into mbox files.
+    bool KeepsMessagesApart() const { return kind_ == Kind::Maildir || kind_ == Kind::Imap; }
 
     // The place of the message at `sourcePath` under `outputRoot` (which ends
     // with a separator). `storeFolder` is the store the message was found in;

@@ -62,8 +62,11 @@ VerifyReport VerifyOutput(const std::vector<std::string>& stores, const std::str
 // they were converted), `stores` giving where targets start their tree.
 // Empty rows are passed over; `yield` is called before each message, and
 // `stopRequested` after it: true ends the check there, `stopped` set.
+// `progress` is told after each message how many are checked of all there
+// are to check (a file listed twice counts once).
 VerifyReport VerifyRows(const MessageRows& rows, const std::vector<std::string>& stores,
                         const std::string& outputRoot, const OutputTarget& target,
-                        const YieldFn& yield = {}, const std::function<bool()>& stopRequested = {});
+                        const YieldFn& yield = {}, const std::function<bool()>& stopRequested = {},
+                        const std::function<void(int checked, int count)>& progress = {});
 
 } // namespace marrowgate

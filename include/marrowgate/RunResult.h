@@ -34,6 +34,13 @@ struct RunResult {
     // Mailboxes that ended inside a record (another program cut them short)
     // and were cut back to their last whole record, one line each.
     std::vector<std::string> mailboxesCutBack;
+    // Mailboxes a run left open that ended with a record cut short which
+    // this run could not prove its own: kept as they were, one line each.
+    std::vector<std::string> tailsKept;
+    // Mailboxes of different folders that the output's file system made one
+    // file (names that differ only in case, on a file system that ignores
+    // it): each holds the messages of both, one line each.
+    std::vector<std::string> mailboxesMerged;
     // Lines of the output's ledger found damaged (not trusted).
     std::uint64_t damagedLedgerLines = 0;
     // Message files holding nothing but white space: not messages, skipped.
@@ -41,6 +48,10 @@ struct RunResult {
     bool nothingToConvert = false; // every row was empty: nothing was done
     bool stopped = false;          // stopRequested ended the run early
     bool refused = false;          // the output refused the run (the last failure says why)
+    // Rows the run never came to, as it ended early: stopped, or at a failed
+    // row (which counts as failed, not here). With the rows converted,
+    // already converted, empty and failed, they make up the list.
+    int notReached = 0;
     std::vector<RowFailure> failures;
     int mailboxesCreated = 0;  // mailbox files that did not exist before
     int mailboxesAppended = 0; // existing mailbox files that grew

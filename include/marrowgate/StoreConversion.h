@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace marrowgate {
 
@@ -31,6 +32,9 @@ public:
     int Done() const { return done_; }
     // What ended the walk early, or the empty text.
     const std::string& WalkFailure() const;
+    // Output folders inside the stores (the output folder, or any holding a
+    // conversion ledger): passed over, their files never converted.
+    const std::vector<std::string>& PassedOver() const;
 
     // Converts every row with the figures of all runs in one result, rows
     // numbered across them. `progress` is told after each row how many are

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/SummaryReport.h"
 #include "marrowgate/ConversionRun.h"
 #include "marrowgate/OutputVerifier.h"
 
@@ -35,16 +36,24 @@ public:
         std::optional<QString> unexpected;
         // The check of the output, when the run went through to its end.
         std::optional<VerifyReport> verification;
+        // The user stopped the run: at a failure, or by closing the window.
+        bool stopped = false;
     };
 
     // Converts the list into `outputRoot`.
     Outcome Run(const QString& outputRoot, const RunOptions& options);
 
-    // The box that ends a run that went through, with the button that opens
-    // the folder the mailboxes are in; nothing after a stop.
+    // After a stop: "N of M converted; convert again into FOLDER to finish.",
+    // also shown in the window; the empty text when the run was not stopped.
+    QString WhereItStopped(const Outcome& outcome, const QString& outputRoot);
+
+    // The box that ends a run, with the button that opens the folder the
+    // mailboxes are in and the one that saves the report.
     void Report(const Outcome& outcome, const QString& outputRoot, const OutputTarget& target);
 
 private:
+    void SaveReport(QWidget* over, const SummaryReport& report);
+    void OpenMailboxes(const QString& folder);
     RunHooks Hooks();
     VerifyReport VerifyConverted(const QString& outputRoot, const RunOptions& options);
 

@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QPainter>
 #include <QPalette>
+#include <QPen>
 #include <QStyledItemDelegate>
 #include <QTableView>
 
@@ -33,6 +34,13 @@ public:
         painter->setPen(GridColoursFor(option.palette).lines);
         painter->drawLine(cell.bottomLeft(), cell.bottomRight());
         painter->drawLine(cell.topRight(), cell.bottomRight());
+        // The styles mark the focus only after a key moved it, and faintly:
+        // the current row of a list that has the focus is outlined plainly.
+        if (option.state & QStyle::State_HasFocus) {
+            painter->setPen(QPen(option.palette.color(QPalette::Active, QPalette::Highlight), 2));
+            painter->setBrush(Qt::NoBrush);
+            painter->drawRect(QRectF(cell).adjusted(1, 1, -1, -1));
+        }
         painter->restore();
     }
 
@@ -46,6 +54,21 @@ protected:
             option->palette.setColor(group, QPalette::Highlight, colours.selected);
             option->palette.setColor(group, QPalette::HighlightedText, colours.text);
         }
+    }
+};
+
+// A list that takes the focus shows where it is: with no current row yet,
+// the first one becomes current (without selecting it).
+class MessageTable : public QTableView {
+public:
+    using QTableView::QTableView;
+
+protected:
+    void focusInEvent(QFocusEvent* event) override {
+        if (!currentIndex().isValid() && model() != nullptr && model()->rowCount() > 0) {
+            selectionModel()->setCurrentIndex(model()->index(0, 0), QItemSelectionModel::NoUpdate);
+        }
+        QTableView::focusInEvent(event);
     }
 };
 
@@ -66,7 +89,7 @@ GridColours GridColoursFor(const QPalette& palette) {
 }
 
 QTableView* NewMessageGrid(QWidget* parent, QAbstractItemModel* model) {
-    auto* grid = new QTableView(parent);
+    auto* grid = new MessageTable(parent);
     grid->setModel(model);
     grid->setItemDelegate(new CellDelegate(grid));
     grid->horizontalHeader()->hide();

@@ -1,5 +1,6 @@
 #include "app/QtUserDialogs.h"
 
+#include "app/ReportDialog.h"
 #include "app/registryShell.h"
 
 #include <QMessageBox>
@@ -16,6 +17,8 @@ QMessageBox::Icon IconOf(MessageIcon icon) {
         return QMessageBox::Information;
     case MessageIcon::Critical:
         return QMessageBox::Critical;
+    case MessageIcon::Warning:
+        return QMessageBox::Warning;
     case MessageIcon::None:
         break;
     }
@@ -68,16 +71,11 @@ FailureChoice QtUserDialogs::AskAfterFailure(QWidget* owner, const QString& prom
     return box.clickedButton() == skipAll ? FailureChoice::SkipAll : FailureChoice::Stop;
 }
 
-SummaryAnswer QtUserDialogs::ShowSummary(QWidget* owner, const QString& prompt) {
-    QMessageBox box(owner);
-    SetUp(box, prompt, QMessageBox::Information);
-    QPushButton* open =
-        box.addButton(QStringLiteral("&Open Mailbox Folder"), QMessageBox::ActionRole);
-    box.addButton(QMessageBox::Ok);
-    box.setDefaultButton(QMessageBox::Ok);
-    box.setEscapeButton(QMessageBox::Ok);
+SummaryAnswer QtUserDialogs::ShowSummary(QWidget* owner, const SummaryReport& report,
+                                         const std::function<void(QWidget*)>& saveReport) {
+    ReportDialog box(report, saveReport, owner);
     box.exec();
-    return box.clickedButton() == open ? SummaryAnswer::OpenFolder : SummaryAnswer::Ok;
+    return box.OpenFolderChosen() ? SummaryAnswer::OpenFolder : SummaryAnswer::Ok;
 }
 
 QString QtUserDialogs::BrowseForFolder(QWidget* owner, const QString& title,
@@ -88,6 +86,11 @@ QString QtUserDialogs::BrowseForFolder(QWidget* owner, const QString& title,
 QString QtUserDialogs::BrowseForOutputFolder(QWidget* owner, const QString& title,
                                              const QString& startFolder) {
     return marrowgate::BrowseForFolder(owner, title, startFolder, true);
+}
+
+QString QtUserDialogs::BrowseForSaveFile(QWidget* owner, const QString& title,
+                                         const QString& suggested) {
+    return marrowgate::BrowseForSaveFile(owner, title, suggested);
 }
 
 bool QtUserDialogs::OpenWithShell(const QString& target) {

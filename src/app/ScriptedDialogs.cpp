@@ -1,9 +1,26 @@
 #include "app/ScriptedDialogs.h"
 
+#include <utility>
+
 namespace marrowgate {
 
-void ScriptedDialogs::Record(const QString& prompt, MessageIcon icon, Kind kind) {
-    messages.push_back({prompt, icon, kind});
+namespace {
+
+// The next answer of a queue, or `otherwise` when it has none left.
+template <typename T> T Next(std::deque<T>& queue, T otherwise) {
+    if (queue.empty()) {
+        return otherwise;
+    }
+    T next = std::move(queue.front());
+    queue.pop_front();
+    return next;
+}
+
+} // namespace
+
+void ScriptedDialogs::Record(const QString& prompt, MessageIcon icon, Kind kind,
+                             const QString& details) {
+    messages.push_back({prompt, icon, kind, details});
     if (onMessage) {
         onMessage(messages.back());
     }
@@ -11,38 +28,28 @@ void ScriptedDialogs::Record(const QString& prompt, MessageIcon icon, Kind kind)
 
 Answer ScriptedDialogs::MsgBox(QWidget*, const QString& prompt, MessageIcon icon) {
     Record(prompt, icon, Kind::Message);
-    if (!answers.empty()) {
-        const Answer answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-    return icon == MessageIcon::Question ? Answer::No : Answer::Ok;
+    return Next(answers, icon == MessageIcon::Question ? Answer::No : Answer::Ok);
 }
 
 FailureChoice ScriptedDialogs::AskAfterFailure(QWidget*, const QString& prompt) {
     Record(prompt, MessageIcon::Critical, Kind::Failure);
-    if (failureChoices.empty()) {
-        return FailureChoice::Stop;
-    }
-    const FailureChoice choice = failureChoices.front();
-    failureChoices.pop_front();
-    return choice;
+    return Next(failureChoices, FailureChoice::Stop);
 }
 
-SummaryAnswer ScriptedDialogs::ShowSummary(QWidget*, const QString& prompt) {
-    Record(prompt, MessageIcon::Information, Kind::Summary);
+SummaryAnswer ScriptedDialogs::ShowSummary(QWidget*, const SummaryReport& report,
+                                           const std::function<void(QWidget*)>& saveReport) {
+    Record(report.text, report.warning ? MessageIcon::Warning : MessageIcon::Information,
+           Kind::Summary, report.details);
+    if (pressSaveReport && saveReport) {
+        saveReport(nullptr);
+    }
     return openFolder ? SummaryAnswer::OpenFolder : SummaryAnswer::Ok;
 }
 
 QString ScriptedDialogs::NextFolder(const QString& title, const QString& startFolder) {
     browseTitles.push_back(title);
     browseStarts.push_back(startFolder);
-    if (folders.empty()) {
-        return {};
-    }
-    QString folder = folders.front();
-    folders.pop_front();
-    return folder;
+    return Next(folders, QString());
 }
 
 QString ScriptedDialogs::BrowseForFolder(QWidget*, const QString& title,
@@ -53,6 +60,11 @@ QString ScriptedDialogs::BrowseForFolder(QWidget*, const QString& title,
 QString ScriptedDialogs::BrowseForOutputFolder(QWidget*, const QString& title,
                                                const QString& startFolder) {
     return NextFolder(title, startFolder);
+}
+
+QString ScriptedDialogs::BrowseForSaveFile(QWidget*, const QString&, const QString& suggested) {
+    saveSuggestions.push_back(suggested);
+    return Next(saveFiles, QString());
 }
 
 bool ScriptedDialogs::OpenWithShell(const QString& target) {

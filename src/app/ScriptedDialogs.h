@@ -14,7 +14,9 @@ namespace marrowgate {
 // answers from queues. With the answer queue empty a question is answered
 // No and any other box OK; with the folder queue empty the folder dialog is
 // cancelled; with the failure queue empty a failure stops the run; the
-// summary is answered OK unless openFolder says otherwise.
+// summary is answered OK unless openFolder says otherwise, after pressing
+// "Save Report..." when pressSaveReport says so; with the save queue empty
+// the save dialog is cancelled.
 class ScriptedDialogs : public UserDialogs {
 public:
     // How each box was shown. Failure choices and summaries are recorded with
@@ -24,34 +26,43 @@ public:
         QString prompt;
         MessageIcon icon;
         Kind kind = Kind::Message;
+        // A summary's details.
+        QString details;
     };
 
     Answer MsgBox(QWidget* owner, const QString& prompt, MessageIcon icon) override;
     FailureChoice AskAfterFailure(QWidget* owner, const QString& prompt) override;
-    SummaryAnswer ShowSummary(QWidget* owner, const QString& prompt) override;
+    SummaryAnswer ShowSummary(QWidget* owner, const SummaryReport& report,
+                              const std::function<void(QWidget*)>& saveReport) override;
     QString BrowseForFolder(QWidget* owner, const QString& title,
                             const QString& startFolder) override;
     QString BrowseForOutputFolder(QWidget* owner, const QString& title,
                                   const QString& startFolder) override;
+    QString BrowseForSaveFile(QWidget* owner, const QString& title,
+                              const QString& suggested) override;
     bool OpenWithShell(const QString& target) override;
 
     std::deque<Answer> answers;
     std::deque<FailureChoice> failureChoices;
     std::deque<QString> folders;
     bool openFolder = false;
+    bool pressSaveReport = false;
+    std::deque<QString> saveFiles;
     // Whether the desktop takes what is opened.
     bool shellOpens = true;
 
     std::vector<Shown> messages;
     QStringList browseTitles;
     QStringList browseStarts;
+    // What each save dialog proposed.
+    QStringList saveSuggestions;
     QStringList opened;
 
     // Called as each box is shown, before it is answered.
     std::function<void(const Shown&)> onMessage;
 
 private:
-    void Record(const QString& prompt, MessageIcon icon, Kind kind);
+    void Record(const QString& prompt, MessageIcon icon, Kind kind, const QString& details = {});
     QString NextFolder(const QString& title, const QString& startFolder);
 };
 

@@ -9,19 +9,29 @@ namespace {
 struct TargetItem {
     OutputTarget::Kind kind;
     const char* title;
+    const char* reader; // the program, as the window's texts name it
     const char* detail; // the item's tool tip
 };
 
 constexpr TargetItem kItems[] = {
-    {OutputTarget::Kind::Entourage, "Entourage",
+    {OutputTarget::Kind::Entourage, "Entourage", "Entourage",
      "CR LF line ends; the output mirrors the whole source path; Name.mbox files"},
-    {OutputTarget::Kind::Thunderbird, "Thunderbird",
+    {OutputTarget::Kind::Thunderbird, "Thunderbird", "Thunderbird",
      "LF line ends; folders from the store as Thunderbird's Local Folders keep them"},
-    {OutputTarget::Kind::AppleMail, "Apple Mail",
+    {OutputTarget::Kind::AppleMail, "Apple Mail", "Apple Mail",
      "LF line ends; Name.mbox folders as File > Import Mailboxes reads them"},
-    {OutputTarget::Kind::Mboxrd, "mboxrd",
+    {OutputTarget::Kind::Mboxrd, "mboxrd", "any mbox reader",
      "LF line ends; plain RFC 4155 Name.mbox files for any other mail program"},
 };
+
+const TargetItem* ItemOf(const OutputTarget& target) {
+    for (const TargetItem& item : kItems) {
+        if (item.kind == target.GetKind()) {
+            return &item;
+        }
+    }
+    return nullptr;
+}
 
 } // namespace
 
@@ -50,12 +60,14 @@ void ChooseTarget(QComboBox* box, const QString& name) {
 }
 
 QString TargetTitle(const OutputTarget& target) {
-    for (const TargetItem& item : kItems) {
-        if (item.kind == target.GetKind()) {
-            return QString::fromLatin1(item.title);
-        }
-    }
-    return QString::fromLatin1(target.Name().data(), target.Name().size());
+    const TargetItem* item = ItemOf(target);
+    return item != nullptr ? QString::fromLatin1(item->title)
+                           : QString::fromLatin1(target.Name().data(), target.Name().size());
+}
+
+QString TargetReader(const OutputTarget& target) {
+    const TargetItem* item = ItemOf(target);
+    return item != nullptr ? QString::fromLatin1(item->reader) : TargetTitle(target);
 }
 
 } // namespace marrowgate

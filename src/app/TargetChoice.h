@@ -21,7 +21,11 @@ OutputTarget ChosenTarget(const QComboBox* box);
 // box holds it; any other name leaves the choice as it is.
 void ChooseTarget(QComboBox* box, const QString& name);
 
-// The mail program's name as users know it ("Apple Mail").
+// The mail program's name as users know it ("Apple Mail", "mboxrd").
 QString TargetTitle(const OutputTarget& target);
+
+// What the window's texts say the mailboxes are for: the program's name, or
+// "any mbox reader" for plain mboxrd.
+QString TargetReader(const OutputTarget& target);
 
 } // namespace marrowgate

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "app/SummaryReport.h"
 #include "marrowgate/ConversionRun.h"
 
 #include <QString>
+
+#include <functional>
 
 class QWidget;
 
@@ -10,7 +13,7 @@ namespace marrowgate {
 
 // The icon of a message box, which also sets its buttons: a question has Yes
 // and No, with Yes the default and Escape meaning No; every other box has OK.
-enum class MessageIcon { None, Critical, Question, Information };
+enum class MessageIcon { None, Critical, Question, Information, Warning };
 
 // The button the user pressed.
 enum class Answer { Ok, Yes, No };
@@ -31,9 +34,14 @@ public:
     // message, skip all further failures, stop. Escape means stop.
     virtual FailureChoice AskAfterFailure(QWidget* owner, const QString& prompt) = 0;
 
-    // The information box that ends a run, with OK and a button that opens
-    // the folder of the mailboxes written.
-    virtual SummaryAnswer ShowSummary(QWidget* owner, const QString& prompt) = 0;
+    // The box that ends a run: the report's text, its details in a
+    // scrollable area that can be selected and copied, the information icon
+    // (the warning icon when the report warns), OK, a button that opens the
+    // folder of the mailboxes written, and "Save Report...", which calls
+    // `saveReport` with the box as the owner of what it shows and leaves the
+    // box open.
+    virtual SummaryAnswer ShowSummary(QWidget* owner, const SummaryReport& report,
+                                      const std::function<void(QWidget*)>& saveReport) = 0;
 
     // A folder chosen by the user, or the empty text when cancelled. The
     // dialog starts in `startFolder` when it exists.
@@ -44,6 +52,12 @@ public:
     // exists: it is created when the dialog is accepted.
     virtual QString BrowseForOutputFolder(QWidget* owner, const QString& title,
                                           const QString& startFolder) = 0;
+
+    // A file to save into, chosen by the user, or the empty text when
+    // cancelled. The dialog proposes `suggested` (a path); the user is asked
+    // before a file that exists is replaced.
+    virtual QString BrowseForSaveFile(QWidget* owner, const QString& title,
+                                      const QString& suggested) = 0;
 
     // Opens a document or an address with its registered handler; false when
     // the desktop has no handler that took it.

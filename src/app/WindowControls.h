@@ -13,8 +13,10 @@ class QWidget;
 
 namespace marrowgate {
 
+class BannerLabel;
 class EdgeLayout;
 class MessageListModel;
+class OutputTarget;
 
 // The controls of the program's window as designed: each at its place at the
 // designed size, under its object name, with its first text and in tab order
@@ -38,10 +40,13 @@ public:
     // "N files" under the list.
     void ShowCount(int rows);
 
+    // The conversion button and the banner name the mail program chosen.
+    void ShowTarget(const OutputTarget& target);
+
     // The controls bear their written names, odd ones included: the
     // conversion button is CmdConvert2PDF though it writes mbox mailboxes,
     // and LblProgessCurrent is spelt so.
-    QLabel* Image2 = nullptr;
+    BannerLabel* Image2 = nullptr;
     QPushButton* CmdAddFolder = nullptr;
     QPushButton* cmdClear1 = nullptr;
     QLabel* lblCount1 = nullptr;
@@ -49,6 +54,7 @@ public:
     QLabel* Label4 = nullptr;
     QLabel* Image1 = nullptr;
     QLabel* LblProgessCurrent = nullptr;
+    QLabel* lblProgressFigures = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
     QLabel* lblTarget = nullptr;
     QComboBox* cboTarget = nullptr;

@@ -10,6 +10,7 @@ const QString kSize = QStringLiteral("window/size");
 const QString kSourceFolder = QStringLiteral("folders/source");
 const QString kOutputFolder = QStringLiteral("folders/output");
 const QString kTarget = QStringLiteral("conversion/target");
+const QString kDeclined = QStringLiteral("conversion/declinedToFinish");
 
 } // namespace
 
@@ -43,6 +44,14 @@ QString WindowSettings::Target() {
 
 void WindowSettings::SetTarget(const QString& name) {
     QSettings().setValue(kTarget, name);
+}
+
+QString WindowSettings::DeclinedToFinish() {
+    return QSettings().value(kDeclined).toString();
+}
+
+void WindowSettings::SetDeclinedToFinish(const QString& key) {
+    QSettings().setValue(kDeclined, key);
 }
 
 } // namespace marrowgate

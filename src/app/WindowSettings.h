@@ -25,6 +25,11 @@ public:
     // when none was chosen yet.
     static QString Target();
     static void SetTarget(const QString& name);
+
+    // The unfinished conversion the user declined to finish (UnfinishedRun's
+    // key), so that it is not offered again.
+    static QString DeclinedToFinish();
+    static void SetDeclinedToFinish(const QString& key);
 };
 
 } // namespace marrowgate

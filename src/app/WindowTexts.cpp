@@ -1,13 +1,10 @@
 #include "app/WindowTexts.h"
 
 #include "app/TargetChoice.h"
-#include "marrowgate/ConversionRun.h"
-#include "marrowgate/OutputVerifier.h"
+#include "marrowgate/ConversionPace.h"
+#include "marrowgate/OutputTarget.h"
 
 #include <QLocale>
-#include <QStringList>
-
-#include <algorithm>
 
 namespace marrowgate {
 
@@ -15,12 +12,27 @@ namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
 
-// The failures listed one by one in the summary; the rest are counted.
-constexpr int kFailuresListed = 20;
-// The verification problems listed one by one; the rest are counted.
-constexpr int kProblemsListed = 5;
+QString Megabytes(std::uint64_t bytes) {
+    const double megabytes = static_cast<double>(bytes) / 1e6;
+    return QLocale().toString(megabytes, 'f', megabytes < 100 ? 1 : 0);
+}
 
-QStringList ImportSteps() {
+QString Clock(double seconds) {
+    return QString::fromStdString(ConversionPace::Duration(seconds));
+}
+
+// ", 0:10 elapsed, 0:30 left", the time left once it can be told.
+QString Times(const ConversionPace& pace, bool running = true) {
+    QString times = QStringLiteral(", %1 elapsed").arg(Clock(pace.ElapsedSeconds()));
+    if (running && pace.SecondsLeft() >= 0) {
+        times += QStringLiteral(", %1 left").arg(Clock(pace.SecondsLeft()));
+    }
+    return times;
+}
+
+} // namespace
+
+QStringList EntourageSteps(bool allDone) {
     return {
         QStringLiteral("Move converted folders to Mac machine and import it using below steps."),
         QString(75, QLatin1Char('*')),
@@ -30,41 +42,76 @@ QStringList ImportSteps() {
                        "arrow."),
         QStringLiteral("Click Import messages from an MBOX-format text file, and then click the "
                        "right arrow."),
-        QStringLiteral("Follow the instructions on the screen. And it all done !"),
+        allDone ? QStringLiteral("Follow the instructions on the screen. And it all done !")
+                : QStringLiteral("Follow the instructions on the screen."),
     };
 }
 
-QString Figure(const char* label, int value) {
-    return QString::fromLatin1(label) + QLocale().toString(value);
-}
-
-// How to bring the mailboxes into a mail program other than Entourage, after
-// what was added to messages for it.
-QStringList TargetSteps(const RunResult& result, const OutputTarget& target) {
-    QStringList lines;
-    if (result.fieldsAdded > 0) {
-        lines << QStringLiteral("%1 message(s) did not start with two header fields and got "
-                                "X-Marrowgate- fields at the top, so that mail programs read "
-                                "them as messages.")
-                     .arg(QLocale().toString(result.fieldsAdded));
+QString ExportedText(const OutputTarget& target, const QString& exception) {
+    const QString format =
+        QStringLiteral(".mbox format (Compatible for %1)").arg(TargetReader(target));
+    if (exception.isEmpty()) {
+        return QStringLiteral("Your data has been successfully exported to ") + format +
+               QLatin1Char('.');
     }
-    if (result.messagesConverted > 0 || result.alreadyConverted > 0) {
-        lines << QStringLiteral("To import the mailboxes into %1:").arg(TargetTitle(target));
-        int step = 0;
-        for (const std::string& line : target.ImportSteps()) {
-            lines << QStringLiteral("%1. ").arg(++step) + QString::fromStdString(line);
-        }
-    }
-    return lines;
+    return QStringLiteral("Your data has been exported to ") + format + exception +
+           QLatin1Char('.');
 }
-
-} // namespace
 
 QString CompletionText() {
-    return (QStringList{QStringLiteral("Your data has been successfully exported to .mbox format "
-                                       "(Compatible for Entourage).")} +
-            ImportSteps())
-        .join(kCrLf);
+    return (QStringList{ExportedText(OutputTarget())} + EntourageSteps(true)).join(kCrLf);
+}
+
+QString StoppedText(int done, int count, const QString& outputFolder) {
+    return QStringLiteral("%1 of %2 converted; convert again into %3 to finish.")
+        .arg(QLocale().toString(done), QLocale().toString(count), outputFolder);
+}
+
+QString FinishQuestionText(const QString& outputFolder, const QStringList& stores,
+                           std::uint64_t converted) {
+    return QStringLiteral("The last conversion into %1 did not finish; %2 message(s) were "
+                          "converted before it stopped.")
+               .arg(outputFolder, QLocale().toString(static_cast<qulonglong>(converted))) +
+           kCrLf + kCrLf +
+           QStringLiteral("Finish it now? These store folders are listed again, and every "
+                          "message not yet in %1 is converted:")
+               .arg(outputFolder) +
+           kCrLf + stores.join(kCrLf);
+}
+
+QString ConvertButtonText(const OutputTarget& target) {
+    if (target.GetKind() == OutputTarget::Kind::Entourage) {
+        return QStringLiteral("Con&vert to Entourage");
+    }
+    return QStringLiteral("Con&vert for ") + TargetReader(target);
+}
+
+QString BannerTagline(const OutputTarget& target) {
+    return QStringLiteral("Moves Windows Live Mail messages to mbox, ready for ") +
+           TargetReader(target);
+}
+
+QString ConversionFiguresText(const ConversionPace& pace, bool running) {
+    const ProgressCounts& counts = pace.Progress();
+    const QString speed =
+        QLocale().toString(pace.MegabytesPerSecond(), 'f', 1) + QStringLiteral(" MB/s");
+    if (counts.total > 0 && counts.done >= counts.total) {
+        return QStringLiteral("%1 MB in %2, ")
+                   .arg(Megabytes(counts.bytesConverted), Clock(pace.ElapsedSeconds())) +
+               speed;
+    }
+    const QString done = counts.bytesTotal > 0
+                             ? QStringLiteral("%1 of %2 MB, ")
+                                   .arg(Megabytes(counts.bytesDone), Megabytes(counts.bytesTotal))
+                             : QString();
+    return done + speed + Times(pace, running);
+}
+
+QString CheckFiguresText(const ConversionPace& pace) {
+    const ProgressCounts& counts = pace.Progress();
+    return QStringLiteral("Checked %1 of %2 messages")
+               .arg(QLocale().toString(counts.done), QLocale().toString(counts.total)) +
+           Times(pace);
 }
 
 QString StoreDialogTitle(const std::optional<FoundStore>& found) {
@@ -84,74 +131,32 @@ QString NothingToConvertText() {
            QStringLiteral("Choose a Windows Live Mail store folder first.");
 }
 
-QString FailureQuestionText(int row, int count, const std::string& description) {
+QString FailureLine(const std::string& messagePath, const std::string& reason) {
+    QString why = QString::fromStdString(reason);
+    const QString file = QString::fromStdString(messagePath);
+    if (file.isEmpty()) {
+        return why;
+    }
+    why.replace(QLatin1Char(' ') + file + QLatin1Char(':'), QStringLiteral(":"));
+    return file + QStringLiteral(": ") + why;
+}
+
+QString FailureQuestionText(int row, int count, const QString& failure) {
     return QStringLiteral("Message %1 (of %2) could not be converted:")
                .arg(QLocale().toString(row + 1), QLocale().toString(count)) +
-           kCrLf + QString::fromStdString(description) + kCrLf + kCrLf +
+           kCrLf + failure + kCrLf + kCrLf +
            QStringLiteral("The messages before it have been converted. Skip this message and go "
                           "on, skip all further failures, or stop here?");
 }
 
-QString SummaryText(const RunResult& result, int rowCount, const QString& outputFolder,
-                    const QString& mailboxesFolder, const OutputTarget& target,
-                    const VerifyReport* verification) {
-    const int failed = static_cast<int>(result.failures.size());
-    QStringList lines{
-        failed == 0 ? QStringLiteral("The conversion is complete.")
-                    : QStringLiteral("The conversion ended with failed messages."),
-        Figure("Messages converted: ", result.messagesConverted),
-        Figure("Messages already converted: ", result.alreadyConverted),
-        Figure("Messages skipped: ",
-               std::max(0, rowCount - result.messagesConverted - result.alreadyConverted - failed)),
-        Figure("Messages failed: ", failed),
-        Figure("Mailboxes created: ", result.mailboxesCreated),
-        Figure("Mailboxes appended to: ", result.mailboxesAppended),
-        QStringLiteral("Output folder: ") + outputFolder,
-    };
-    if (mailboxesFolder != outputFolder) {
-        lines << QStringLiteral("The mailboxes are in: ") + mailboxesFolder;
-    }
-    if (failed > 0) {
-        lines << QString() << QStringLiteral("Failed messages:");
-        for (int i = 0; i < failed && i < kFailuresListed; ++i) {
-            const RowFailure& failure = result.failures[static_cast<std::size_t>(i)];
-            lines << QStringLiteral("Message %1: ").arg(QLocale().toString(failure.row + 1)) +
-                         QString::fromStdString(failure.Describe());
-        }
-        if (failed > kFailuresListed) {
-            lines << QStringLiteral("... and %1 more.")
-                         .arg(QLocale().toString(failed - kFailuresListed));
-        }
-    }
-    if (verification != nullptr) {
-        lines << QString() << VerificationText(*verification);
-    }
-    lines << QString();
-    if (target.GetKind() != OutputTarget::Kind::Entourage) {
-        lines << TargetSteps(result, target);
-    } else if (failed == 0) {
-        lines << CompletionText();
-    } else if (result.messagesConverted > 0) {
-        lines << ImportSteps();
-    }
-    return lines.join(kCrLf);
+QString NotOpenedText(const QString& what, const QString& path) {
+    return what +
+           QStringLiteral(" could not be opened: the desktop has no program that opens it.") +
+           kCrLf + path + kCrLf + kCrLf + QStringLiteral("Copy its path to the clipboard?");
 }
 
-QString VerificationText(const VerifyReport& report) {
-    if (report.Passed()) {
-        return QStringLiteral("All %1 messages verified.").arg(QLocale().toString(report.messages));
-    }
-    const int problems = static_cast<int>(report.problems.size());
-    QStringList lines{QStringLiteral("Verification found %1 problem(s) in %2 messages:")
-                          .arg(QLocale().toString(problems), QLocale().toString(report.messages))};
-    for (int i = 0; i < problems && i < kProblemsListed; ++i) {
-        lines << QString::fromStdString(report.problems[static_cast<std::size_t>(i)].Describe());
-    }
-    if (problems > kProblemsListed) {
-        lines << QStringLiteral("... and %1 more.")
-                     .arg(QLocale().toString(problems - kProblemsListed));
-    }
-    return lines.join(kCrLf);
+QString ReportNotSavedText(const QString& file, const QString& reason) {
+    return QStringLiteral("The report could not be saved:") + kCrLf + file + kCrLf + reason;
 }
 
 QString FilesAddedText(int added) {

@@ -1,5 +1,6 @@
 #include "app/frmStep1.h"
 
+#include "app/BannerLabel.h"
 #include "app/ConversionProgress.h"
 #include "app/DroppedFolders.h"
 #include "app/HelpViewer.h"
@@ -7,8 +8,10 @@
 #include "app/MessageListModel.h"
 #include "app/TargetChoice.h"
 #include "app/Twips.h"
+#include "app/UnfinishedRun.h"
 #include "app/WaitCursor.h"
 #include "app/WindowControls.h"
+#include "app/WindowPlacement.h"
 #include "app/WindowSettings.h"
 #include "app/WindowTexts.h"
 #include "marrowgate/MessageFileFilter.h"
@@ -17,14 +20,10 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileInfo>
-#include <QGuiApplication>
 #include <QIcon>
 #include <QPushButton>
-#include <QScreen>
 #include <QTableView>
 
 #include <algorithm>
@@ -38,6 +37,11 @@ namespace marrowgate {
 namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
+
+// The list at its least: two rows, its frame and a scroll bar below; and the
+// banner's height, which it gives up below that.
+constexpr int kListLeast = 2 * TwipsToPixels(240) + 4 + 18;
+constexpr int kBanner = TwipsToPixels(1275);
 
 QIcon ProgramIcon() {
     QIcon icon;
@@ -56,25 +60,19 @@ frmStep1::frmStep1(UserDialogs& dialogs, QWidget* parent)
     Form_Load();
     // The controls stand where they were placed at the designed size.
     controls_->FollowEdges(layout_);
-    // The size it was closed at, or the designed one; within the screen with
-    // room for a frame, which is unknown before the window is shown (at a
-    // large scale factor the designed size may not fit), but never below the
-    // smallest.
-    const QSize kept = WindowSettings::Size();
-    const QSize wanted = kept.isValid() ? kept : DesignedSize();
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const QSize room = screen ? screen->availableSize() - QSize(16, 40) : wanted;
-    resize(wanted.boundedTo(room).expandedTo(SmallestSize()));
-    CentreOnScreen();
+    layout_.SetTopBand(controls_->Image2, SmallestSize().height() + kBanner);
+    resize(OpeningSize(WindowSettings::Size(), DesignedSize(), SmallestSize()));
+    CentreOnScreen(*this);
 }
 
 QSize frmStep1::DesignedSize() {
     return {TwipsToPixels(8985), TwipsToPixels(6270)};
 }
 
-// Room for the bottom buttons side by side and two rows of the list.
+// Room for the bottom buttons side by side and two rows of the list, without
+// the banner: at twice the scale a small screen has no more room.
 QSize frmStep1::SmallestSize() {
-    return DesignedSize() - QSize(180, 48);
+    return DesignedSize() - QSize(180, TwipsToPixels(1575) - kListLeast + kBanner);
 }
 
 frmStep1::~frmStep1() = default;
@@ -99,9 +97,11 @@ void frmStep1::Form_Initialize() {
 void frmStep1::CreateControls() {
     messageList_ = new MessageListModel(this);
     controls_ = std::make_unique<WindowControls>(*this, *messageList_);
+    const WindowControls& shown = *controls_;
     progress_ = std::make_unique<ConversionProgress>(
-        *messageList_, *controls_->grdFiles1, *controls_->Label4, *controls_->LblProgessCurrent,
-        *controls_->ProgressBar1);
+        *messageList_, ConversionProgress::Controls{
+                           *this, *shown.grdFiles1, *shown.Label4, *shown.LblProgessCurrent,
+                           *shown.lblProgressFigures, *shown.ProgressBar1});
     conversion_ = std::make_unique<ListConversion>(*this, dialogs_, *messageList_, *progress_,
                                                    yield_, [this] { return closeRequested_; });
 
@@ -109,8 +109,10 @@ void frmStep1::CreateControls() {
     connect(c.CmdAddFolder, &QPushButton::clicked, this, &frmStep1::CmdAddFolder_Click);
     connect(c.cmdClear1, &QPushButton::clicked, this, &frmStep1::cmdClear1_Click);
     connect(c.CmdConvert2PDF, &QPushButton::clicked, this, &frmStep1::CmdConvert2PDF_Click);
-    connect(c.cboTarget, &QComboBox::currentIndexChanged, this,
-            [this] { WindowSettings::SetTarget(controls_->cboTarget->currentData().toString()); });
+    connect(c.cboTarget, &QComboBox::currentIndexChanged, this, [this] {
+        WindowSettings::SetTarget(controls_->cboTarget->currentData().toString());
+        controls_->ShowTarget(ChosenTarget(controls_->cboTarget));
+    });
     connect(c.CmdHelp, &QPushButton::clicked, this, &frmStep1::CmdHelp_Click);
     connect(c.cmdEnd, &QPushButton::clicked, this, &frmStep1::cmdEnd_Click);
 }
@@ -119,6 +121,7 @@ void frmStep1::CreateControls() {
 void frmStep1::Form_Load() {
     controls_->grdFiles1->setColumnWidth(0, TwipsToPixels(10000));
     ChooseTarget(controls_->cboTarget, WindowSettings::Target());
+    controls_->ShowTarget(ChosenTarget(controls_->cboTarget));
 }
 
 void frmStep1::Form_Unload() {
@@ -142,14 +145,6 @@ void frmStep1::changeEvent(QEvent* event) {
     }
 }
 
-void frmStep1::CentreOnScreen() {
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
-}
-
 void frmStep1::closeEvent(QCloseEvent* event) {
     if (!std::exchange(closeAgreed_, false) && !MayClose()) {
         event->ignore();
@@ -167,14 +162,17 @@ void frmStep1::closeEvent(QCloseEvent* event) {
     Form_Unload();
 }
 
-// The close box asks as Exit does; during a conversion it asks whether to stop
-// after the message in hand.
+// The close box asks as Exit does; during a conversion both ask whether to
+// stop after the message in hand, and the user is told where the conversion
+// stopped before the window goes.
 bool frmStep1::MayClose() {
     if (closeRequested_) {
         return true;
     }
     if (busy_ == Busy::Converting) {
-        return Confirm(QStringLiteral("A conversion is running. Stop after the current message?"));
+        tellWhereStopped_ =
+            Confirm(QStringLiteral("A conversion is running. Stop after the current message?"));
+        return tellWhereStopped_;
     }
     return Confirm(QStringLiteral("Are you sure you want to exit now?"));
 }
@@ -188,6 +186,9 @@ bool frmStep1::FinishPendingClose() {
     if (!closeRequested_) {
         return false;
     }
+    if (std::exchange(tellWhereStopped_, false) && !stoppedText_.isEmpty()) {
+        Tell(stoppedText_, MessageIcon::Information);
+    }
     CloseWithoutAsking();
     return true;
 }
@@ -198,19 +199,6 @@ bool frmStep1::Confirm(const QString& prompt) {
 
 void frmStep1::Tell(const QString& prompt, MessageIcon icon) {
     dialogs_.MsgBox(this, prompt, icon);
-}
-
-QString frmStep1::HelpManualPath(const QString& programFolder) {
-    const QDir folder(programFolder);
-    const QString page = QStringLiteral("/entourage/index.html");
-    const QString installed =
-        QDir::cleanPath(folder.filePath(QStringLiteral(MARROWGATE_HELP_FROM_PROGRAM) + page));
-    for (const QString& candidate : {folder.filePath(QStringLiteral("help") + page), installed}) {
-        if (QFileInfo::exists(candidate)) {
-            return QDir::toNativeSeparators(candidate);
-        }
-    }
-    return QDir::toNativeSeparators(installed);
 }
 
 void frmStep1::AddMessagePath(const QString& path) {
@@ -279,7 +267,7 @@ void frmStep1::dropEvent(QDropEvent* event) {
 
 // Lists the message files below each folder that the list does not hold yet,
 // and says how many were added.
-void frmStep1::ImportStoreFolders(const QStringList& folders) {
+void frmStep1::ImportStoreFolders(const QStringList& folders, bool tellAdded) {
     WaitCursor wait;
     int added = 0;
     for (const QString& folder : folders) {
@@ -318,7 +306,7 @@ void frmStep1::ImportStoreFolders(const QStringList& folders) {
     wait.Restore();
     // Whatever this import found, the list's files can be converted.
     controls_->CmdConvert2PDF->setEnabled(!messageList_->IsEmpty());
-    if (FinishPendingClose()) {
+    if (FinishPendingClose() || !tellAdded) {
         return;
     }
     Tell(FilesAddedText(added), MessageIcon::None);
@@ -338,7 +326,30 @@ void frmStep1::CmdConvert2PDF_Click() {
         return;
     }
     WindowSettings::SetOutputFolder(outputRoot);
+    ConvertInto(outputRoot);
+}
 
+// When the output folder used last holds a conversion that did not finish,
+// offers to finish it: its stores are listed again and converted into the
+// same folder, which passes over every message there already.
+void frmStep1::OfferToFinish() {
+    const std::optional<UnfinishedRun> run = FindUnfinishedRun(WindowSettings::OutputFolder());
+    if (!run || busy_ != Busy::Idle) {
+        return;
+    }
+    if (!Confirm(FinishQuestionText(run->outputFolder, run->stores, run->converted))) {
+        DeclineToFinish(*run);
+        return;
+    }
+    ChooseTarget(controls_->cboTarget, run->target);
+    ClearMessageList();
+    ImportStoreFolders(run->stores, false);
+    if (!closeRequested_ && !messageList_->IsEmpty()) {
+        ConvertInto(run->outputFolder);
+    }
+}
+
+void frmStep1::ConvertInto(const QString& outputRoot) {
     RunOptions options;
     options.target = ChosenTarget(controls_->cboTarget);
     options.stores = stores_.All();
@@ -349,6 +360,8 @@ void frmStep1::CmdConvert2PDF_Click() {
                          {c.CmdAddFolder, c.cmdClear1, c.cboTarget, c.CmdConvert2PDF});
         outcome = conversion_->Run(outputRoot, options);
     }
+    // Where a stop left the list, said once more before the window closes.
+    stoppedText_ = conversion_->WhereItStopped(outcome, outputRoot);
     if (FinishPendingClose()) {
         return;
     }
@@ -361,14 +374,17 @@ void frmStep1::CmdConvert2PDF_Click() {
 }
 
 // Without a browser (or any handler for the page) the manual opens in a
-// window of the program's own.
+// window of the program's own, which says why and where the manual is.
 void frmStep1::CmdHelp_Click() {
-    const QString manual = HelpManualPath(QCoreApplication::applicationDirPath());
+    const QString manual = HelpViewer::ManualPath(QCoreApplication::applicationDirPath());
     if (dialogs_.OpenWithShell(manual)) {
         return;
     }
     if (!helpViewer_) {
         helpViewer_ = new HelpViewer(manual, this);
+        helpViewer_->ShowNotice(
+            QStringLiteral("No web browser opened the manual, so it is shown here. It is at:"),
+            manual);
     }
     helpViewer_->show();
     helpViewer_->raise();
@@ -380,7 +396,7 @@ HelpViewer* frmStep1::HelpWindow() const {
 }
 
 void frmStep1::cmdEnd_Click() {
-    if (Confirm(QStringLiteral("Are you sure you want to exit now?"))) {
+    if (MayClose()) {
         CloseWithoutAsking();
     }
 }

@@ -48,12 +48,6 @@ public:
     // yield point.
     void SetYieldInterval(int intervalMs) { yield_.SetInterval(intervalMs); }
 
-    // The help manual of the program in programFolder: beside it in the
-    // build folder, under the data folder of its prefix once installed. The
-    // installed place when neither holds it, so that the browser names the
-    // file that is missing.
-    static QString HelpManualPath(const QString& programFolder);
-
     // The size the window opens at and the smallest it can be made.
     static QSize DesignedSize();
     static QSize SmallestSize();
@@ -67,6 +61,9 @@ public slots:
     void CmdConvert2PDF_Click();
     void CmdHelp_Click();
     void cmdEnd_Click();
+    // Offers to finish the conversion into the output folder used last when
+    // its ledger shows that it did not finish (after the window is shown).
+    void OfferToFinish();
     // Closes without a question: a running conversion stops after the message
     // in hand (logout, SIGTERM).
     void CloseWithoutAsking();
@@ -87,9 +84,10 @@ private:
     void CreateControls();
     void Form_Load();
     void Form_Unload();
-    void CentreOnScreen();
 
-    void ImportStoreFolders(const QStringList& folders);
+    // `tellAdded`: say how many files were added.
+    void ImportStoreFolders(const QStringList& folders, bool tellAdded = true);
+    void ConvertInto(const QString& outputRoot);
     bool MayClose();
     bool Confirm(const QString& prompt);
     void Tell(const QString& prompt, MessageIcon icon);
@@ -110,6 +108,12 @@ private:
     // The user has already agreed to close (Exit answered Yes), or no one is
     // to be asked: the close box's question is skipped.
     bool closeAgreed_ = false;
+    // The user agreed to stop a conversion by closing: before the window
+    // goes, it says how far the conversion came.
+    bool tellWhereStopped_ = false;
+    // How far the last conversion came when it was stopped; empty when it
+    // was not.
+    QString stoppedText_;
     StoreFolders stores_;
     EdgeLayout layout_;
     QPointer<HelpViewer> helpViewer_;

@@ -5,6 +5,7 @@
 #include "Version.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstring>
@@ -49,6 +50,8 @@ int main(int argc, char* argv[]) {
     marrowgate::frmStep1 window(dialogs);
     QObject::connect(&window, &marrowgate::frmStep1::Unloaded, &app, &QCoreApplication::quit);
     window.show();
+    // Once the window is up: a conversion that did not finish last time.
+    QTimer::singleShot(0, &window, &marrowgate::frmStep1::OfferToFinish);
     // Taken once the window is up, so that a caught SIGTERM means it started.
     marrowgate::TerminationSignals termination;
     QObject::connect(&termination, &marrowgate::TerminationSignals::Received, &window,

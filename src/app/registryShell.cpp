@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QUrl>
 
 #include <exception>
@@ -30,6 +32,17 @@ QUrl TargetUrl(const QString& target) {
         return url;
     }
     return QUrl::fromLocalFile(target);
+}
+
+// Qt's own chooser opens at a size of its own, which at a large scale factor
+// can be taller than a small screen.
+void FitOnScreen(QFileDialog& dialog) {
+    const QWidget* owner = dialog.parentWidget();
+    const QScreen* screen = owner != nullptr ? owner->screen() : QGuiApplication::primaryScreen();
+    if (screen != nullptr) {
+        const QSize room = screen->availableGeometry().size() - QSize(16, 48);
+        dialog.resize(dialog.sizeHint().expandedTo(dialog.size()).boundedTo(room));
+    }
 }
 
 // A folder chooser that, when asked to, accepts a folder typed in that does
@@ -69,6 +82,7 @@ QString BrowseForFolder(QWidget* owner, const QString& title, const QString& sta
                         bool createMissing) {
     try {
         OutputFolderDialog dialog(owner, title, startFolder, createMissing);
+        FitOnScreen(dialog);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
             return {};
         }
@@ -76,6 +90,19 @@ QString BrowseForFolder(QWidget* owner, const QString& title, const QString& sta
     } catch (const std::exception&) {
         return {};
     }
+}
+
+QString BrowseForSaveFile(QWidget* owner, const QString& title, const QString& suggested) {
+    QFileDialog dialog(owner, title, suggested, QStringLiteral("Text files (*.txt)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(QStringLiteral("txt"));
+    dialog.selectFile(suggested);
+    FitOnScreen(dialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
 }
 
 bool OpenWithShell(const QString& target) {

@@ -19,6 +19,12 @@ namespace marrowgate {
 QString BrowseForFolder(QWidget* owner, const QString& title, const QString& startFolder = {},
                         bool createMissing = false);
 
+// Shows the chooser of a file to save into, modal to `owner`, proposing
+// `suggested` (a path), for text files. Returns the chosen file as a native
+// path, or the empty text when the user cancels. A file that exists is
+// replaced only after the user agreed.
+QString BrowseForSaveFile(QWidget* owner, const QString& title, const QString& suggested);
+
 // Opens `target` (a web address or a local path) with its registered handler.
 // The empty text does nothing. False when no handler took it (on Linux: no
 // launcher such as xdg-open is installed).

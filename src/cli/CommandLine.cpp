@@ -1,11 +1,14 @@
 #include "cli/CommandLine.h"
 
 #include "Version.h"
+#include "marrowgate/ConversionError.h"
 #include "marrowgate/FoundStore.h"
+#include "marrowgate/ImapAccount.h"
 #include "marrowgate/NativePaths.h"
 
 #include <CLI/CLI.hpp>
 
+#include <cctype>
 #include <filesystem>
 #include <iostream>
 
@@ -83,17 +86,78 @@ int PrintFoundStore() {
 
 } // namespace
 
+void CommandLine::AddStoreOptions(CLI::App& app) {
+    app.add_flag("--seen", seen,
+                 "maildir, imap: mark the messages read (.eml files do not say whether they were)");
+    app.add_option("--password-file", passwordFile,
+                   "imap: read the password from the first line of FILE (else from "
+                   "$MARROWGATE_IMAP_PASSWORD, else it is asked for)")
+        ->option_text("FILE");
+    app.add_option("--oauth-command", tokenCommand,
+                   "imap: log in with the OAuth token that COMMAND prints (XOAUTH2, or "
+                   "OAUTHBEARER with --auth)")
+        ->option_text("COMMAND");
+    app.add_option("--auth", mechanism,
+                   "imap: the login to use: PLAIN, LOGIN, XOAUTH2 or "
+                   "OAUTHBEARER (default: the best the server offers)")
+        ->check(CLI::IsMember({"PLAIN", "LOGIN", "XOAUTH2", "OAUTHBEARER"}, CLI::ignore_case))
+        ->option_text("NAME");
+    app.add_option("--ca-file", caFile,
+                   "imap: trust the server certificates in FILE (PEM) instead of the system's")
+        ->option_text("FILE");
+    app.add_flag("--insecure-plaintext", insecurePlaintext,
+                 "imap: with imap://, go on without TLS when the server offers no STARTTLS");
+    app.add_flag("--special-folders", specialFolders,
+                 "imap: Inbox, Sent Items, Deleted Items, Drafts and Junk E-mail into the "
+                 "account's own folders rather than under the store's name");
+}
+
+// The maildir and imap targets: no --verify (they find their own copies);
+// an account only for imap, and for imap only an account.
+std::optional<int> CommandLine::CheckStoreTarget() {
+    if (verify || verifyOnly) {
+        return Usage(verify ? "--verify" : "--verify-only",
+                     "checks mbox output; a maildir or an IMAP account is checked by running the "
+                     "same command again, which stores only what is missing and counts what is "
+                     "there already");
+    }
+    const bool url = ImapAccount::LooksLikeUrl(output);
+    if (url != (target.GetKind() == OutputTarget::Kind::Imap)) {
+        return Usage(output, url ? "an IMAP account needs --target imap"
+                                 : "--target imap needs an account: imaps://USER@HOST/");
+    }
+    if (!url) {
+        return ResolvePaths();
+    }
+    try {
+        ImapAccount::Parse(output);
+    } catch (const ConversionError& error) {
+        return Usage("-o", error.what());
+    }
+    for (auto& store : stores) {
+        if (const auto exitCode = ResolveStore(store)) {
+            return exitCode;
+        }
+    }
+    for (char& c : mechanism) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return std::nullopt;
+}
+
 std::optional<int> CommandLine::Parse(int argc, char** argv) {
     // The README shows this help as it stands; a test compares the two.
     CLI::App app{"Converts folders of .eml message files into mbox mailboxes, one per folder,\n"
-                 "in a folder tree under OUTPUT that mirrors the stores.",
+                 "in a folder tree under OUTPUT that mirrors the stores; or into a Maildir\n"
+                 "tree, or up into the folders of an IMAP account.",
                  "marrowgate-convert"};
     app.set_version_flag("--version", MARROWGATE_DISPLAY_VERSION);
     // On Windows CLI11 would read "/name" as an option; a path may start so.
     app.allow_windows_style_options(false);
     // Type names rather than option texts, so that the help marks both REQUIRED.
     app.add_option("-o,--output", output,
-                   "Folder that receives the mailboxes (created when missing)")
+                   "Folder that receives the mailboxes (created when missing); for --target "
+                   "imap, the account: imaps://USER@HOST[:PORT]/[FOLDER]")
         ->required()
         ->type_name("OUTPUT");
     app.add_option("STORE", stores, "Store folders whose .eml files are converted")
@@ -106,7 +170,7 @@ std::optional<int> CommandLine::Parse(int argc, char** argv) {
     std::vector<std::string> names(OutputTarget::Names().begin(), OutputTarget::Names().end());
     app.add_option("-t,--target", targetName,
                    "Mail program the mailboxes are for: entourage (the default), thunderbird, "
-                   "apple-mail or mboxrd")
+                   "apple-mail, mboxrd, maildir, or imap (uploads into an IMAP account)")
         ->check(CLI::IsMember(names))
         ->option_text("NAME");
     app.add_flag("--verify", verify,
@@ -130,6 +194,7 @@ std::optional<int> CommandLine::Parse(int argc, char** argv) {
            "Print the folder of the Windows Live Mail (or Windows Mail) store found for this "
            "user and exit; exit 1 when none is found")
         ->trigger_on_parse();
+    AddStoreOptions(app);
     // Left out of the help: for the benchmark and the tests, which set the
     // converter on one thread beside the one that reads ahead.
     app.add_flag("--no-read-ahead", noReadAhead, "Read each message only when it is written")
@@ -145,7 +210,14 @@ std::optional<int> CommandLine::Parse(int argc, char** argv) {
 
     target = *OutputTarget::Named(targetName);
     targetGiven = app.count("--target") > 0;
+    if (target.KeepsMessagesApart() || ImapAccount::LooksLikeUrl(output)) {
+        return CheckStoreTarget();
+    }
 
+    return ResolvePaths();
+}
+
+std::optional<int> CommandLine::ResolvePaths() {
     for (auto& store : stores) {
         if (const auto exitCode = ResolveStore(store)) {
             return exitCode;
@@ -168,6 +240,9 @@ RunOptions CommandLine::Options() const {
     options.stores = stores;
     options.convertAgain = reconvert;
     options.readAhead = !noReadAhead;
+    options.markSeen = seen;
+    options.imap.login = login;
+    options.imap.specialFolders = specialFolders;
     return options;
 }
 

@@ -1,11 +1,16 @@
 #pragma once
 
 #include "marrowgate/ConversionRun.h"
+#include "marrowgate/ImapOptions.h"
 #include "marrowgate/OutputTarget.h"
 
 #include <optional>
 #include <string>
 #include <vector>
+
+namespace CLI {
+class App;
+}
 
 namespace marrowgate {
 
@@ -31,8 +36,25 @@ public:
     bool noReadAhead = false;
     bool findStore = false; // answered by Parse()
 
+    // The maildir and imap targets.
+    bool seen = false;
+    // The imap target: OUTPUT is the account's URL, unchanged.
+    std::string passwordFile;
+    std::string tokenCommand;
+    std::string mechanism;
+    std::string caFile;
+    bool insecurePlaintext = false;
+    bool specialFolders = false;
+    // Filled by GatherAccountLogin().
+    ImapLogin login;
+
     // What the run is asked to do.
     RunOptions Options() const;
+
+private:
+    void AddStoreOptions(CLI::App& app);
+    std::optional<int> CheckStoreTarget();
+    std::optional<int> ResolvePaths();
 };
 
 } // namespace marrowgate

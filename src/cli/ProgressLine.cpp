@@ -2,8 +2,7 @@
 
 namespace marrowgate {
 
-ProgressLine::ProgressLine(std::FILE* stream, bool enabled)
-    : stream_(stream), enabled_(enabled), start_(std::chrono::steady_clock::now()) {}
+ProgressLine::ProgressLine(std::FILE* stream, bool enabled) : stream_(stream), enabled_(enabled) {}
 
 void ProgressLine::Update(int done, int total, std::uint64_t bytesRead) {
     using namespace std::chrono;
@@ -15,13 +14,10 @@ void ProgressLine::Update(int done, int total, std::uint64_t bytesRead) {
         return;
     }
     lastDraw_ = now;
-    const double seconds = duration<double>(now - start_).count();
-    const double rate = seconds > 0 ? done / seconds : 0;
-    const double megabytes = seconds > 0 ? static_cast<double>(bytesRead) / 1e6 / seconds : 0;
-    const double left = rate > 0 ? (total - done) / rate : 0;
-    std::fprintf(stream_, "\r%d/%d messages  %3d%%  %.0f msg/s  %.1f MB/s  %d:%02d left \033[K",
-                 done, total, static_cast<int>(100.0 * done / total), rate, megabytes,
-                 static_cast<int>(left) / 60, static_cast<int>(left) % 60);
+    pace_.Update({done, total, bytesRead, 0, 0}, now);
+    std::fprintf(stream_, "\r%d/%d messages  %3d%%  %.0f msg/s  %.1f MB/s  %s left \033[K", done,
+                 total, pace_.Percent(), pace_.MessagesPerSecond(), pace_.MegabytesPerSecond(),
+                 ConversionPace::Duration(pace_.SecondsLeft()).c_str());
     std::fflush(stream_);
     drawn_ = true;
 }

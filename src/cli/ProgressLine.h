@@ -1,5 +1,7 @@
 #pragma once
 
+#include "marrowgate/ConversionPace.h"
+
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -21,7 +23,7 @@ private:
     std::FILE* stream_;
     bool enabled_;
     bool drawn_ = false;
-    std::chrono::steady_clock::time_point start_;
+    ConversionPace pace_;
     std::chrono::steady_clock::time_point lastDraw_{};
 };
 

@@ -24,8 +24,9 @@ void ListPaths(const char* what, const std::vector<std::string>& paths) {
 
 } // namespace
 
-RunReport::RunReport(const RunResult& result, std::string walkFailure)
-    : result_(result), walkFailure_(std::move(walkFailure)) {}
+RunReport::RunReport(const RunResult& result, std::string walkFailure,
+                     std::vector<std::string> passedOver)
+    : result_(result), walkFailure_(std::move(walkFailure)), passedOver_(std::move(passedOver)) {}
 
 void RunReport::PrintFailures() const {
     for (const auto& failure : result_.failures) {
@@ -49,8 +50,13 @@ void RunReport::Print(const OutputTarget& target, double seconds) const {
     PrintFailures();
     ListPaths("Changed since converted, converted again", result_.changedSinceConverted);
     ListPaths("Empty, nothing to convert", result_.emptyMessages);
+    ListPaths("Passed over, an output folder inside the store", passedOver_);
+    ListPaths("Merged into one mailbox by the output's file system", result_.mailboxesMerged);
     for (const std::string& line : result_.mailboxesCutBack) {
         std::cerr << "marrowgate-convert: Cut back " << PrintableText(line) << "\n";
+    }
+    for (const std::string& line : result_.tailsKept) {
+        std::cerr << "marrowgate-convert: Kept " << PrintableText(line) << "\n";
     }
     if (result_.damagedLedgerLines > 0) {
         std::cerr << "marrowgate-convert: " << result_.damagedLedgerLines

@@ -3,6 +3,7 @@
 #include "marrowgate/ConversionRun.h"
 
 #include <string>
+#include <vector>
 
 namespace marrowgate {
 
@@ -13,8 +14,10 @@ class OutputTarget;
 // mailboxes on stdout.
 class RunReport {
 public:
-    // `walkFailure` is what ended the walk of the stores early, or empty.
-    RunReport(const RunResult& result, std::string walkFailure);
+    // `walkFailure` is what ended the walk of the stores early, or empty;
+    // `passedOver` the output folders inside the stores the walk passed over.
+    RunReport(const RunResult& result, std::string walkFailure,
+              std::vector<std::string> passedOver = {});
 
     // A signal stopped the run after `done` of `total` messages: the failures
     // met so far, and how to go on.
@@ -35,6 +38,7 @@ private:
 
     const RunResult& result_;
     std::string walkFailure_;
+    std::vector<std::string> passedOver_;
 };
 
 } // namespace marrowgate

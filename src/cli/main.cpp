@@ -1,6 +1,7 @@
 // marrowgate-convert: the command-line face of the converter. Everything it
 // does is done by the core, exactly as for the window; this only reads the
 // command line, shows the progress and says how the run went.
+#include "cli/AccountLogin.h"
 #include "cli/CommandLine.h"
 #include "cli/InterruptSignals.h"
 #include "cli/ProgressLine.h"
@@ -49,6 +50,9 @@ int Convert(int argc, char** argv) {
     if (command.verifyOnly) {
         return VerifyOnly(command);
     }
+    if (const auto exitCode = GatherAccountLogin(command)) {
+        return *exitCode;
+    }
     const auto start = std::chrono::steady_clock::now();
     // From here on a signal ends the program between records, with its line.
     InterruptSignals::Catch();
@@ -80,7 +84,7 @@ int Convert(int argc, char** argv) {
     }
     progress.Done();
 
-    const RunReport report(result, conversion->WalkFailure());
+    const RunReport report(result, conversion->WalkFailure(), conversion->PassedOver());
     if (const int signal = InterruptSignals::Received(); signal != 0 && result.stopped) {
         report.PrintInterrupted(conversion->Done(), conversion->RowCount());
         return 128 + signal;

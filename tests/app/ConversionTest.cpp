@@ -4,10 +4,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTableView>
 #include <QTimer>
 
@@ -87,7 +89,8 @@ TEST_F(ConversionTest, ConvertsEachFolderIntoItsMailboxAndShowsProgressAfterEach
     EXPECT_EQ(Label("Label4")->text(), "No conversion running.");
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages.back().kind, ScriptedDialogs::Kind::Summary);
-    EXPECT_TRUE(LastPrompt().endsWith(kCompletion)) << LastPrompt().toStdString();
+    EXPECT_EQ(LastPrompt(), kCompletion) << "the written words, and nothing else";
+    EXPECT_EQ(dialogs.messages.back().icon, MessageIcon::Information);
     EXPECT_TRUE(Button("CmdAddFolder")->isEnabled());
     EXPECT_TRUE(Button("cmdClear1")->isEnabled());
     EXPECT_TRUE(Button("CmdConvert2PDF")->isEnabled());
@@ -101,24 +104,23 @@ TEST_F(ConversionTest, ConvertsEachFolderIntoItsMailboxAndShowsProgressAfterEach
     EXPECT_EQ(ReadMailbox(sent.front()).subjects, QStringList{"d"});
 }
 
-// The box that ends a run gives its figures, the output folder and the folder
-// in it that holds the mailboxes (deep below, as the store lies deep below its
-// root), and its button opens that folder.
+// The details of the box that ends a run give its figures, the output folder
+// and the folder in it that holds the mailboxes (deep below, as the store
+// lies deep below its root), and its button opens that folder.
 TEST_F(ConversionTest, TheSummaryCountsMessagesAndMailboxesAndOpensTheOutputFolder) {
     List({WriteMessage("Store/Inbox/a.eml", "a"), WriteMessage("Store/Inbox/b.eml", "b"),
           WriteMessage("Store/Sent/c.eml", "c")});
     Convert(Out());
-    EXPECT_TRUE(LastPrompt().startsWith("The conversion is complete.\r\n"
-                                        "Messages converted: 3\r\n"
-                                        "Messages already converted: 0\r\n"
-                                        "Messages skipped: 0\r\n"
-                                        "Messages failed: 0\r\n"
-                                        "Mailboxes created: 2\r\n"
-                                        "Mailboxes appended to: 0\r\n"
-                                        "Output folder: " +
-                                        Out() + "\r\nThe mailboxes are in: " + Mailboxes() +
-                                        "\r\n\r\n"))
-        << LastPrompt().toStdString();
+    EXPECT_EQ(LastDetails(), "Messages converted: 3\r\n"
+                             "Messages already converted: 0\r\n"
+                             "Empty files, nothing to convert: 0\r\n"
+                             "Messages not reached (stopped): 0\r\n"
+                             "Messages failed: 0\r\n"
+                             "Mailboxes created: 2\r\n"
+                             "Mailboxes appended to: 0\r\n"
+                             "Output folder: " +
+                                 Out() + "\r\nThe mailboxes are in: " + Mailboxes() +
+                                 "\r\n\r\nAll 3 messages verified.");
     EXPECT_TRUE(dialogs.opened.isEmpty()) << "OK opens nothing";
 
     // New messages of the same folders grow the mailboxes already written.
@@ -126,9 +128,9 @@ TEST_F(ConversionTest, TheSummaryCountsMessagesAndMailboxesAndOpensTheOutputFold
     List({WriteMessage("Store/Inbox/d.eml", "d"), WriteMessage("Store/Sent/e.eml", "e")});
     dialogs.openFolder = true;
     Convert(Out());
-    EXPECT_TRUE(LastPrompt().contains("Messages converted: 2\r\n")) << LastPrompt().toStdString();
-    EXPECT_TRUE(LastPrompt().contains("Mailboxes created: 0\r\nMailboxes appended to: 2\r\n"))
-        << LastPrompt().toStdString();
+    EXPECT_TRUE(LastDetails().contains("Messages converted: 2\r\n")) << LastDetails().toStdString();
+    EXPECT_TRUE(LastDetails().contains("Mailboxes created: 0\r\nMailboxes appended to: 2\r\n"))
+        << LastDetails().toStdString();
     EXPECT_EQ(dialogs.opened, QStringList{Mailboxes()}) << "where the mailboxes are";
 
     // Two stores: the folder that holds both.
@@ -138,6 +140,67 @@ TEST_F(ConversionTest, TheSummaryCountsMessagesAndMailboxesAndOpensTheOutputFold
     EXPECT_EQ(dialogs.opened.back(), MirroredFolder(Out(), TempPath("")));
     EXPECT_EQ(dialogs.browseStarts.mid(0, 2), (QStringList{QString(), Out()}))
         << "the output dialog starts where the last run wrote";
+}
+
+// Beside "Message i (of m)" the window shows the megabytes done of all, the
+// speed, the time taken and left, and the share done in its title; the check
+// after the run shows its own share; at the end the title is the program's
+// name again and the figures sum the run up.
+TEST_F(ConversionTest, ProgressShowsMegabytesTimeAndTheCheckAfterTheRun) {
+    QStringList paths;
+    qint64 bytes = 0;
+    std::vector<qint64> passed{0};
+    for (int i = 0; i < 4; ++i) {
+        paths << WriteMessage(QString("Store/Inbox/m%1.eml").arg(i), QString("m%1").arg(i),
+                              QByteArray(300'000 * (i + 1), 'x'));
+        bytes += QFileInfo(paths.back()).size();
+        passed.push_back(bytes);
+    }
+    List(paths);
+    struct Seen {
+        QString state;
+        QString figures;
+        QString title;
+        int bar;
+    };
+    std::vector<Seen> seen;
+    const auto note = [&] {
+        seen.push_back({Label("Label4")->text(), Label("lblProgressFigures")->text(),
+                        window.windowTitle(), Bar()->value()});
+    };
+    QObject::connect(Bar(), &QProgressBar::valueChanged, &window, note);
+    Convert(Out());
+
+    const auto megabytes = [](qint64 n) {
+        return QString::number(static_cast<double>(n) / 1e6, 'f', 1);
+    };
+    const QRegularExpression figures(
+        R"(^(\d+\.\d) of (\d+\.\d) MB, \d+\.\d MB/s, \d+:\d\d elapsed(, \d+:\d\d left)?$)");
+    int converting = 0;
+    int checking = 0;
+    for (const Seen& s : seen) {
+        if (s.state == "Converting Messages..." && s.bar < 100) {
+            const QRegularExpressionMatch match = figures.match(s.figures);
+            ASSERT_TRUE(match.hasMatch()) << s.figures.toStdString();
+            EXPECT_EQ(match.captured(1), megabytes(passed[static_cast<std::size_t>(s.bar / 25)]));
+            EXPECT_EQ(match.captured(2), megabytes(bytes));
+            EXPECT_EQ(s.title, QString("%1% - Marrowgate").arg(s.bar));
+            ++converting;
+        } else if (s.state == "Verifying Messages...") {
+            EXPECT_TRUE(s.figures.startsWith(QString("Checked %1 of 4 messages, ").arg(s.bar / 25)))
+                << s.figures.toStdString();
+            EXPECT_EQ(s.title, QString("%1% - Marrowgate").arg(s.bar));
+            ++checking;
+        }
+    }
+    EXPECT_EQ(converting, 3) << "25, 50 and 75 %";
+    EXPECT_GE(checking, 4) << "the check starts again from 0";
+    EXPECT_EQ(window.windowTitle(), "Marrowgate");
+    EXPECT_TRUE(QRegularExpression(R"(^\d+\.\d MB in \d+:\d\d, \d+\.\d MB/s$)")
+                    .match(Label("lblProgressFigures")->text())
+                    .hasMatch())
+        << Label("lblProgressFigures")->text().toStdString();
+    EXPECT_TRUE(Label("lblProgressFigures")->text().startsWith(megabytes(bytes) + " MB in "));
 }
 
 TEST_F(ConversionTest, CancellingTheFolderDialogDoesNothing) {
@@ -203,28 +266,59 @@ TEST_F(ConversionTest, AFailedMessageCanBeSkippedOrStopTheRun) {
         EXPECT_EQ(first.kind, ScriptedDialogs::Kind::Failure);
         EXPECT_TRUE(first.prompt.startsWith("Message 2 (of 5) could not be converted:\r\n"))
             << first.prompt.toStdString();
-        EXPECT_TRUE(first.prompt.contains(missing1 + " into ")) << first.prompt.toStdString();
-        EXPECT_TRUE(first.prompt.contains("No such file or directory"));
+        EXPECT_TRUE(first.prompt.contains("\r\n" + missing1 +
+                                          ": Cannot open message file: No such file or "
+                                          "directory\r\n"))
+            << first.prompt.toStdString();
         if (c.asked == 2) {
             EXPECT_TRUE(dialogs.messages[1].prompt.startsWith("Message 4 (of 5)"));
         }
 
-        const QString summary = LastPrompt();
-        EXPECT_EQ(dialogs.messages.back().kind, ScriptedDialogs::Kind::Summary);
-        EXPECT_TRUE(summary.contains(
+        // The figures split the rows by what became of them; each failure is
+        // one line, the file and why. The closing words fit the outcome.
+        const auto& summary = dialogs.messages.back();
+        EXPECT_EQ(summary.kind, ScriptedDialogs::Kind::Summary);
+        EXPECT_EQ(summary.icon, MessageIcon::Warning);
+        const bool stopped = c.failed == 1;
+        EXPECT_TRUE(summary.details.startsWith(
             QString("Messages converted: %1\r\n").arg(c.converted.size()) +
-            QString("Messages already converted: 0\r\n") +
-            QString("Messages skipped: %1\r\n").arg(5 - c.converted.size() - c.failed) +
+            QString("Messages already converted: 0\r\n"
+                    "Empty files, nothing to convert: 0\r\n") +
+            QString("Messages not reached (stopped): %1\r\n").arg(stopped ? 3 : 0) +
             QString("Messages failed: %1\r\n").arg(c.failed)))
-            << summary.toStdString();
-        EXPECT_TRUE(summary.contains("Message 2: Could not convert " + missing1));
-        EXPECT_EQ(summary.contains("Message 4: Could not convert " + missing2), c.failed == 2);
-        EXPECT_FALSE(summary.contains("successfully exported")) << "some messages are missing";
-        EXPECT_TRUE(summary.contains("import it using below steps"));
+            << summary.details.toStdString();
+        EXPECT_TRUE(summary.details.contains(
+            "\r\nFailed messages (file: reason):\r\n" + missing1 +
+            ": Cannot open message file: No such file or directory" +
+            (c.failed == 2 ? "\r\n" + missing2 +
+                                 ": Cannot open message file: No such file or "
+                                 "directory"
+                           : QString())))
+            << summary.details.toStdString();
+        EXPECT_FALSE(summary.prompt.contains("And it all done")) << "some messages are missing";
+        EXPECT_FALSE(summary.prompt.contains("successfully"));
+        if (stopped) {
+            const QString where =
+                QString("1 of 5 converted; convert again into %1 to finish.").arg(Out());
+            EXPECT_EQ(summary.prompt, "The conversion was stopped before the end of the list.\r\n" +
+                                          where +
+                                          "\r\nImport the mailboxes once every message is "
+                                          "converted.");
+            EXPECT_EQ(Label("Label4")->toolTip(), where) << "the window says it too";
+            EXPECT_FALSE(Label("lblProgressFigures")->text().contains("left"))
+                << Label("lblProgressFigures")->text().toStdString();
+        } else {
+            EXPECT_TRUE(summary.prompt.startsWith(
+                "Your data has been exported to .mbox format (Compatible for Entourage), except "
+                "for 2 message(s) that could not be converted: the details name each message "
+                "file and the reason.\r\nMove converted folders"))
+                << summary.prompt.toStdString();
+            EXPECT_TRUE(summary.prompt.endsWith("\r\nFollow the instructions on the screen."));
+            EXPECT_EQ(Label("Label4")->text(), "No conversion running.");
+        }
 
         EXPECT_EQ(Label("LblProgessCurrent")->text(),
                   c.failed == 2 ? "Message 5 (of 5)" : "Message 1 (of 5)");
-        EXPECT_EQ(Label("Label4")->text(), "No conversion running.");
         const QStringList inbox = FindFiles(TempPath("Out/"), "Inbox.mbox").filter(c.name);
         ASSERT_EQ(inbox.size(), 1);
         EXPECT_EQ(ReadMailbox(inbox.front()).subjects, c.converted);
@@ -254,9 +348,10 @@ TEST_F(ConversionTest, AFullDiskStopsTheRunAndTheWindowStaysUsable) {
     EXPECT_EQ(ReadMailbox(inbox.front()).subjects, QStringList{"a"});
 
     Convert(Out());
-    EXPECT_TRUE(LastPrompt().endsWith(kCompletion)) << LastPrompt().toStdString();
-    EXPECT_TRUE(LastPrompt().contains("Messages converted: 2\r\nMessages already converted: 1\r\n"))
-        << LastPrompt().toStdString();
+    EXPECT_EQ(LastPrompt(), kCompletion);
+    EXPECT_TRUE(
+        LastDetails().startsWith("Messages converted: 2\r\nMessages already converted: 1\r\n"))
+        << LastDetails().toStdString();
     EXPECT_EQ(ReadMailbox(inbox.front()).subjects, (QStringList{"a", "big", "c"}));
 }
 
@@ -271,17 +366,17 @@ TEST_F(ConversionTest, NamesThatAreNotUtf8AreConverted) {
     ASSERT_EQ(Rows().size(), 1);
 
     Convert(Out());
-    EXPECT_TRUE(LastPrompt().endsWith(kCompletion)) << LastPrompt().toStdString();
+    EXPECT_EQ(LastPrompt(), kCompletion);
     const QStringList odd = FindFiles(Out(), "Odd.mbox");
     ASSERT_EQ(odd.size(), 1);
     EXPECT_EQ(ReadMailbox(odd.front()).subjects, QStringList{"odd"});
 }
 #endif
 
-// Closing the window while messages are being converted asks first. Yes (or
-// Exit answered Yes, which asks nothing more) ends the run after a whole
-// record and closes without a summary, and the same conversion run again
-// finishes it; No lets the run finish.
+// Closing the window or Exit while messages are being converted asks whether
+// to stop. Yes ends the run after a whole record, says how far it came and
+// where to convert again, and closes without a summary; the same conversion
+// run again finishes it. No lets the run finish.
 TEST_F(ConversionTest, ClosingDuringTheRunAsksAndLeavesWholeRecordsOnly) {
     const struct {
         const char* name;
@@ -289,7 +384,8 @@ TEST_F(ConversionTest, ClosingDuringTheRunAsksAndLeavesWholeRecordsOnly) {
         Answer answer;
     } cases[] = {{"CloseYes", false, Answer::Yes},
                  {"CloseNo", false, Answer::No},
-                 {"ExitYes", true, Answer::Yes}};
+                 {"ExitYes", true, Answer::Yes},
+                 {"ExitNo", true, Answer::No}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         window.show();
@@ -322,10 +418,10 @@ TEST_F(ConversionTest, ClosingDuringTheRunAsksAndLeavesWholeRecordsOnly) {
 
         const bool stopped = c.answer == Answer::Yes;
         EXPECT_EQ(window.isVisible(), !stopped);
-        ASSERT_EQ(dialogs.messages.size(), stopped ? 1u : 2u) << "a summary only when not stopped";
+        ASSERT_EQ(dialogs.messages.size(), 2u)
+            << "the question, then where it stopped or the summary";
         EXPECT_EQ(dialogs.messages.front().prompt,
-                  c.byExit ? "Are you sure you want to exit now?"
-                           : "A conversion is running. Stop after the current message?");
+                  "A conversion is running. Stop after the current message?");
         EXPECT_EQ(dialogs.messages.front().icon, MessageIcon::Question);
         const QStringList inbox = FindFiles(Out() + "/", "Inbox.mbox").filter(c.name);
         ASSERT_EQ(inbox.size(), 1);
@@ -336,14 +432,18 @@ TEST_F(ConversionTest, ClosingDuringTheRunAsksAndLeavesWholeRecordsOnly) {
         if (stopped) {
             EXPECT_GE(done, 2);
             EXPECT_LT(done, 6) << "the rows after the close are not converted";
+            EXPECT_EQ(dialogs.messages.back().kind, ScriptedDialogs::Kind::Message);
+            EXPECT_EQ(LastPrompt(), QString("%1 of 6 converted; convert again into %2 to finish.")
+                                        .arg(done)
+                                        .arg(Out()));
             // Opened again, the same conversion finishes the job: each message once.
             window.show();
             Convert(Out());
-            EXPECT_TRUE(LastPrompt().contains(QString("Messages converted: %1\r\n"
-                                                      "Messages already converted: %2\r\n")
-                                                  .arg(6 - done)
-                                                  .arg(done)))
-                << LastPrompt().toStdString();
+            EXPECT_TRUE(LastDetails().startsWith(QString("Messages converted: %1\r\n"
+                                                         "Messages already converted: %2\r\n")
+                                                     .arg(6 - done)
+                                                     .arg(done)))
+                << LastDetails().toStdString();
             EXPECT_EQ(ReadMailbox(inbox.front()).subjects,
                       (QStringList{"m0", "m1", "m2", "m3", "m4", "m5"}));
         } else {

@@ -65,7 +65,7 @@ TEST_F(ImportTest, AddsTheMessageFilesOfTheWholeTreeBreadthFirst) {
         expected << QDir::toNativeSeparators(store + "/" + name);
     }
     EXPECT_EQ(rows, expected);
-    EXPECT_EQ(Label("lblCount1")->text(), "12 files");
+    EXPECT_EQ(Shown("lblCount1"), "12 files");
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(LastPrompt(), "12 Files Added to List.");
     EXPECT_EQ(dialogs.messages.back().icon, MessageIcon::None);
@@ -98,7 +98,7 @@ TEST_F(ImportTest, AFolderAddedAgainAddsOnlyItsNewFiles) {
     QApplication::sendEvent(&window, &drop);
     EXPECT_EQ(Rows(), rows + QStringList{added}) << "the file dropped beside it is not a folder";
     EXPECT_EQ(LastPrompt(), "1 Files Added to List.");
-    EXPECT_EQ(Label("lblCount1")->text(), "13 files");
+    EXPECT_EQ(Shown("lblCount1"), "13 files");
 
     EXPECT_EQ(dialogs.browseStarts.mid(0, 2), (QStringList{QString(), store}));
     Button("CmdAddFolder")->click(); // cancelled
@@ -185,7 +185,7 @@ TEST_F(ImportTest, AClearDuringTheImportEmptiesTheListAndTheRestIsAppended) {
     const QStringList rows = Rows();
     EXPECT_EQ(rows.size(), 9);
     EXPECT_TRUE(rows.filter("/earlier/").isEmpty());
-    EXPECT_EQ(Label("lblCount1")->text(), "9 files");
+    EXPECT_EQ(Shown("lblCount1"), "9 files");
     EXPECT_TRUE(Button("CmdAddFolder")->isEnabled());
     EXPECT_TRUE(Button("CmdConvert2PDF")->isEnabled());
 }

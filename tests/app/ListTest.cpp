@@ -14,12 +14,12 @@ TEST_F(ListTest, AppendsFromRowZeroAndClearsOnlyAfterAYes) {
 
     window.AddMessagePath("C:\\Store\\Inbox\\a.eml");
     EXPECT_EQ(Rows(), QStringList{"C:\\Store\\Inbox\\a.eml"});
-    EXPECT_EQ(Label("lblCount1")->text(), "1 files");
+    EXPECT_EQ(Shown("lblCount1"), "1 files");
     window.AddMessagePath(" /store/b.eml ");
     window.AddMessagePath("C:\\Store\\Inbox\\a.eml");
     const QStringList three{"C:\\Store\\Inbox\\a.eml", " /store/b.eml ", "C:\\Store\\Inbox\\a.eml"};
     EXPECT_EQ(Rows(), three) << "as added, duplicates included";
-    EXPECT_EQ(Label("lblCount1")->text(), "3 files");
+    EXPECT_EQ(Shown("lblCount1"), "3 files");
 
     dialogs.answers = {Answer::No, Answer::Yes};
     Button("cmdClear1")->click();
@@ -27,11 +27,11 @@ TEST_F(ListTest, AppendsFromRowZeroAndClearsOnlyAfterAYes) {
     EXPECT_EQ(LastPrompt(), "Do you want to clear all the files in the list\r\n Proceed?");
     EXPECT_EQ(dialogs.messages.back().icon, MessageIcon::Question);
     EXPECT_EQ(Rows(), three);
-    EXPECT_EQ(Label("lblCount1")->text(), "3 files");
+    EXPECT_EQ(Shown("lblCount1"), "3 files");
 
     Button("cmdClear1")->click();
     EXPECT_EQ(Rows(), QStringList{QString()});
-    EXPECT_EQ(Label("lblCount1")->text(), "0 files");
+    EXPECT_EQ(Shown("lblCount1"), "0 files");
     window.AddMessagePath("/store/Sent/c.eml");
     EXPECT_EQ(Rows(), QStringList{"/store/Sent/c.eml"}) << "after a clear, row 0 is used again";
 }

@@ -4,16 +4,21 @@
 #include "app/registryShell.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QUrl>
@@ -24,8 +29,9 @@ namespace {
 using ShellTest = WindowTest;
 
 // Help hands the manual to the desktop every time it is pressed. On a
-// desktop without a browser the manual opens in a window of its own, once
-// however often Help is pressed, and again after it was closed.
+// desktop without a browser the manual opens in a window of its own, over
+// the main window, which says why and where the manual is and can copy its
+// path; once however often Help is pressed, and again after Escape closed it.
 TEST_F(ShellTest, HelpOpensTheManualOrWithoutABrowserItsOwnWindow) {
     Button("CmdHelp")->click();
     Button("CmdHelp")->click();
@@ -42,12 +48,21 @@ TEST_F(ShellTest, HelpOpensTheManualOrWithoutABrowserItsOwnWindow) {
     EXPECT_TRUE(viewer->isVisible());
     EXPECT_TRUE(viewer->isWindow());
     EXPECT_EQ(viewer->Browser()->source(), QUrl::fromLocalFile(manual));
+    EXPECT_TRUE(viewer->Notice()->isVisible());
+    EXPECT_TRUE(viewer->Notice()->text().remove(QChar(0x200B)).endsWith("\n" + manual))
+        << viewer->Notice()->text().toStdString();
+    viewer->CopyButton()->click();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), manual);
+    EXPECT_TRUE(viewer->geometry().contains(window.geometry().center()));
+    EXPECT_TRUE(window.screen()->availableGeometry().contains(viewer->geometry()));
 
     Button("CmdHelp")->click();
     EXPECT_EQ(window.HelpWindow(), viewer);
     EXPECT_EQ(window.findChildren<HelpViewer*>().size(), 1);
 
-    viewer->close(); // deletes itself
+    viewer->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(viewer));
+    QTest::keyClick(viewer, Qt::Key_Escape); // closes and deletes itself
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(window.HelpWindow(), nullptr);
     Button("CmdHelp")->click();
@@ -74,7 +89,7 @@ TEST_F(ShellTest, HelpManualIsFoundInTheBuildFolderAndWhereItIsInstalled) {
             QDir(prefix.path()).mkpath(QFileInfo(prefix.filePath(page)).path());
             QFile(prefix.filePath(page)).open(QIODevice::WriteOnly);
         }
-        EXPECT_EQ(frmStep1::HelpManualPath(prefix.filePath("bin")),
+        EXPECT_EQ(HelpViewer::ManualPath(prefix.filePath("bin")),
                   QDir::toNativeSeparators(prefix.filePath(c.expected)))
             << c.present.join(", ").toStdString();
     }

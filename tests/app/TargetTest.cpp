@@ -1,5 +1,6 @@
 #include "WindowFixture.h"
 
+#include "app/BannerLabel.h"
 #include "app/WindowSettings.h"
 
 #include <QComboBox>
@@ -47,14 +48,17 @@ TEST_F(TargetTest, ThunderbirdGetsItsLayoutImportStepsAndTheChoiceIsKept) {
     EXPECT_TRUE(QFile::exists(Out() + "/Store.sbd/Inbox.sbd/Sub"));
 
     const QString summary = LastPrompt();
-    EXPECT_TRUE(summary.contains("Messages converted: 3\r\n")) << summary.toStdString();
-    EXPECT_TRUE(summary.contains("\r\n\r\nAll 3 messages verified.\r\n\r\n1 message(s) did not "
-                                 "start with two header fields"))
+    EXPECT_TRUE(summary.startsWith("Your data has been successfully exported to .mbox format "
+                                   "(Compatible for Thunderbird).\r\nTo import the mailboxes into "
+                                   "Thunderbird:\r\n1. Quit Thunderbird"))
         << summary.toStdString();
-    EXPECT_TRUE(summary.contains("To import the mailboxes into Thunderbird:\r\n1. Quit "
-                                 "Thunderbird"));
+    EXPECT_TRUE(LastDetails().startsWith("Messages converted: 3\r\n"))
+        << LastDetails().toStdString();
+    EXPECT_TRUE(LastDetails().contains("\r\n\r\nAll 3 messages verified.\r\n\r\n1 message(s) did "
+                                       "not start with two header fields"))
+        << LastDetails().toStdString();
     EXPECT_FALSE(summary.contains("Entourage"));
-
+    EXPECT_FALSE(LastDetails().contains("Entourage"));
     EXPECT_EQ(WindowSettings::Target(), "thunderbird");
     frmStep1 reopened(dialogs);
     EXPECT_EQ(Control<QComboBox>(reopened, "cboTarget")->currentText(), "Thunderbird");
@@ -67,9 +71,9 @@ TEST_F(TargetTest, TheSummaryReportsTheVerificationOfTheOutput) {
     WriteMessage("Store/Inbox/b.eml", "b");
     Import("Store");
     Convert();
-    EXPECT_TRUE(LastPrompt().contains("\r\n\r\nAll 2 messages verified.\r\n\r\nYour data has "
-                                      "been successfully exported"))
-        << LastPrompt().toStdString();
+    EXPECT_TRUE(LastDetails().endsWith("\r\n\r\nAll 2 messages verified."))
+        << LastDetails().toStdString();
+    EXPECT_TRUE(LastPrompt().startsWith("Your data has been successfully exported"));
 
     const QStringList mailboxes = FindFiles(Out(), "Inbox.mbox");
     ASSERT_EQ(mailboxes.size(), 1);
@@ -84,10 +88,50 @@ TEST_F(TargetTest, TheSummaryReportsTheVerificationOfTheOutput) {
     mailbox.close();
 
     Convert(); // nothing new to convert; the changed record is found
-    EXPECT_TRUE(LastPrompt().contains("Messages already converted: 2\r\n"));
-    EXPECT_TRUE(LastPrompt().contains("\r\n\r\nVerification found 1 problem(s) in 2 messages:\r\n" +
-                                      a + ": its record differs"))
+    EXPECT_TRUE(LastDetails().contains("Messages already converted: 2\r\n"));
+    EXPECT_TRUE(LastDetails().contains(
+        "\r\n\r\nVerification found 1 problem(s) in 2 messages:\r\n" + a + ": its record differs"))
+        << LastDetails().toStdString();
+    EXPECT_TRUE(LastPrompt().startsWith(
+        "Your data has been exported to .mbox format (Compatible for Entourage), but the check of "
+        "the output found 1 problem(s): the details name the message files.\r\n"))
         << LastPrompt().toStdString();
+    EXPECT_FALSE(LastPrompt().contains("And it all done"));
+    EXPECT_EQ(dialogs.messages.back().icon, MessageIcon::Warning);
+}
+
+// The button, the banner and the summary name the mail program chosen; with
+// Entourage every text reads as written.
+TEST_F(TargetTest, TheWordsFollowTheMailProgramChosen) {
+    const auto banner = [this] { return Control<BannerLabel>(window, "Image2")->Tagline(); };
+    EXPECT_EQ(Shown("CmdConvert2PDF"), "Convert to Entourage");
+    EXPECT_EQ(banner(), "Moves Windows Live Mail messages to mbox, ready for Entourage");
+    const struct {
+        const char* name;
+        const char* reader;
+    } cases[] = {{"thunderbird", "Thunderbird"},
+                 {"apple-mail", "Apple Mail"},
+                 {"mboxrd", "any mbox reader"}};
+    WriteMessage("Store/Inbox/a.eml", "a");
+    Import("Store");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TargetBox()->setCurrentIndex(TargetBox()->findData(c.name));
+        EXPECT_EQ(Shown("CmdConvert2PDF"), QString("Convert for ") + c.reader);
+        EXPECT_EQ(banner(),
+                  QString("Moves Windows Live Mail messages to mbox, ready for ") + c.reader);
+        dialogs.folders.push_back(TempPath(QString("Out-") + c.name));
+        Button("CmdConvert2PDF")->click();
+        EXPECT_TRUE(LastPrompt().startsWith(
+            QString("Your data has been successfully exported to .mbox format (Compatible for "
+                    "%1).\r\nTo import the mailboxes into %1:\r\n1. ")
+                .arg(c.reader)))
+            << LastPrompt().toStdString();
+        EXPECT_FALSE(LastPrompt().contains("Entourage"));
+    }
+    TargetBox()->setCurrentIndex(0);
+    EXPECT_EQ(Shown("CmdConvert2PDF"), "Convert to Entourage");
+    EXPECT_EQ(banner(), "Moves Windows Live Mail messages to mbox, ready for Entourage");
 }
 
 } // namespace

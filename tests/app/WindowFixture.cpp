@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTableView>
 
@@ -58,6 +59,21 @@ QStringList WindowTest::Rows() const {
 
 QString WindowTest::LastPrompt() const {
     return dialogs.messages.empty() ? QString() : dialogs.messages.back().prompt;
+}
+
+QString WindowTest::LastDetails() const {
+    return dialogs.messages.empty() ? QString() : dialogs.messages.back().details;
+}
+
+QString WindowTest::Shown(const char* name) const {
+    const auto* control = Control<QWidget>(window, name);
+    QString text;
+    if (const auto* label = qobject_cast<const QLabel*>(control)) {
+        text = label->text();
+    } else if (const auto* button = qobject_cast<const QAbstractButton*>(control)) {
+        text = button->text();
+    }
+    return text.replace(QRegularExpression(QStringLiteral("&(.)")), QStringLiteral("\\1"));
 }
 
 QPushButton* WindowTest::Button(const char* name) const {

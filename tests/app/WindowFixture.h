@@ -57,6 +57,12 @@ protected:
     // The rows of the list, in order.
     QStringList Rows() const;
     QString LastPrompt() const;
+    // The details of the last box, a summary's.
+    QString LastDetails() const;
+
+    // The text of the label or button `name` as the window shows it: without
+    // the "&" that marks its access key.
+    QString Shown(const char* name) const;
 
     // The window's controls by name.
     QPushButton* Button(const char* name) const;

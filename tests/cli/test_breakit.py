@@ -165,6 +165,27 @@ class BreakIt(ConverterCase):
         self.assertIn(b"Listed twice (a store given twice, or inside another): 33 messages, "
                       b"converted once.", result.stdout)
 
+    def test_output_folders_inside_the_store_are_passed_over(self):
+        # The output inside the store, a message put into it, and another
+        # conversion's output beside it: neither is walked as the store's.
+        self.out = os.path.join(self.store, "Converted")
+        self.ledger = os.path.join(os.fsencode(self.out), LEDGER)
+        self.write(b"Converted/planted.eml", message(b"planted"))
+        result = self.run_ok()
+        self.assertIn(b"Converted 33 messages", result.stdout)
+        self.assertIn(b"Passed over, an output folder inside the store: " +
+                      os.fsencode(self.out), result.stdout)
+        other = os.path.join(self.store, "Older")
+        self.assertEqual(self.convert("-o", other, os.path.join(self.store, "F0")).returncode, 0)
+        self.write(b"Older/F0/extra.eml", message(b"extra"))
+        result = self.run_ok()
+        self.assertIn(b"Converted 0 messages", result.stdout)
+        self.assertIn(os.fsencode(other), result.stdout)
+        self.assertFalse(os.path.exists(os.path.join(self.out, self.store.lstrip("/"),
+                                                     "Converted")))
+        result = self.verify()
+        self.assertIn(b"33 of 33 messages verified; 0 problems.", result.stdout)
+
 
 def records_lf(path):
     """The records of an mboxrd mailbox, by content."""

@@ -193,29 +193,59 @@ class Resume(ConverterCase):
             self.assertEqual(got[expected_record(message(subject))], 1)
         self.assertEqual(got[expected_record(message(b"big", b"b" * 30_000_000))], 1)
 
-    def test_a_killed_runs_tail_is_taken_back_even_when_nothing_is_left_to_convert(self):
-        self.write(b"Inbox/a.eml", message(b"a"))
-        self.assertEqual(self.convert("-o", self.out, self.store).returncode, 0)
-        box = self.box(b"Inbox")
-        whole = read(box)
-        # As a kill leaves it: the mailbox not closed, a record cut short.
+    def leave_open(self):
+        """The ledger as a kill leaves it, or as one cut short leaves it: no
+        "closed" line."""
         ledger = os.path.join(os.fsencode(self.out), LEDGER)
         lines = read(ledger).splitlines(keepends=True)
         with open(ledger, "wb") as f:
             f.write(b"".join(line for line in lines if not line.startswith(b"closed")))
+
+    def test_a_tail_left_open_is_cut_only_when_proved_ours(self):
+        self.write(b"Inbox/a.eml", message(b"a"))
+        self.assertEqual(self.convert("-o", self.out, self.store).returncode, 0)
+        box = self.box(b"Inbox")
+        whole = read(box)
+        # The record a killed run was writing, cut short: the record written
+        # in its place proves it, and it goes.
+        self.write(b"Inbox/b.eml", message(b"b", b"b" * 5000))
+        elsewhere = os.path.join(self.tmp, "elsewhere")
+        self.assertEqual(self.convert("-o", elsewhere, self.store).returncode, 0)
+        b_record = read(self.box(b"Inbox").replace(os.fsencode(self.out),
+                                                   os.fsencode(elsewhere)))[len(whole):]
+        self.leave_open()
         with open(box, "ab") as f:
-            f.write(b"From ann@x.org Mon Jul 05 14:03:09 2010\r\nSubject: cut sh")
+            f.write(b_record[:3000])
+        result = self.convert("-o", self.out, self.store)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertNotIn(b"Kept", result.stderr)
+        self.assertEqual(read(box), whole + b_record)
+
+        # The ledger lost its "closed" line and another program's mail, cut
+        # short, follows: kept, even when nothing is converted, and named
+        # once a record follows it.
+        self.leave_open()
+        foreign = b"From ann@x.org Mon Jul 05 14:03:09 2010\r\nSubject: cut sh"
+        with open(box, "ab") as f:
+            f.write(foreign)
         result = self.convert("-o", self.out, self.store)
         self.assertIn(b"Converted 0 messages", result.stdout)
-        self.assertEqual(read(box), whole)
-        # Settled: what a mail program adds now is never cut.
+        self.assertEqual(read(box), whole + b_record + foreign)
+        self.write(b"Inbox/c.eml", message(b"c"))
+        result = self.convert("-o", self.out, self.store)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertRegex(result.stderr, rb"Kept .*Inbox.mbox: bytes \d+ to \d+, a record cut short")
+        self.assertTrue(read(box).startswith(whole + b_record + foreign))
+        self.assertEqual(records(box)[expected_record(message(b"c"))], 1)
+        # Closed now: what a mail program adds is never cut.
         delivered = b"From z@y.org Mon Jul 05 14:03:09 2010\r\nSubject: delivered\r\n\r\nhi\r\n\r\n"
         with open(box, "ab") as f:
             f.write(delivered)
-        self.write(b"Inbox/b.eml", message(b"b"))
+        before = read(box)
+        self.write(b"Inbox/d.eml", message(b"d"))
         self.assertEqual(self.convert("-o", self.out, self.store).returncode, 0)
-        self.assertTrue(read(box).startswith(whole + delivered))
-        self.assertEqual(records(box)[expected_record(message(b"b"))], 1)
+        self.assertTrue(read(box).startswith(before))
+        self.assertEqual(records(box)[expected_record(message(b"d"))], 1)
 
     def test_the_ledger_after_failures_merges_and_empty_files(self):
         self.write(b"Inbox/a.eml", message(b"a"))

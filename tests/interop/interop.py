@@ -4,7 +4,7 @@ reads each output back with real mail software:
     interop.py CONVERTER DATA READER
 
 READER is one of python, dovecot, mailbox-perl, mailutils, formail,
-thunderbird. Every reader must find every message in the right mailbox with
+thunderbird, mutt. Every reader must find every message in the right mailbox with
 the Subject, From, Date and Message-ID that Python's email package parses
 from the message file. Exits 77 (skipped) when the reader is not installed.
 """
@@ -18,12 +18,12 @@ import tempfile
 
 from messages import (NO_FIELDS, fields_of, has_non_field_line, header_block,
                       message_as_converted)
-from readers import DATE_PROBLEMS, READERS, installed
+from readers import DATE_PROBLEMS, READERS, encoded_utf7, installed
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 SKIPPED = 77
-TARGETS = ["entourage", "thunderbird", "apple-mail", "mboxrd"]
+TARGETS = ["entourage", "thunderbird", "apple-mail", "mboxrd", "maildir"]
 GENERATED_MESSAGES = 300
 
 # Readers that cannot read a target at all, and why. These are not failures of
@@ -36,6 +36,16 @@ NOT_FOR = {
     ("thunderbird", "entourage"): "Thunderbird reads its own tree (the thunderbird target)",
     ("thunderbird", "apple-mail"): "Thunderbird reads its own tree (the thunderbird target)",
     ("thunderbird", "mboxrd"): "Thunderbird reads its own tree (the thunderbird target)",
+    ("thunderbird", "maildir"): "Thunderbird reads its own tree (the thunderbird target)",
+    ("mailbox-perl", "maildir"): "read as mbox files here; Python, Dovecot and mutt read the "
+                                 "maildirs",
+    ("mailutils", "maildir"): "read as mbox files here; Python, Dovecot and mutt read the "
+                              "maildirs",
+    ("formail", "maildir"): "formail splits mbox files only",
+    ("mutt", "entourage"): "mutt reads the maildir target here",
+    ("mutt", "thunderbird"): "mutt reads the maildir target here",
+    ("mutt", "apple-mail"): "mutt reads the maildir target here",
+    ("mutt", "mboxrd"): "mutt reads the maildir target here",
 }
 
 # Differences accepted, each with its reason: (readers, what the message file
@@ -64,6 +74,8 @@ def mailbox_of(target, out, store, source):
         return os.path.join(out, *[n + ".sbd" for n in names[:-1]], names[-1])
     if target == "apple-mail":
         return os.path.join(out, *[n + ".mbox" for n in names], "mbox")
+    if target == "maildir":
+        return os.path.join(out, "".join("." + encoded_utf7(n).replace(".", "_") for n in names))
     return os.path.join(out, *names, names[-1] + ".mbox")
 
 
@@ -95,7 +107,11 @@ class Conversion:
                     self.content_length[mailbox_path] = True
 
     def mailboxes(self):
-        """Every mailbox file written, found on disk."""
+        """Every mailbox file written, found on disk (for maildir, every
+        maildir below the top one)."""
+        if self.target == "maildir":
+            return sorted(os.path.join(self.out, name) for name in os.listdir(self.out)
+                          if name.startswith(".") and os.path.isdir(os.path.join(self.out, name)))
         found = []
         for folder, _, files in os.walk(self.out):
             for name in files:

@@ -1,10 +1,12 @@
 """The mail programs the interop test reads the output with. Each reader takes
 a list of mailbox files and returns {mailbox: [fields of each message found]}
 (fields_of()), or [None] * count for a reader that only counts."""
+import base64
 import json
 import mailbox
 import os
 import re
+import shlex
 import shutil
 import subprocess
 import tempfile
@@ -18,6 +20,10 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 def read_python(boxes, _work):
     got = {}
     for path in boxes:
+        if os.path.isdir(path):  # a maildir
+            box = mailbox.Maildir(path, factory=None, create=False)
+            got[path] = [fields_of(box.get_bytes(key)) for key in box.keys()]
+            continue
         box = mailbox.mbox(path, create=False)
         got[path] = []
         for key in box.keys():
@@ -31,9 +37,97 @@ def read_python(boxes, _work):
 def read_dovecot(boxes, _work):
     """doveadm with a private configuration and no daemon. Dovecot rewrites
     what it reads and cannot reach every name by path, so it reads copies
-    named m0, m1, ..."""
+    named m0, m1, ... (of a Maildir++ tree, the whole tree)."""
     with tempfile.TemporaryDirectory(prefix="marrowgate-dovecot-") as work:
+        if boxes and os.path.isdir(boxes[0]):
+            return read_dovecot_maildir(boxes, work)
         return read_dovecot_in(boxes, work)
+
+
+def private_dovecot(work, location):
+    """A configuration for doveadm over `location` in `work`, and its
+    environment; as root, the mail is read as nobody (Dovecot never reads
+    mail as root)."""
+    uid, gid = os.getuid(), os.getgid()
+    if uid == 0:
+        uid = gid = 65534
+        os.chmod(work, 0o755)
+        for folder, dirs, files in os.walk(work):
+            for name in [folder] + [os.path.join(folder, n) for n in dirs + files]:
+                os.chown(name, uid, gid)
+    config = os.path.join(work, "dovecot.conf")
+    with open(config, "w") as f:
+        f.write(f"mail_location = {location}\n"
+                f"base_dir = {work}/run\nstate_dir = {work}/state\nlog_path = /dev/stderr\n"
+                f"ssl = no\nmail_uid = {uid}\nmail_gid = {gid}\nfirst_valid_uid = {uid}\n"
+                f"first_valid_gid = {gid}\n")
+    return config, dict(os.environ, USER="marrowgate", HOME=work, TZ="UTC")
+
+
+def read_dovecot_maildir(boxes, work):
+    """The Maildir++ tree the maildirs are part of, served as Dovecot serves
+    a user's Maildir: each maildir a mailbox named by its path."""
+    root = os.path.dirname(boxes[0].rstrip("/"))
+    mail = os.path.join(work, "Maildir")
+    shutil.copytree(root, mail)
+    config, env = private_dovecot(work, f"maildir:{mail}")
+    names = {}
+    for path in boxes:
+        name = os.path.basename(path)[1:]  # ".Store.Inbox" is the mailbox Store.Inbox
+        names[name] = path
+    result = subprocess.run(
+        ["doveadm", "-f", "json", "-c", config, "fetch",
+         "mailbox hdr.subject hdr.from hdr.date hdr.message-id date.received", "mailbox", "*",
+         "all"], capture_output=True, env=env)
+    if result.returncode != 0 or b"Error" in result.stderr:
+        raise AssertionError(f"doveadm: {result.stderr.decode(errors='replace')}")
+    got = {path: [] for path in boxes}
+    for row in json.loads(result.stdout or b"[]"):
+        # doveadm shows mailbox names in UTF-8; the maildirs are named in
+        # modified UTF-7, as Dovecot itself names them.
+        path = names.get(encoded_utf7(row["mailbox"]))
+        if path is None:
+            raise AssertionError(f"doveadm: a mailbox not written: {row['mailbox']}")
+        got[path].append(tuple(normal(latin1(row["hdr." + name])) for name in FIELDS))
+    return got
+
+
+def encoded_utf7(name):
+    """A name in IMAP's modified UTF-7 (RFC 3501 5.1.3)."""
+    def shifted(match):
+        if match.group(0) == "&":
+            return "&-"
+        run = base64.b64encode(match.group(0).encode("utf-16-be")).decode().rstrip("=")
+        return "&" + run.replace("/", ",") + "-"
+    return re.sub(r"&|[^\x20-\x7e]+", shifted, name)
+
+
+def read_mutt(boxes, work):
+    """mutt, on a pseudo-terminal, copies every message of each maildir into an
+    MMDF file (whose separators no message line can be mistaken for), which
+    Python then splits."""
+    got = {}
+    # Without a mail folder in its home, mutt first asks to make one.
+    os.makedirs(os.path.join(work, "Mail"), exist_ok=True)
+    for i, path in enumerate(boxes):
+        if not any(os.listdir(os.path.join(path, part)) for part in ("cur", "new")):
+            got[path] = []  # with nothing to tag, mutt would wait for a key
+            continue
+        copy = os.path.join(work, f"mutt{i}.mmdf")
+        # The prompt offers a mailbox of its own: <kill-line> clears it.
+        keys = f"<tag-pattern>~A<enter><tag-prefix><copy-message><kill-line>{copy}<enter><quit>"
+        command = (f"mutt -n -F /dev/null -R -f {shlex.quote(path)} "
+                   f"-e 'set confirmcreate=no confirmappend=no wait_key=no mbox_type=MMDF' "
+                   f"-e {shlex.quote('push ' + chr(34) + keys + chr(34))}")
+        subprocess.run(["script", "-qec", command, "/dev/null"], capture_output=True,
+                       env=dict(os.environ, TERM="vt100", HOME=work), timeout=120, check=True)
+        if not os.path.exists(copy):
+            got[path] = []
+            continue
+        box = mailbox.MMDF(copy, create=False)
+        got[path] = [fields_of(box.get_bytes(key)) for key in box.keys()]
+        box.close()
+    return got
 
 
 def read_dovecot_in(boxes, work):
@@ -157,6 +251,7 @@ READERS = {
     "mailutils": ("messages", read_mailutils),
     "formail": ("formail", read_formail),
     "thunderbird": ("thunderbird", read_thunderbird),
+    "mutt": ("mutt", read_mutt),
 }
 
 
@@ -169,6 +264,8 @@ def installed(reader):
                               capture_output=True).returncode == 0
     if reader == "mailutils":
         return shutil.which("frm") is not None
+    if reader == "mutt":
+        return shutil.which("script") is not None
     if reader == "thunderbird":
         return os.path.exists(os.path.join(HERE, "thunderbird_reader.py"))
     return True

@@ -134,7 +134,7 @@ def contents(folder, source):
         check(fields.get(key) == value, f'control: {key} is {fields.get(key)!r}, expected {value!r}')
     # Read off the programs, so the libraries they link must all be there.
     depends = fields.get('Depends', '')
-    for library in ('libc6', 'libstdc++6', 'libgmime-3.0-0', 'libglib2.0-0',
+    for library in ('libc6', 'libstdc++6', 'libgmime-3.0-0', 'libglib2.0-0', 'libcurl4',
                     'libqt6core6', 'libqt6gui6', 'libqt6widgets6'):
         check(re.search(rf'(^|, ){re.escape(library)}( |,|$)', depends),
               f'control: Depends lacks {library}: {depends!r}')

@@ -1,17 +1,18 @@
 #pragma once
 
-#include "ledger/LedgerFile.h"
+#include "ledger/LedgerLineStore.h"
 #include "ledger/LedgerMailboxIndex.h"
 #include "ledger/LedgerRecord.h"
+#include "ledger/LedgerSurvey.h"
 #include "ledger/MailboxContent.h"
 #include "record/ContentHash.h"
 
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace marrowgate {
@@ -29,8 +30,11 @@ struct LedgerRun {
 // anything. The format is described in docs/LEDGER.md.
 //
 // Between an "open" and its "closed" the mailbox's bytes past the last known
-// end are the ledger's own (a record cut short by a kill): they may be taken
-// back. After a "closed", whatever follows belongs to someone else. An "open"
+// end are most likely the ledger's own (records whose lines a kill lost, and
+// a record cut short): the records among them stay, found again by their
+// content, and the record cut short is taken back once the record written in
+// its place proves it (MailboxTail). After a "closed", whatever follows
+// belongs to someone else. An "open"
 // at a size below earlier records' ends means those records are gone (the
 // mailbox was cut or removed): their messages count as not converted.
 //
@@ -41,7 +45,7 @@ struct LedgerRun {
 // guarantees above rest on an "open" line being on disk before the mailbox
 // grows, and on a "closed" line being written before the mailbox's lock is
 // let go. A record whose line a kill lost lies past the last record the
-// ledger knows of a mailbox still open, and is taken back.
+// ledger knows of a mailbox still open, and is found there by its content.
 //
 // Memory does not grow with the ledger: on opening, the ledger is read
 // through once to learn, per mailbox, where its lines lie and whether it was
@@ -80,11 +84,26 @@ public:
 
     // `mailbox` is open (as `fd`) and ends at `size`. Returns the size it must
     // be cut back to: less than `size` when the bytes past it are an
-    // interrupted run's, or the part of a record the ledger knows that is left
-    // after the mailbox was cut short (`cutRecord` then set). Writes the
-    // "open" line with `target` (the run's when empty) and syncs the ledger.
+    // interrupted run's separator, or the part of a record the ledger knows
+    // that is left after the mailbox was cut short (`cutRecord` then set).
+    // Writes the "open" line with `target` (the run's when empty) and syncs
+    // the ledger.
     std::uint64_t Opening(const std::string& mailbox, std::uint64_t size, int fd, bool& cutRecord,
                           const std::string& target = {});
+    // Where the record cut short begins that the mailbox opened last ends
+    // with, when it may be a killed run's (MailboxTail) and is not yet proved
+    // to be.
+    std::optional<std::uint64_t> UnprovedTail(const std::string& mailbox) const;
+    // A record is about to be written into `mailbox` (at `fd`), `record`
+    // being its first bytes (all of them when `whole`). When they prove the
+    // record cut short at the mailbox's end to be an earlier try at this
+    // one, returns the size to cut the mailbox back to, the "open" line for
+    // it written and synced first.
+    std::optional<std::uint64_t> ProveTail(const std::string& mailbox, int fd,
+                                           std::span<const std::string_view> record, bool whole);
+    // A record stays in `mailbox` after a tail that was not proved: the tail
+    // stays too, for good.
+    void KeepTail() { unproved_.reset(); }
     // A record of the mailbox opened last, at `fd`, that holds the content
     // `hash` and may be the message at `sourcePath`'s: taken, its line
     // written with `source`. Only for mailboxes that held records before this
@@ -101,80 +120,51 @@ public:
     std::vector<std::pair<std::string, std::string>> UnsettledMailboxes() const;
     // Messages whose record lines are not yet written: after a failed Flush(),
     // those the ledger does not know of (a next run converts them again).
-    std::uint64_t PendingRecords() const { return pendingRecords_; }
+    std::uint64_t PendingRecords() const { return store_.PendingRecords(); }
     // Lines of the ledger that were damaged (their checksum did not match).
     std::uint64_t DamagedLines() const { return damaged_; }
     // Writes the lines gathered. Throws ConversionError on failure.
-    void Flush();
+    void Flush() { store_.Flush(); }
     // Writes the lines gathered and flushes the ledger to disk, after
     // checking that it is still the file at its path. Throws ConversionError.
-    void Sync();
+    void Sync() { store_.Sync(); }
     // The ledger file did not exist before this object.
-    bool Created() const { return file_.Created(); }
+    bool Created() const { return store_.File().Created(); }
 
 private:
-    // Lines [begin, end) of the ledger.
-    struct Span {
-        std::uint64_t begin = 0;
-        std::uint64_t end = 0;
-    };
-    // What is kept of a mailbox while its records are not at hand.
-    struct MailboxLines {
-        std::vector<Span> spans;       // where its lines lie, in order
-        std::uint64_t sizeAtStart = 0; // the mailbox file's size when this run began
-        bool open = false;             // an "open" without its "closed"
-        std::string target;            // of its last "open"; empty when not known
-        bool openedByThisRun = false;
-        std::uint64_t sizeBefore = 0; // its size when this run first opened it, cut back
-    };
-    // A mailbox as its lines leave it (ReplayLines()).
-    struct Replayed {
-        struct Line {
-            LedgerRecord record;
-            std::uint64_t offset = 0; // of its line
-        };
-        std::vector<Line> records; // standing, in file order
-        std::uint64_t openedAt = 0;
-        std::uint64_t closedAt = 0;
-        bool open = false;
-        std::string target;
+    using MailboxLines = LedgerMailboxLines;
+    // A mailbox's record cut short, not yet proved ours.
+    struct TailToProve {
+        std::string mailbox;
+        std::uint64_t at = 0;
     };
 
-    void Survey();
-    void Compact();
-    std::string CompactedLinesOf(const std::string& mailbox, const MailboxLines& lines);
     void CheckTarget(const std::string& mailbox);
-    void DropRecordsOfMissingBytes();
     LedgerMailboxIndex& Select(const std::string& mailbox, bool full = false);
     void Replay(const MailboxLines& lines, LedgerMailboxIndex& index) const;
-    Replayed ReplayLines(const MailboxLines& lines) const;
     std::uint64_t WholeRecordsEnd(const MailboxLines& lines, int fd, std::uint64_t size) const;
+    std::uint64_t TailEnd(const std::string& mailbox, int fd, std::uint64_t from,
+                          std::uint64_t size);
+    void WriteOpen(const std::string& mailbox, std::uint64_t size, const std::string& target);
     void RecordLine(const LedgerRecord& record);
     bool HasRecordLine(const std::string& mailbox, const std::string& sourcePath) const;
-    template <typename Each> void ForEachLineOf(Span span, Each each) const;
     std::string SourceAt(std::uint64_t lineOffset) const;
-    void Append(const std::string& line);
     // Appends a line of `mailbox` and returns where it begins.
-    std::uint64_t AppendOf(const std::string& mailbox, const std::string& line);
+    std::uint64_t AppendOf(const std::string& mailbox, const std::string& line,
+                           bool ofMessage = false);
 
     std::string root_;
-    std::string path_;
-    LedgerFile file_;
+    LedgerLineStore store_;
     LedgerRun run_;
-    std::uint64_t size_ = 0;       // the ledger file's length, less the lines gathered
+    LedgerSurvey survey_;
     std::uint64_t earlierEnd_ = 0; // the lines before it are earlier runs'
-    std::uint64_t damaged_ = 0;
-    std::uint64_t spentBytes_ = 0;     // of lines a compaction would drop
-    std::string lastRunLines_;         // the last run's "run" and "end" lines
-    std::string pending_;              // lines gathered, not yet written
-    std::uint64_t pendingRecords_ = 0; // of messages, among them
+    std::uint64_t damaged_ = 0;    // found on opening, before any compaction
     bool forgetEarlier_ = false;
-    std::unordered_map<std::string, MailboxLines> mailboxes_;
-    std::vector<std::string> order_; // the mailboxes in the order the ledger met them
     std::string selectedName_;
     std::optional<LedgerMailboxIndex> selected_; // the records of selectedName_
     std::string contentName_;
     std::optional<MailboxContent> content_; // the content of the mailbox opened last, once read
+    std::optional<TailToProve> unproved_;
     std::string line_;
 };
 

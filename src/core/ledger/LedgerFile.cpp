@@ -10,7 +10,7 @@
 namespace marrowgate {
 namespace {
 
-constexpr std::string_view kFirstLine = "marrowgate-ledger ";
+constexpr std::string_view kFirstWord = "marrowgate-ledger ";
 constexpr int kNewestVersion = 2;
 
 FileIdentity IdentityOf(const platform::FileStatus& info) {
@@ -44,45 +44,32 @@ LedgerFile::LedgerFile(const std::string& path, const std::string& outputRoot)
         fd_ = OpenAndLock();
         platform::FileStatus mine;
         platform::FileStatus named;
-        if (platform::Status(fd_, mine) == 0 && platform::LinkStatus(path_, named) == 0 &&
+        if (platform::Status(fd_.Get(), mine) == 0 && platform::LinkStatus(path_, named) == 0 &&
             IdentityOf(mine) == IdentityOf(named)) {
-            try {
-                CheckFirstLine();
-            } catch (...) {
-                platform::Close(fd_);
-                fd_ = -1;
-                throw;
-            }
+            CheckFirstLine();
             return;
         }
-        platform::Close(fd_);
-        fd_ = -1;
+        fd_.Reset();
         created_ = false;
     }
     throw ConversionError("Another conversion is writing into " + root_ +
                           "; run this one again when it has ended");
 }
 
-LedgerFile::~LedgerFile() {
-    if (fd_ >= 0) {
-        platform::Close(fd_); // releases the lock
-    }
-}
-
-int LedgerFile::OpenAndLock() {
+FileDescriptor LedgerFile::OpenAndLock() {
     constexpr unsigned kFlags =
         platform::kRead | platform::kWrite | platform::kAppend | platform::kNoFollow;
-    int fd = -1;
+    FileDescriptor fd;
     // Another run may make it between the two opens: then it is opened again.
     do {
-        fd = platform::Open(path_, kFlags);
-        if (fd < 0 && errno == ENOENT) {
-            fd = platform::Open(path_, kFlags | platform::kCreateNew);
-            created_ = fd >= 0;
+        fd = FileDescriptor(platform::Open(path_, kFlags));
+        if (!fd.IsOpen() && errno == ENOENT) {
+            fd = FileDescriptor(platform::Open(path_, kFlags | platform::kCreateNew));
+            created_ = fd.IsOpen();
         }
-    } while (fd < 0 && errno == EEXIST);
+    } while (!fd.IsOpen() && errno == EEXIST);
     const std::string refused = "Cannot use the conversion ledger " + path_ + ": ";
-    if (fd < 0) {
+    if (!fd.IsOpen()) {
         const int error = errno;
         if (error == ELOOP) {
             throw ConversionError(refused + "it is a symbolic link");
@@ -93,20 +80,15 @@ int LedgerFile::OpenAndLock() {
         throw ConversionError::FromErrno("Cannot open the conversion ledger", path_, error);
     }
     platform::FileStatus info;
-    std::string refusal;
-    if (platform::Status(fd, info) != 0 || !info.regular) {
-        refusal = "it is not a regular file";
-    } else if (info.links > 1) {
+    if (platform::Status(fd.Get(), info) != 0 || !info.regular) {
+        throw ConversionError(refused + "it is not a regular file");
+    }
+    if (info.links > 1) {
         // Lines appended through this name would land wherever the others lie.
-        refusal = "it has " + std::to_string(info.links) + " hard links";
+        throw ConversionError(refused + "it has " + std::to_string(info.links) + " hard links");
     }
-    if (!refusal.empty()) {
-        platform::Close(fd);
-        throw ConversionError(refused + refusal);
-    }
-    if (platform::LockOwner(fd) != 0) {
+    if (platform::LockOwner(fd.Get()) != 0) {
         const int error = errno;
-        platform::Close(fd);
         if (error == EAGAIN) {
             throw ConversionError("Another conversion is writing into " + root_ +
                                   "; run this one again when it has ended");
@@ -120,23 +102,23 @@ int LedgerFile::OpenAndLock() {
 // a power cut tore): anything else is someone's file, never written to.
 void LedgerFile::CheckFirstLine() {
     char start[64];
-    const long long got = platform::ReadAt(fd_, start, sizeof start, 0);
+    const long long got = platform::ReadAt(fd_.Get(), start, sizeof start, 0);
     if (got < 0) {
         throw ConversionError::FromErrno("Cannot read the conversion ledger", path_, errno);
     }
     const std::string_view text(start, static_cast<std::size_t>(got));
     const std::string_view line = text.substr(0, text.find('\n'));
-    const std::string newest = std::string(kFirstLine) + std::to_string(kNewestVersion);
+    const std::string newest = std::string(kFirstWord) + std::to_string(kNewestVersion);
     if (text.empty() || (line.size() == text.size() && newest.starts_with(text))) {
-        if (!text.empty() && platform::Truncate(fd_, 0) != 0) {
+        if (!text.empty() && platform::Truncate(fd_.Get(), 0) != 0) {
             throw ConversionError::FromErrno("Cannot write the conversion ledger", path_, errno);
         }
         version_ = 0;
         return;
     }
     const std::string refused = "Cannot use the conversion ledger " + path_ + ": ";
-    if (line.size() == text.size() || !line.starts_with(kFirstLine) ||
-        line.size() != kFirstLine.size() + 1 || line.back() < '1' || line.back() > '9') {
+    if (line.size() == text.size() || !line.starts_with(kFirstWord) ||
+        line.size() != kFirstWord.size() + 1 || line.back() < '1' || line.back() > '9') {
         throw ConversionError(refused + "its first line, " + Quoted(line) +
                               ", is not a conversion ledger's; move it away or convert into "
                               "another folder");
@@ -150,7 +132,7 @@ void LedgerFile::CheckFirstLine() {
 void LedgerFile::CheckStillAtItsPath() const {
     platform::FileStatus mine;
     platform::FileStatus named;
-    if (platform::Status(fd_, mine) == 0 && platform::LinkStatus(path_, named) == 0 &&
+    if (platform::Status(fd_.Get(), mine) == 0 && platform::LinkStatus(path_, named) == 0 &&
         IdentityOf(mine) == IdentityOf(named) && mine.links == 1) {
         return;
     }
@@ -160,15 +142,43 @@ void LedgerFile::CheckStillAtItsPath() const {
                           "whole, run it again when no other is running");
 }
 
-void LedgerFile::Replace(const std::function<void(const Sink&)>& write) {
-    const std::string fresh = path_ + ".new";
-    platform::Remove(fresh); // left by a compaction that was killed
-    const int fd = platform::Open(fresh, platform::kRead | platform::kWrite | platform::kAppend |
-                                             platform::kCreateNew | platform::kNoFollow);
-    if (fd < 0) {
-        throw ConversionError::FromErrno("Cannot write the conversion ledger", fresh, errno);
+namespace {
+
+// The file a compaction writes beside the ledger: removed again unless it
+// took the ledger's place.
+class FreshLedger {
+public:
+    explicit FreshLedger(std::string path) : path_(std::move(path)) {
+        platform::Remove(path_); // left by a compaction that was killed
+        fd_ = FileDescriptor(platform::Open(path_, platform::kRead | platform::kWrite |
+                                                       platform::kAppend | platform::kCreateNew |
+                                                       platform::kNoFollow));
+        if (!fd_.IsOpen()) {
+            throw ConversionError::FromErrno("Cannot write the conversion ledger", path_, errno);
+        }
     }
-    // Written a megabyte at a time: a ledger may be larger than is worth holding.
+    ~FreshLedger() {
+        if (fd_.IsOpen()) {
+            fd_.Reset();
+            platform::Remove(path_);
+        }
+    }
+    FreshLedger(const FreshLedger&) = delete;
+    FreshLedger& operator=(const FreshLedger&) = delete;
+
+    int Fd() const { return fd_.Get(); }
+    const std::string& Path() const { return path_; }
+    // It is the ledger now: its descriptor is the caller's.
+    FileDescriptor Keep() { return std::move(fd_); }
+
+private:
+    std::string path_;
+    FileDescriptor fd_;
+};
+
+// Writes what `write` hands its sink to `fd`, a megabyte at a time: a
+// ledger may be larger than is worth holding. False (errno set) on failure.
+bool WriteBuffered(int fd, const std::function<void(const LedgerFile::Sink&)>& write) {
     constexpr std::size_t kBuffer = 1024 * 1024;
     std::string buffer;
     bool done = true;
@@ -182,47 +192,43 @@ void LedgerFile::Replace(const std::function<void(const Sink&)>& write) {
         }
         buffer.clear();
     };
-    try {
-        write([&](std::string_view bytes) {
-            buffer.append(bytes);
-            if (buffer.size() >= kBuffer) {
-                out();
-            }
-        });
-    } catch (...) {
-        platform::Close(fd);
-        platform::Remove(fresh);
-        throw;
-    }
+    write([&](std::string_view bytes) {
+        buffer.append(bytes);
+        if (buffer.size() >= kBuffer) {
+            out();
+        }
+    });
     out();
-    if (done && (platform::Sync(fd) != 0 || platform::LockOwner(fd) != 0)) {
-        done = false;
-        error = errno;
-    }
+    errno = error;
+    return done;
+}
+
+} // namespace
+
+void LedgerFile::Replace(const std::function<void(const Sink&)>& write) {
+    FreshLedger fresh(path_ + ".new");
+    bool done = WriteBuffered(fresh.Fd(), write) && platform::Sync(fresh.Fd()) == 0 &&
+                platform::LockOwner(fresh.Fd()) == 0;
+    int error = errno;
     if (done) {
         // On Windows a file that is open cannot be renamed over; the old
         // lock goes first. A run that opens the old file meanwhile finds
         // its path taken by the new one, which this run holds.
-        platform::Close(fd_);
-        fd_ = -1;
-        done = platform::Rename(fresh, path_) == 0;
+        fd_.Reset();
+        done = platform::Rename(fresh.Path(), path_) == 0;
         error = errno;
     }
     if (!done) {
-        platform::Close(fd);
-        platform::Remove(fresh);
-        if (fd_ < 0) {
+        if (!fd_.IsOpen()) {
             fd_ = OpenAndLock(); // the old file, as it was
         }
         throw ConversionError::FromErrno("Cannot write the conversion ledger", path_, error);
     }
-    fd_ = fd;
+    fd_ = fresh.Keep();
     version_ = kNewestVersion;
-    const std::string folder = root_;
-    const int folderFd = platform::Open(folder, platform::kFolder);
-    if (folderFd >= 0) {
-        platform::Sync(folderFd);
-        platform::Close(folderFd);
+    const FileDescriptor folder(platform::Open(root_, platform::kFolder));
+    if (folder.IsOpen()) {
+        platform::Sync(folder.Get());
     }
 }
 

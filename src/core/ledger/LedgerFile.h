@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileDescriptor.h"
+
 #include <functional>
 #include <string>
 #include <string_view>
@@ -12,14 +14,16 @@ namespace marrowgate {
 // ConversionError naming it; nothing is then written.
 class LedgerFile {
 public:
+    // The first line of a ledger of the version this program writes.
+    static constexpr std::string_view kFirstLine = "marrowgate-ledger 2\n";
+
     // Opens (creating it when missing) and locks `path`. `outputRoot` names
     // the folder in the message when another run holds it.
     LedgerFile(const std::string& path, const std::string& outputRoot);
-    ~LedgerFile();
     LedgerFile(const LedgerFile&) = delete;
     LedgerFile& operator=(const LedgerFile&) = delete;
 
-    int Fd() const { return fd_; }
+    int Fd() const { return fd_.Get(); }
     // The version its first line gives; 0 for a file without one (new).
     int Version() const { return version_; }
     bool Created() const { return created_; }
@@ -36,12 +40,12 @@ public:
     void Replace(const std::function<void(const Sink&)>& write);
 
 private:
-    int OpenAndLock();
+    FileDescriptor OpenAndLock();
     void CheckFirstLine();
 
     std::string path_;
     std::string root_;
-    int fd_ = -1;
+    FileDescriptor fd_;
     int version_ = 0;
     bool created_ = false;
 };

@@ -27,6 +27,16 @@ public:
     // file order, standing or not; memory does not grow with the ledger.
     static void ForEachRecord(const std::string& ledgerPath,
                               const std::function<void(const LedgerRecord&)>& each);
+
+    // Calls `each`, in file order, for the records of the mailboxes `wanted`
+    // names (relative paths) that no later "open" of their mailbox at a
+    // smaller size took away (whether the mailbox still holds them or was
+    // cut short since). The ledger is read twice and only those records are
+    // parsed whole, so that neither memory nor much of the time grows with
+    // lines no longer standing (a ledger never compacted).
+    static void ForEachStandingRecord(const std::string& ledgerPath,
+                                      const std::vector<std::string>& wanted,
+                                      const std::function<void(const LedgerRecord&)>& each);
 };
 
 } // namespace marrowgate

@@ -19,7 +19,8 @@ MailboxContent::MailboxContent(std::vector<Entry> known, int fd, std::uint64_t s
     std::uint64_t covered = 0;
     const auto read = [&](std::uint64_t from, std::uint64_t to, const Entry* attributed) {
         const bool whole = MailboxScanner::Scan(fd, from, to, [&](const MailboxScanner::Record& r) {
-            if (r.leading) {
+            // A record cut short is no message's: none is ever taken for one.
+            if (r.leading || (!attributed && !r.endsWithEmptyLine)) {
                 return;
             }
             Entry entry{r.hash, r.begin, r.end, attributed ? attributed->lineOffset : kNoLine};

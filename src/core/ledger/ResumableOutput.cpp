@@ -99,8 +99,27 @@ ConversionLedger::Seen ResumableOutput::Consult(const std::string& sourcePath,
     return ledger_.Lookup(Relative(mailboxPath), *pending_);
 }
 
+// A mailbox opened again while its flush is under way waits for it: two
+// descriptors of one file in one process share its lock, which the first
+// one's close would let go.
+void ResumableOutput::AboutToOpen(const std::string& path) {
+    platform::FileStatus info;
+    if ((parked_ || flusher_.Holds()) && platform::Status(path, info) == 0) {
+        const FileIdentity identity{info.device, info.inode};
+        if (parked_ && parked_->Identity() == identity) {
+            HandParked();
+        }
+        flusher_.WaitFor(identity);
+        SettleFlushed();
+    }
+}
+
 void ResumableOutput::Opened(MailboxFile& mailbox) {
+    if (auto merged = merges_.Opened(mailbox.Path(), mailbox.Identity())) {
+        merged_.push_back(std::move(*merged));
+    }
     Open(mailbox, {});
+    HandParked();
 }
 
 void ResumableOutput::Open(MailboxFile& mailbox, const std::string& target) {
@@ -121,6 +140,15 @@ void ResumableOutput::Open(MailboxFile& mailbox, const std::string& target) {
     }
 }
 
+void ResumableOutput::Beginning(MailboxFile& mailbox, std::span<const std::string_view> start,
+                                bool whole) {
+    const std::optional<std::uint64_t> cut =
+        ledger_.ProveTail(Relative(mailbox.Path()), mailbox.Fd(), start, whole);
+    if (cut) {
+        mailbox.CutBackTo(*cut);
+    }
+}
+
 bool ResumableOutput::AlreadyHolds(MailboxFile& mailbox, const ContentHash& hash) {
     return pending_ &&
            ledger_.TakeByContent(Relative(mailbox.Path()), mailbox.Fd(), hash, *pending_);
@@ -136,12 +164,64 @@ void ResumableOutput::Written(const MailboxFile& mailbox, std::uint64_t begin, s
     if (pending_) {
         record.source = *pending_;
     }
+    if (const auto tail = ledger_.UnprovedTail(record.mailbox)) {
+        ledger_.KeepTail();
+        tailsKept_.push_back(mailbox.Path() + ": bytes " + std::to_string(*tail) + " to " +
+                             std::to_string(mailbox.RecordStart()) +
+                             ", a record cut short past the records the ledger knows, are not "
+                             "provably this program's (another program's, or the ledger lost "
+                             "lines): kept as they were");
+    }
     ledger_.Recorded(record);
 }
 
-void ResumableOutput::Closing(MailboxFile& mailbox) {
-    mailbox.Sync();
-    ledger_.Closed(Relative(mailbox.Path()), mailbox.End());
+// A mailbox whose tail is still to be proved stays open in the ledger: the
+// next run that writes into it decides.
+//
+// One mailbox is flushed while the next is written: the one before is waited
+// for first. So the ledger's lines come in the same order whatever the
+// disk's pace (the "closed" line of a mailbox after the next one's records).
+//
+// Its flush begins only once the next mailbox's "open" line is on disk: on a
+// file system that writes a file's new blocks before the metadata that
+// names them (ext4), flushing the ledger would otherwise wait for this
+// mailbox's bytes too.
+void ResumableOutput::Closing(std::unique_ptr<MailboxFile> mailbox) {
+    HandParked();
+    flusher_.WaitForAll();
+    SettleFlushed();
+    parkedClose_ = !ledger_.UnprovedTail(Relative(mailbox->Path()));
+    parked_ = std::move(mailbox);
+}
+
+void ResumableOutput::HandParked() {
+    if (parked_) {
+        flusher_.Hand(std::move(parked_), parkedClose_);
+    }
+}
+
+// The "closed" line only once the mailbox is on disk, and the lock let go
+// only after it: until then the ledger shows the mailbox open, and a tail
+// past its records is looked at as a killed run's.
+void ResumableOutput::SettleFlushed() {
+    for (MailboxFlusher::Flushed& flushed : flusher_.TakeFlushed()) {
+        MailboxFile& mailbox = *flushed.mailbox;
+        if (flushed.error != 0) {
+            flushFailures_.emplace_back(mailbox.Path(),
+                                        ConversionError::FromErrno("Cannot write mailbox file",
+                                                                   mailbox.Path(), flushed.error)
+                                            .what());
+            continue; // closed unnoted: the next run looks at it again
+        }
+        if (flushed.note) {
+            ledger_.Closed(Relative(mailbox.Path()), mailbox.End());
+        }
+        try {
+            mailbox.Close();
+        } catch (const ConversionError& error) {
+            flushFailures_.emplace_back(mailbox.Path(), error.what());
+        }
+    }
 }
 
 void ResumableOutput::Settle(const std::string& mailbox, const std::string& target) {
@@ -153,10 +233,10 @@ void ResumableOutput::Settle(const std::string& mailbox, const std::string& targ
     }
     // Reached as the run reaches it: through no link below the root.
     OutputTree tree(root_, OutputTree::Root::MustExist);
-    MailboxFile file(path, tree);
-    Open(file, target);
-    Closing(file);
-    file.Close();
+    auto file = std::make_unique<MailboxFile>(path, tree);
+    Open(*file, target);
+    HandParked();
+    Closing(std::move(file));
 }
 
 void ResumableOutput::Finish(bool allRows, const std::array<std::uint64_t, 3>& figures) {
@@ -167,6 +247,9 @@ void ResumableOutput::Finish(bool allRows, const std::array<std::uint64_t, 3>& f
             // Left as it is: the next run settles it. The messages are safe.
         }
     }
+    HandParked();
+    flusher_.WaitForAll();
+    SettleFlushed();
     if (allRows) {
         ledger_.Finished(figures);
     }

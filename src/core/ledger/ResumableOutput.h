@@ -2,6 +2,9 @@
 
 #include "ledger/ConversionLedger.h"
 #include "output/MailboxEvents.h"
+#include "output/MailboxFile.h"
+#include "output/MailboxFlusher.h"
+#include "output/MailboxMerges.h"
 
 #include <optional>
 #include <set>
@@ -31,15 +34,33 @@ public:
     // The message file as the last Consult() found it, when it could be found.
     const std::optional<LedgerSource>& Consulted() const { return pending_; }
 
+    void AboutToOpen(const std::string& path) override;
     void Opened(MailboxFile& mailbox) override;
+    void Beginning(MailboxFile& mailbox, std::span<const std::string_view> start,
+                   bool whole) override;
     bool AlreadyHolds(MailboxFile& mailbox, const ContentHash& hash) override;
     void Written(const MailboxFile& mailbox, std::uint64_t begin, std::uint64_t end,
                  const ContentHash& hash) override;
-    void Closing(MailboxFile& mailbox) override;
+    // Takes the mailbox to be flushed on another thread once the next one is
+    // opened; its "closed" line is written once the flush is done, and only
+    // then is it closed (its lock let go), when the next mailbox is done
+    // with or at the end.
+    void Closing(std::unique_ptr<MailboxFile> mailbox) override;
 
     // Mailboxes found cut short inside a record and cut back to their last
     // whole one, each described in a line; taken once.
     std::vector<std::string> TakeCutBack() { return std::exchange(cutBack_, {}); }
+    // Mailboxes left open that ended with a record cut short this run could
+    // not prove its own, kept as they were, each described in a line; taken
+    // once.
+    std::vector<std::string> TakeTailsKept() { return std::exchange(tailsKept_, {}); }
+    // Mailboxes found to be one file with another (MailboxMerges), each
+    // described in a line; taken once.
+    std::vector<std::string> TakeMerged() { return std::exchange(merged_, {}); }
+    // Mailboxes whose flush or close failed: path and reason; taken once.
+    std::vector<std::pair<std::string, std::string>> TakeFlushFailures() {
+        return std::exchange(flushFailures_, {});
+    }
     // Messages converted whose ledger lines could not be written.
     std::uint64_t UnrecordedMessages() const { return ledger_.PendingRecords(); }
     // Lines of the ledger found damaged when it was opened.
@@ -59,6 +80,10 @@ private:
     std::optional<LedgerSource> Identify(const std::string& sourcePath);
     void Settle(const std::string& mailbox, const std::string& target);
     void Open(MailboxFile& mailbox, const std::string& target);
+    // Notes the mailboxes flushed since: "closed" lines, closes, failures.
+    void SettleFlushed();
+    // Hands the mailbox the writer is done with to be flushed.
+    void HandParked();
 
     std::string root_;
     ConversionLedger ledger_;
@@ -66,6 +91,13 @@ private:
     std::unordered_map<std::string, std::string> canonicalFolders_;
     std::set<std::string> foldersToSync_;
     std::vector<std::string> cutBack_;
+    std::vector<std::string> tailsKept_;
+    MailboxMerges merges_;
+    std::vector<std::string> merged_;
+    std::vector<std::pair<std::string, std::string>> flushFailures_;
+    MailboxFlusher flusher_;              // its mailboxes go before the ledger
+    std::unique_ptr<MailboxFile> parked_; // closed by the writer, its flush not yet begun
+    bool parkedClose_ = false;            // its "closed" line is to be written
 };
 
 } // namespace marrowgate

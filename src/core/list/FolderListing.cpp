@@ -1,5 +1,6 @@
 #include "list/FolderListing.h"
 
+#include "list/OutputFolders.h"
 #include "marrowgate/NativePaths.h"
 #include "marrowgate/WalkError.h"
 #include "platform/FileSystem.h"
@@ -109,6 +110,8 @@ FolderListing ListFolder(const std::string& folder) {
         if (kind != platform::EntryKind::Other) {
             (kind == platform::EntryKind::Folder ? listing.subfolders : listing.files).Add(name);
         }
+        listing.holdsLedger = listing.holdsLedger || (kind == platform::EntryKind::File &&
+                                                      name == OutputFolders::kLedgerName);
     });
     SortListing(listing);
     return listing;
@@ -132,6 +135,7 @@ FolderListing ListFolderPart(const std::string& folder, const std::string* after
             }
             return;
         }
+        listing.holdsLedger = listing.holdsLedger || name == OutputFolders::kLedgerName;
         ++files;
         if ((after != nullptr && !NameOrder(*after, name)) ||
             (!bound.empty() && !NameOrder(name, bound))) {
@@ -151,10 +155,25 @@ FolderListing ListFolderPart(const std::string& folder, const std::string* after
     }
     listing.files = std::move(kept);
     listing.subfolders.Sort();
+    listing.holdsLedger = listing.holdsLedger && after == nullptr;
     if (fileCount != nullptr) {
         *fileCount = files;
     }
     return listing;
+}
+
+FolderCount CountFolder(const std::string& folder, bool (*counts)(std::string_view name)) {
+    FolderCount count;
+    ListEntries(folder, [&](std::string_view name, platform::EntryKind kind) {
+        if (kind == platform::EntryKind::Folder) {
+            count.subfolders.Add(name);
+        } else if (kind == platform::EntryKind::File) {
+            count.holdsLedger = count.holdsLedger || name == OutputFolders::kLedgerName;
+            count.files += counts(name) ? 1 : 0;
+        }
+    });
+    count.subfolders.Sort();
+    return count;
 }
 
 } // namespace marrowgate

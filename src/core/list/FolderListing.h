@@ -49,6 +49,7 @@ private:
 struct FolderListing {
     NameList subfolders;
     NameList files;
+    bool holdsLedger = false; // among its files is an output folder's ledger (OutputFolders)
 };
 
 // Lists `folder` (path text; a final separator is optional). Regular files
@@ -62,10 +63,19 @@ FolderListing ListFolder(const std::string& folder);
 
 // Part of ListFolder(folder): at most `limit` files (limit > 0), the first in
 // NameOrder that come after `after`, or the first of all when `after` is null;
-// the subfolders only with the first part. A walk lists a large folder part by
-// part, so as not to hold all its names. `fileCount`, when given, receives how
-// many files the folder holds in all.
+// the subfolders (and holdsLedger) only with the first part. A walk lists a
+// large folder part by part, so as not to hold all its names. `fileCount`,
+// when given, receives how many files the folder holds in all.
 FolderListing ListFolderPart(const std::string& folder, const std::string* after, std::size_t limit,
                              std::size_t* fileCount = nullptr);
+
+// The folder's subfolders (in NameOrder) and how many of its files pass
+// `counts`, from one listing that keeps no file name; `holdsLedger` told.
+struct FolderCount {
+    NameList subfolders;
+    std::size_t files = 0;
+    bool holdsLedger = false;
+};
+FolderCount CountFolder(const std::string& folder, bool (*counts)(std::string_view name));
 
 } // namespace marrowgate

@@ -1,8 +1,9 @@
 #include "marrowgate/FoundStore.h"
 
 #include "marrowgate/NativePaths.h"
+#include "marrowgate/Terminal.h"
 #include "platform/FileSystem.h"
-#include "platform/UserEnvironment.h"
+#include "platform/UserRegistry.h"
 
 #include <utility>
 
@@ -14,7 +15,7 @@ std::optional<FoundStore> FindMailStore(const StoreLookups& lookups) {
         return FoundStore{*root, Source::LiveMailSettings};
     }
     const auto localAppData = lookups.environment("LOCALAPPDATA");
-    if (!localAppData) {
+    if (!localAppData || localAppData->empty()) {
         return std::nullopt;
     }
     const char separator = Separator(NativeSyntax());

@@ -4,7 +4,7 @@
 
 namespace marrowgate {
 
-bool IsMessageFilePath(const std::string& path) {
+bool IsMessageFilePath(std::string_view path) {
     std::string_view text = path;
     while (!text.empty() && text.front() == ' ') {
         text.remove_prefix(1);

@@ -3,22 +3,20 @@
 #include "marrowgate/MessageFileFilter.h"
 #include "marrowgate/WalkError.h"
 
+#include <algorithm>
 #include <climits>
 #include <stdexcept>
 #include <utility>
 
 namespace marrowgate {
 
-WalkedRows::WalkedRows(std::vector<std::string> stores) : stores_(std::move(stores)) {
-    std::string path;
+WalkedRows::WalkedRows(std::vector<std::string> stores, std::string outputRoot)
+    : stores_(std::move(stores)), outputRoot_(std::move(outputRoot)) {
+    std::size_t count = 0;
     for (const std::string& store : stores_) {
-        StoreWalk walk(store);
-        while (walk.Next(path)) {
-            if (IsMessageFilePath(path) && count_ < INT_MAX) {
-                ++count_;
-            }
-        }
+        count += StoreWalk::CountMessageFiles(store, outputRoot_, &passedOver_);
     }
+    count_ = static_cast<int>(std::min<std::size_t>(count, INT_MAX));
 }
 
 bool WalkedRows::NextMessage(std::string& path) const {
@@ -28,7 +26,8 @@ bool WalkedRows::NextMessage(std::string& path) const {
     try {
         while (store_ < stores_.size()) {
             if (!walk_) {
-                walk_ = std::make_unique<StoreWalk>(stores_[store_]);
+                walk_ = std::make_unique<StoreWalk>(stores_[store_], StoreWalk::kFilesPerPart,
+                                                    outputRoot_);
             }
             while (walk_->Next(path)) {
                 if (IsMessageFilePath(path)) {

@@ -23,9 +23,11 @@ namespace marrowgate {
 // during the run ends the walk: later rows read as empty and WalkFailure() names it.
 class WalkedRows : public MessageRows {
 public:
-    // Counts the message files. Throws WalkError naming a folder that cannot
-    // be listed, before anything is read for the run.
-    explicit WalkedRows(std::vector<std::string> stores);
+    // Counts the message files, passing over output folders inside the
+    // stores, `outputRoot` among them (OutputFolders). Throws WalkError
+    // naming a folder that cannot be listed, before anything is read for the
+    // run.
+    explicit WalkedRows(std::vector<std::string> stores, std::string outputRoot = {});
 
     static constexpr int kRecall = 64;
 
@@ -36,11 +38,15 @@ public:
     std::vector<std::string> TakeRest();
     // What ended the walk early, or the empty text.
     const std::string& WalkFailure() const { return failure_; }
+    // The output folders inside the stores that the count passed over.
+    const std::vector<std::string>& PassedOver() const { return passedOver_; }
 
 private:
     bool NextMessage(std::string& path) const;
 
     std::vector<std::string> stores_;
+    std::string outputRoot_;
+    std::vector<std::string> passedOver_;
     int count_ = 0;
     mutable std::size_t store_ = 0;
     mutable std::unique_ptr<StoreWalk> walk_;

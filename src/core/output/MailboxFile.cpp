@@ -71,7 +71,7 @@ void MailboxFile::Open(OutputTree& tree) {
         info.size = 0;
     }
     fd_ = std::move(fd);
-    recordStart_ = end_ = info.size;
+    recordStart_ = end_ = writtenBack_ = info.size;
     FindLead();
 }
 
@@ -98,7 +98,17 @@ void MailboxFile::CutBackTo(std::uint64_t size) {
             throw ConversionError::FromErrno("Cannot write mailbox file", path_, errno);
         }
         recordStart_ = end_ = size;
+        writtenBack_ = std::min(writtenBack_, size);
         FindLead();
+    }
+}
+
+void MailboxFile::StartWriteBack() {
+    if (fd_.IsOpen() && end_ > writtenBack_) {
+        // Only a hint: a failure shows at the flush, which waits for the bytes.
+        [[maybe_unused]] const int started =
+            platform::StartWriteBack(fd_.Get(), writtenBack_, end_ - writtenBack_);
+        writtenBack_ = end_;
     }
 }
 
@@ -133,6 +143,10 @@ void MailboxFile::Write(std::span<const std::string_view> pieces) {
         TakeBackRecord();
         fd_.Reset();
         throw ConversionError::FromErrno("Cannot write mailbox file", path_, error);
+    }
+    constexpr std::uint64_t kWriteBackEvery = 4 * 1024 * 1024;
+    if (end_ - writtenBack_ >= kWriteBackEvery) {
+        StartWriteBack();
     }
 }
 
@@ -177,6 +191,7 @@ void MailboxFile::TakeBackRecord() noexcept {
         // Nothing more can be done: the error that brought us here is reported.
     }
     end_ = recordStart_;
+    writtenBack_ = std::min(writtenBack_, end_);
 }
 
 } // namespace marrowgate

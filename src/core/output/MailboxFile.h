@@ -49,6 +49,10 @@ public:
     void CutBackTo(std::uint64_t size);
     // Flushes the file to disk. Throws ConversionError on failure.
     void Sync();
+    // Starts writing to disk what was written and is not on its way yet,
+    // without waiting (records are written back a few megabytes at a time
+    // as they are written, so that a flush at the close has little left).
+    void StartWriteBack();
     // Closes the file, taking back a record that was not ended. Throws
     // ConversionError when the close reports an error.
     void Close();
@@ -83,6 +87,7 @@ private:
     bool removed_ = false;          // the file this object made was taken back whole
     std::uint64_t recordStart_ = 0; // where the current record began
     std::uint64_t end_ = 0;         // where the next byte goes
+    std::uint64_t writtenBack_ = 0; // bytes before it are on their way to disk
     std::string_view lead_;         // line ends a record needs before its From_ line
     std::uint64_t leadWritten_ = 0; // of the current record
 };

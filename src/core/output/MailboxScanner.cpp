@@ -56,21 +56,27 @@ void MailboxScanner::Take(std::string_view bytes) {
     offset_ += bytes.size();
 }
 
-// The start of a line is looked at until it shows whether it begins a record:
-// five bytes, or fewer when the line ends first.
+// A record begins at the line at lineBegin_: the one before is whole.
+void MailboxScanner::StartRecord() {
+    record_.end = lineBegin_;
+    if (!record_.leading || record_.end > record_.begin) {
+        record_.hash = hasher_.Digest();
+        record_.endsWithEmptyLine = lastLineEmpty_;
+        each_(record_);
+    }
+    record_ = Record{};
+    record_.begin = lineBegin_;
+    hasher_.Reset();
+    inFirstLine_ = true;
+}
+
+// The start of a line carried over from one piece to the next is looked at
+// a byte at a time until it shows whether it begins a record: five bytes, or
+// fewer when the line ends first.
 void MailboxScanner::Decide() {
     deciding_ = false;
     if (head_ == kFrom && previousEmpty_) {
-        record_.end = lineBegin_;
-        if (!record_.leading || record_.end > record_.begin) {
-            record_.hash = hasher_.Digest();
-            record_.endsWithEmptyLine = lastLineEmpty_;
-            each_(record_);
-        }
-        record_ = Record{};
-        record_.begin = lineBegin_;
-        hasher_.Reset();
-        inFirstLine_ = true;
+        StartRecord();
     }
     Take(head_);
 }
@@ -81,17 +87,20 @@ void MailboxScanner::LineEnded(bool empty) {
     atLineStart_ = true;
 }
 
+// Bytes go to the record at hand in spans as long as the piece allows, so
+// that the hash is fed in large pieces; a line's start is looked at where
+// it lies, unless the piece ends before it tells.
 void MailboxScanner::Feed(std::string_view bytes) {
-    while (!bytes.empty()) {
-        if (atLineStart_) {
-            atLineStart_ = false;
-            deciding_ = true;
-            head_.clear();
-            lineBegin_ = offset_;
-        }
+    std::size_t from = 0; // bytes [from, at) belong to the record at hand, not yet taken
+    std::size_t at = 0;
+    const auto take = [&] {
+        Take(bytes.substr(from, at - from));
+        from = at;
+    };
+    while (at < bytes.size()) {
         if (deciding_) {
-            const char c = bytes.front();
-            bytes.remove_prefix(1);
+            const char c = bytes[at++];
+            from = at;
             head_ += c;
             if (head_.size() == kFrom.size() || c == '\n') {
                 Decide();
@@ -101,17 +110,33 @@ void MailboxScanner::Feed(std::string_view bytes) {
             }
             continue;
         }
-        const void* lf = std::memchr(bytes.data(), '\n', bytes.size());
-        const std::size_t take =
-            lf == nullptr
-                ? bytes.size()
-                : static_cast<std::size_t>(static_cast<const char*>(lf) - bytes.data()) + 1;
-        Take(bytes.substr(0, take));
-        bytes.remove_prefix(take);
-        if (lf != nullptr) {
-            LineEnded(false); // longer than "From ": not empty
+        std::size_t lineStart = std::string_view::npos; // in this piece
+        if (atLineStart_) {
+            atLineStart_ = false;
+            lineBegin_ = offset_ + (at - from);
+            const std::string_view rest = bytes.substr(at);
+            if (rest.size() < kFrom.size() && rest.find('\n') == std::string_view::npos) {
+                take();
+                deciding_ = true; // too little of the line to tell
+                head_.clear();
+                continue;
+            }
+            if (previousEmpty_ && rest.starts_with(kFrom)) {
+                take();
+                StartRecord();
+            }
+            lineStart = at;
         }
+        const void* lf = std::memchr(bytes.data() + at, '\n', bytes.size() - at);
+        if (lf == nullptr) {
+            at = bytes.size(); // goes on in the next piece, five bytes or more: not empty
+            break;
+        }
+        at = static_cast<std::size_t>(static_cast<const char*>(lf) - bytes.data()) + 1;
+        const std::size_t length = lineStart == std::string_view::npos ? 3 : at - lineStart;
+        LineEnded(length == 1 || (length == 2 && bytes[lineStart] == '\r'));
     }
+    take();
 }
 
 void MailboxScanner::Finish() {

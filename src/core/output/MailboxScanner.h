@@ -47,13 +47,14 @@ private:
     void Take(std::string_view bytes);
     void LineEnded(bool empty);
     void Decide();
+    void StartRecord();
 
     Each each_;
     std::uint64_t offset_; // of the next byte fed
     std::uint64_t lineBegin_ = 0;
     std::string head_; // the first bytes of the line, until it is known to start a record
     bool atLineStart_ = true;
-    bool deciding_ = true;
+    bool deciding_ = false;     // a line's start is being gathered in head_
     bool previousEmpty_ = true; // the line before was empty, or there was none
     bool lastLineEmpty_ = false;
     bool inFirstLine_ = false;

@@ -98,7 +98,8 @@ void MailboxWriter::Close() {
     }
     mailbox->TakeBack();
     if (events_ && mailbox->IsOpen()) {
-        events_->Closing(*mailbox);
+        events_->Closing(std::move(mailbox));
+        return;
     }
     mailbox->Close();
 }
@@ -109,6 +110,9 @@ MailboxFile& MailboxWriter::MailboxFor(const std::string& mailboxPath, bool& cre
     }
     created = false;
     if (!mailbox_) {
+        if (events_) {
+            events_->AboutToOpen(mailboxPath);
+        }
         mailbox_ = tree_ ? std::make_unique<MailboxFile>(mailboxPath, *tree_)
                          : std::make_unique<MailboxFile>(mailboxPath);
         created = mailbox_->Created();
@@ -280,6 +284,9 @@ bool MailboxWriter::WriteOut(MailboxFile& mailbox, bool last) {
         record_.Clear();
         mailbox.TakeBack();
         return false;
+    }
+    if (events_ && mailbox.RecordBytes() == 0) {
+        events_->Beginning(mailbox, pieces, last);
     }
     mailbox.Write(pieces);
     record_.Clear();

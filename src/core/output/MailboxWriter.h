@@ -85,8 +85,8 @@ public:
     bool EncodeRecord(const std::string& messagePath,
                       const std::function<void(std::string_view)>& sink,
                       ContentHash* hash = nullptr);
-    // Closes the open mailbox. Throws ConversionError when the close reports
-    // an error.
+    // Closes the open mailbox, or hands it to the events' Closing(). Throws
+    // ConversionError when the close reports an error.
     void Close();
 
     // Told of every mailbox opened, record written and mailbox closed; not

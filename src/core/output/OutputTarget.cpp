@@ -7,8 +7,8 @@
 namespace marrowgate {
 namespace {
 
-constexpr std::array<std::string_view, 4> kNames{"entourage", "thunderbird", "apple-mail",
-                                                 "mboxrd"};
+constexpr std::array<std::string_view, 6> kNames{"entourage", "thunderbird", "apple-mail",
+                                                 "mboxrd",    "maildir",     "imap"};
 
 } // namespace
 
@@ -31,7 +31,7 @@ std::string_view OutputTarget::Name() const {
 }
 
 LineEnding OutputTarget::LineEnd() const {
-    return kind_ == Kind::Entourage ? LineEnding::CrLf : LineEnding::Lf;
+    return kind_ == Kind::Entourage || kind_ == Kind::Imap ? LineEnding::CrLf : LineEnding::Lf;
 }
 
 MailboxPlace OutputTarget::PlaceOf(const std::string& sourcePath, const std::string& storeFolder,
@@ -91,6 +91,19 @@ std::vector<std::string> OutputTarget::ImportSteps() const {
             "In Mail choose File > Import Mailboxes..., then Files in mbox format.",
             "Select the output folder and continue: every .mbox folder below it is imported, "
             "under Imported in the sidebar.",
+        };
+    case Kind::Maildir:
+        return {
+            "The output folder is a Maildir++ tree: each store folder is a maildir named "
+            ".Store.Folder.Sub beside cur/, new/ and tmp/.",
+            "Copy its folders into the mail folder of Dovecot, Courier or another Maildir server "
+            "(Dovecot: mail_location = maildir:~/Maildir), or open it directly (mutt -f FOLDER).",
+        };
+    case Kind::Imap:
+        return {
+            "The messages are in the account: open it in any mail program, or on the web. The "
+            "store's folders are under a folder named after the store.",
+            "A program that shows subscribed folders only shows them too: they were subscribed.",
         };
     case Kind::Mboxrd:
         return {

@@ -68,6 +68,11 @@ int Truncate(int fd, std::uint64_t size);
 // Flushes the file's data (and, where the system has it, a folder's entries)
 // to disk.
 int Sync(int fd);
+// Starts writing bytes [offset, offset + length) of the file to disk without
+// waiting for them, so that a later Sync() finds little left to do. Only a
+// hint: where the system has no such call it does nothing. 0, or -1 and
+// errno.
+int StartWriteBack(int fd, std::uint64_t offset, std::uint64_t length);
 
 // The whole-file write lock that mail programs on the system honour (POSIX
 // record locks; on Windows, a byte-range lock over the whole file). Does not
@@ -78,6 +83,14 @@ int LockWhole(int fd);
 // systems; on Windows, a lock on the last byte a file could have, which
 // holds no data and so blocks no reader). Does not wait; EAGAIN when held.
 int LockOwner(int fd);
+
+// Gives the file `fromName` of the open folder `fromFolder` the name `toName`
+// in `toFolder`, in one step; fails with EEXIST when that name is taken
+// (never replaces a file).
+int RenameAt(int fromFolder, const std::string& fromName, int toFolder, const std::string& toName);
+// Sets an open file's modification time (mail stores read a message file's
+// time as the date it was received).
+int SetModificationTime(int fd, std::chrono::sys_seconds time);
 
 int MakeFolder(const std::string& path);
 int MakeFolderAt(int folder, const std::string& name);

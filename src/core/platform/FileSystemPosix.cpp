@@ -9,6 +9,7 @@
 #include <memory>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -133,6 +134,18 @@ int Sync(int fd) {
     return ::fsync(fd) == 0 || errno == EINVAL ? 0 : -1;
 }
 
+int StartWriteBack(int fd, std::uint64_t offset, std::uint64_t length) {
+#ifdef __linux__
+    return ::sync_file_range(fd, static_cast<off_t>(offset), static_cast<off_t>(length),
+                             SYNC_FILE_RANGE_WRITE);
+#else
+    (void)fd;
+    (void)offset;
+    (void)length;
+    return 0;
+#endif
+}
+
 int LockWhole(int fd) {
     struct flock whole {};
     whole.l_type = F_WRLCK;
@@ -229,6 +242,32 @@ bool StorableName(std::string_view name) {
 
 std::string UnstorableName(const std::string&) {
     return {}; // every name a path can hold
+}
+
+// renameat2's RENAME_NOREPLACE where the kernel and the file system have it;
+// elsewhere a look first, which leaves only a race no caller of ours runs.
+int RenameAt(int fromFolder, const std::string& fromName, int toFolder, const std::string& toName) {
+#if defined(SYS_renameat2)
+    constexpr unsigned kNoReplace = 1; // RENAME_NOREPLACE
+    if (::syscall(SYS_renameat2, fromFolder, fromName.c_str(), toFolder, toName.c_str(),
+                  kNoReplace) == 0) {
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return -1;
+    }
+#endif
+    struct stat info {};
+    if (::fstatat(toFolder, toName.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return ::renameat(fromFolder, fromName.c_str(), toFolder, toName.c_str());
+}
+
+int SetModificationTime(int fd, std::chrono::sys_seconds time) {
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {time.time_since_epoch().count(), 0}};
+    return ::futimens(fd, times);
 }
 
 } // namespace marrowgate::platform

@@ -285,6 +285,11 @@ int Sync(int fd) {
     return _commit(fd);
 }
 
+// Windows has no call that starts a file's write-back without waiting for it.
+int StartWriteBack(int /*fd*/, std::uint64_t /*offset*/, std::uint64_t /*length*/) {
+    return 0;
+}
+
 int LockWhole(int fd) {
     const HANDLE handle = HandleOf(fd);
     OVERLAPPED from{};
@@ -380,6 +385,25 @@ bool StorableName(std::string_view name) {
 
 std::string UnstorableName(const std::string& path) {
     return FirstUnstorableWindowsName(path);
+}
+
+int RenameAt(int fromFolder, const std::string& fromName, int toFolder, const std::string& toName) {
+    const std::wstring from = PathAt(fromFolder, fromName);
+    const std::wstring to = PathAt(toFolder, toName);
+    if (from.empty() || to.empty()) {
+        return -1;
+    }
+    return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) ? 0 : Fail();
+}
+
+// FILETIME counts 100-nanosecond steps since 1601.
+int SetModificationTime(int fd, std::chrono::sys_seconds time) {
+    constexpr long long kFrom1601 = 11644473600LL;
+    const auto ticks =
+        static_cast<unsigned long long>((time.time_since_epoch().count() + kFrom1601) * 10000000LL);
+    FILETIME written{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    return SetFileTime(handle, nullptr, nullptr, &written) ? 0 : Fail();
 }
 
 } // namespace marrowgate::platform

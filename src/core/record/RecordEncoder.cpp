@@ -15,7 +15,8 @@ bool IsLineEnd(char byte) {
 
 } // namespace
 
-RecordEncoder::RecordEncoder(LineEnding ending) : ending_(ending) {}
+RecordEncoder::RecordEncoder(LineEnding ending, Framing framing)
+    : ending_(ending), framing_(framing) {}
 
 // Spelt out and inlined: the encoder's loop calls it for every line it mends.
 inline __attribute__((always_inline)) void RecordEncoder::AppendLineEnd(RecordOutput& out) const {
@@ -129,11 +130,13 @@ void RecordEncoder::Finish(RecordOutput& out) {
         FlushPrefix(out);
         AppendLineEnd(out);
     }
-    if (state_ != State::Top && !sawEmptyLine_) {
+    if (framing_ == Framing::MboxRecord) {
+        if (state_ != State::Top && !sawEmptyLine_) {
+            AppendLineEnd(out);
+        }
         AppendLineEnd(out);
     }
-    AppendLineEnd(out);
-    *this = RecordEncoder(ending_);
+    *this = RecordEncoder(ending_, framing_);
 }
 
 void RecordEncoder::Step(char byte, RecordOutput& out) {
@@ -175,7 +178,9 @@ void RecordEncoder::Step(char byte, RecordOutput& out) {
         }
         if (byte == kFrom[matched_]) {
             if (++matched_ == kFrom.size()) {
-                out.push_back('>');
+                if (framing_ == Framing::MboxRecord) {
+                    out.push_back('>');
+                }
                 FlushPrefix(out);
                 state_ = State::Body;
             }

@@ -23,9 +23,16 @@ namespace marrowgate {
 //   readers find the end of its header fields inside the record;
 // - one empty line closes the record.
 // Holds at most the envelope line's length between calls.
+//
+// As a bare message (Framing::Message: a Maildir file, an IMAP APPEND) the
+// start and the line ends are made the same way, but nothing is quoted and
+// no empty line is added: the message ends where its last line ends.
 class RecordEncoder {
 public:
-    explicit RecordEncoder(LineEnding ending = LineEnding::CrLf);
+    enum class Framing { MboxRecord, Message };
+
+    explicit RecordEncoder(LineEnding ending = LineEnding::CrLf,
+                           Framing framing = Framing::MboxRecord);
 
     // Appends to `out` what `in` gives.
     void Feed(std::string_view in, RecordOutput& out);
@@ -54,6 +61,7 @@ private:
     static void AppendWithoutCrs(std::string_view lines, RecordOutput& out);
 
     LineEnding ending_;
+    Framing framing_;
     State state_ = State::Top;
     bool envelopeChecked_ = false; // the first line has been looked at
     std::string held_;             // the first line while it may be an envelope line

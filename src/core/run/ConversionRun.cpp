@@ -8,10 +8,12 @@
 #include "output/MailboxWriter.h"
 #include "output/OutputTree.h"
 #include "output/RunInterrupted.h"
+#include "output/imap/ImapError.h"
 #include "output/modMain.h"
 #include "platform/FileSystem.h"
 #include "run/ReadAheadMessage.h"
 #include "run/ReadAheadThread.h"
+#include "run/StoreOutput.h"
 
 #include <algorithm>
 #include <memory>
@@ -58,7 +60,9 @@ public:
     Run(const MessageRows& rows, const std::string& outputRoot, const RunHooks& hooks,
         const RunOptions& options)
         : rows_(rows), hooks_(hooks), options_(options),
-          root_(NormaliseOutputRoot(outputRoot, options.syntax)), writer_(options.target, &tree_) {}
+          root_(NormaliseOutputRoot(outputRoot, options.syntax)),
+          store_(options, outputRoot, root_, [this] { return StopRequested(); }),
+          writer_(options.target, &tree_) {}
 
     RunResult Go();
 
@@ -67,10 +71,17 @@ private:
     void StartOutput();
     // False when the run ends at this row.
     bool ConvertRow(int row, const std::string& source);
+    // The same for a target that keeps messages apart (store_).
+    bool StoreRow(int row, const std::string& source);
+    // Messages counted as converted that the store refused since: their
+    // failures. False when the run ends there.
+    bool SettleRefusals();
+    const std::string& StoreMailboxOf(const std::string& source);
     bool GoOnAfter(const RowFailure& failure);
     void Converted(const AppendStats& stats);
     void Finish();
-    void TakeCutBack();
+    void TakeOutputReports();
+    void FinishStore();
 
     // The per-folder bookkeeping: which mailbox the rows of the current source
     // folder go to, and whether it has been counted as created or appended.
@@ -91,11 +102,14 @@ private:
     const std::string root_;
     RunResult result_;
     std::unique_ptr<ResumableOutput> output_; // made at the first message
+    StoreOutput store_;                       // instead, for the maildir and imap targets
     std::unique_ptr<ReadAheadThread> readAhead_;
     int requestedThrough_ = -1; // the last row asked to be read ahead
     OutputTree tree_{root_};
     MailboxWriter writer_;
-    std::optional<RowFailure> lastConverted_; // answers for the open mailbox's close
+    std::optional<RowFailure> lastConverted_; // answers for a failed ledger flush
+    // The last message converted into each mailbox answers for its flush.
+    std::unordered_map<std::string, RowFailure> lastInMailbox_;
 
     // The rows of a folder come one after another: the mirrored folder and the
     // mailbox of one row serve the next while its folder is the same.
@@ -116,6 +130,7 @@ RunResult Run::Go() {
     for (int row = 0; row < rowCount; ++row) {
         if (StopRequested()) {
             result_.stopped = true;
+            result_.notReached = rowCount - row;
             break;
         }
         if (hooks_.rowStarting) {
@@ -129,6 +144,9 @@ RunResult Run::Go() {
         if (source.empty()) {
             ++result_.emptyRowsSkipped;
         } else if (!ConvertRow(row, source)) {
+            // A stop in the middle of the row takes its record back: the row
+            // is not reached. A failed row that ends the run is counted failed.
+            result_.notReached = rowCount - row - (result_.stopped ? 0 : 1);
             break;
         }
         if (hooks_.progress) {
@@ -209,6 +227,9 @@ void Run::CountMailbox(bool created) {
 }
 
 bool Run::ConvertRow(int row, const std::string& source) {
+    if (options_.target.KeepsMessagesApart()) {
+        return StoreRow(row, source);
+    }
     if (!output_) {
         StartOutput();
     }
@@ -231,7 +252,7 @@ bool Run::ConvertRow(int row, const std::string& source) {
         const std::unique_ptr<ReadAheadMessage> early = ReadAhead(row, source);
         const AppendStats stats = early ? writer_.Append(*early, source, mailbox, hooks_.yield)
                                         : writer_.Append(source, mailbox, hooks_.yield);
-        TakeCutBack();
+        TakeOutputReports();
         if (stats.empty) {
             if (emptySeen_.insert(source).second) { // a file listed twice is listed once
                 result_.emptyMessages.push_back(source);
@@ -247,6 +268,7 @@ bool Run::ConvertRow(int row, const std::string& source) {
             result_.changedSinceConverted.push_back(source);
         }
         lastConverted_ = RowFailure{row, source, mailbox, {}};
+        lastInMailbox_[mailbox] = *lastConverted_;
         Converted(stats);
     } catch (const RunInterrupted&) {
         result_.stopped = true;
@@ -256,7 +278,7 @@ bool Run::ConvertRow(int row, const std::string& source) {
         result_.refused = true;
         return false;
     } catch (const ConversionError& error) {
-        TakeCutBack();
+        TakeOutputReports();
         result_.failures.push_back({row, source, mailbox_, error.what()});
         return GoOnAfter(result_.failures.back());
     }
@@ -298,12 +320,114 @@ void Run::Finish() {
     } catch (const ConversionError& error) {
         CloseFailed(error);
     }
+    TakeOutputReports();
+    FinishStore();
 }
 
-void Run::TakeCutBack() {
+// The messages a store took but had not stored yet go now; those it then
+// refuses (or cannot be known stored) are named each, any other failure is
+// the last message's.
+void Run::FinishStore() {
+    const std::size_t failuresBefore = result_.failures.size();
+    try {
+        store_.Finish();
+    } catch (const ConversionError& error) {
+        SettleRefusals();
+        if (result_.failures.size() == failuresBefore) {
+            CloseFailed(error);
+        }
+        return;
+    }
+    SettleRefusals();
+}
+
+const std::string& Run::StoreMailboxOf(const std::string& source) {
+    std::string directory = DirectoryPart(source, options_.syntax);
+    if (mailbox_.empty() || directory != sourceFolder_) {
+        mailbox_.clear(); // stays empty should the store refuse the mailbox
+        bool created = false;
+        mailbox_ = store_.Mailbox(source, created);
+        sourceFolder_ = std::move(directory);
+        mailboxCounted_ = false;
+        if (created) {
+            CountMailbox(true);
+        }
+    }
+    return mailbox_;
+}
+
+// The store is opened at the first message, as an output is; one that cannot
+// be reached (a refused login) ends the run before anything is converted.
+bool Run::SettleRefusals() {
+    bool goOn = true;
+    for (const StoreOutput::Refused& refused : store_.TakeRefusals()) {
+        --result_.messagesConverted;
+        result_.bytesRead -= refused.stored.bytesRead;
+        result_.bytesWritten -= refused.stored.bytesStored;
+        result_.failures.push_back(refused.failure);
+        goOn = goOn && GoOnAfter(result_.failures.back());
+    }
+    return goOn;
+}
+
+bool Run::StoreRow(int row, const std::string& source) {
+    bool opened = false;
+    try {
+        store_.Open();
+        opened = true;
+        const std::string& mailbox = StoreMailboxOf(source);
+        CallYield(hooks_.yield);
+        const StoreOutput::Stored stored = store_.Put(row, source, mailbox);
+        if (stored.empty) {
+            if (emptySeen_.insert(source).second) {
+                result_.emptyMessages.push_back(source);
+            }
+        } else if (stored.outcome == MessageStore::Outcome::AlreadyThere) {
+            ++result_.alreadyConverted;
+        } else {
+            lastConverted_ = RowFailure{row, source, mailbox, {}};
+            Converted({stored.bytesRead, stored.bytesStored, false, false, false});
+            CallYield(hooks_.yield);
+        }
+        return SettleRefusals();
+    } catch (const RunInterrupted&) {
+        result_.stopped = true;
+        return false;
+    } catch (const ImapError& error) {
+        if (!opened) {
+            throw;
+        }
+        // Still cut off after every try: the rest would fare no better.
+        const bool goOn = SettleRefusals();
+        result_.failures.push_back({row, source, mailbox_, error.what()});
+        return goOn && !error.ConnectionLost() && GoOnAfter(result_.failures.back());
+    } catch (const ConversionError& error) {
+        if (!opened) {
+            throw; // the store itself cannot be had: nothing can be converted
+        }
+        const bool goOn = SettleRefusals();
+        result_.failures.push_back({row, source, mailbox_, error.what()});
+        return goOn && GoOnAfter(result_.failures.back());
+    }
+    return true;
+}
+
+void Run::TakeOutputReports() {
     if (output_) {
         for (std::string& line : output_->TakeCutBack()) {
             result_.mailboxesCutBack.push_back(std::move(line));
+        }
+        for (std::string& line : output_->TakeTailsKept()) {
+            result_.tailsKept.push_back(std::move(line));
+        }
+        for (std::string& line : output_->TakeMerged()) {
+            result_.mailboxesMerged.push_back(std::move(line));
+        }
+        for (auto& [mailbox, reason] : output_->TakeFlushFailures()) {
+            const auto last = lastInMailbox_.find(mailbox);
+            RowFailure failure = last != lastInMailbox_.end() ? last->second : RowFailure{};
+            failure.reason = std::move(reason);
+            result_.failures.push_back(std::move(failure));
         }
     }
 }

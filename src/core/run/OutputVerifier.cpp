@@ -10,6 +10,7 @@
 #include "output/MailboxScanner.h"
 #include "output/MailboxWriter.h"
 #include "platform/FileSystem.h"
+#include "run/MailboxReading.h"
 
 #include <cerrno>
 #include <cstring>
@@ -84,23 +85,31 @@ public:
             mailboxes_.push_back(mailbox);
         }
         box->second.push_back(Source::Of(path, row->second));
+        ++toCheck_;
     }
 
     // Checks every mailbox; `yield` is called before each message,
-    // `stopRequested` after it.
-    void Check(const YieldFn& yield, const std::function<bool()>& stopRequested) {
+    // `stopRequested` and `progress` after it. Each mailbox is read on a
+    // second thread while its messages are made into records on this one.
+    void Check(const YieldFn& yield, const std::function<bool()>& stopRequested,
+               const std::function<void(int, int)>& progress = {}) {
         ReadLedger();
+        int checked = 0;
         for (const std::string& mailbox : mailboxes_) {
+            MailboxReading reading(mailbox);
             std::vector<Source>& sources = byMailbox_[mailbox];
             for (Source& source : sources) {
                 CallYield(yield);
                 Encode(source);
+                if (progress) {
+                    progress(++checked, toCheck_);
+                }
                 if (stopRequested && stopRequested()) {
                     report_.stopped = true;
                     return;
                 }
             }
-            CheckMailbox(mailbox, sources);
+            CheckMailbox(mailbox, sources, reading);
             for (const Source& source : sources) {
                 Tally(source);
             }
@@ -110,15 +119,19 @@ public:
     }
 
 private:
+    // What the ledger says still stands in the mailboxes.
     void ReadLedger() {
         std::unordered_map<std::string, std::size_t> wanted;
+        std::vector<std::string> relative;
         for (std::size_t i = 0; i < mailboxes_.size(); ++i) {
-            wanted.emplace(mailboxes_[i].substr(root_.size()), i);
+            relative.push_back(mailboxes_[i].substr(root_.size()));
+            wanted.emplace(relative.back(), i);
         }
         places_.resize(mailboxes_.size());
         try {
-            LedgerReader::ForEachRecord(
-                root_ + std::string(ConversionLedger::kFileName), [&](const LedgerRecord& record) {
+            LedgerReader::ForEachStandingRecord(
+                root_ + std::string(ConversionLedger::kFileName), relative,
+                [&](const LedgerRecord& record) {
                     const auto found = wanted.find(record.mailbox);
                     if (found != wanted.end() && !record.source.path.empty()) {
                         places_[found->second][record.begin] = {record.begin, record.end,
@@ -157,7 +170,8 @@ private:
         }
     }
 
-    void CheckMailbox(const std::string& mailbox, std::vector<Source>& sources);
+    void CheckMailbox(const std::string& mailbox, std::vector<Source>& sources,
+                      MailboxReading& reading);
     void CountOtherMailboxes();
     void Tally(const Source& source) {
         VerifiedFolder& line = report_.folders[source.folderRow];
@@ -182,6 +196,7 @@ private:
     std::map<std::string, std::size_t> folderRows_;
     std::vector<std::string> mailboxes_; // in the order first met
     std::unordered_map<std::string, std::vector<Source>> byMailbox_;
+    int toCheck_ = 0;                                          // the sources in byMailbox_
     std::vector<std::map<std::uint64_t, LedgerPlace>> places_; // by mailbox, then begin
     std::size_t current_ = 0;
     std::set<std::string> checkedMailboxes_;
@@ -193,22 +208,13 @@ std::string_view SenderOf(std::string_view fromLine) {
     return fromLine.substr(0, fromLine.find(' '));
 }
 
-void Verifier::CheckMailbox(const std::string& mailbox, std::vector<Source>& sources) {
+void Verifier::CheckMailbox(const std::string& mailbox, std::vector<Source>& sources,
+                            MailboxReading& reading) {
     const std::map<std::uint64_t, LedgerPlace>& places = places_[current_++];
-    std::vector<MailboxScanner::Record> records;
-    const int fd = platform::Open(mailbox, platform::kRead | platform::kNoFollow);
-    if (fd >= 0) {
-        const bool read =
-            MailboxScanner::Scan(fd, 0, UINT64_MAX, [&](const MailboxScanner::Record& r) {
-                if (!r.leading) {
-                    records.push_back(r);
-                }
-            });
-        platform::Close(fd);
-        if (!read) {
-            report_.problems.push_back(
-                {mailbox, std::string("cannot read it: ") + std::strerror(errno)});
-        }
+    const std::vector<MailboxScanner::Record>& records = reading.Records();
+    if (reading.Error() != 0) {
+        report_.problems.push_back(
+            {mailbox, std::string("cannot read it: ") + std::strerror(reading.Error())});
     }
     checkedMailboxes_.insert(mailbox);
     std::unordered_multimap<std::uint64_t, std::size_t> byHash;
@@ -372,7 +378,8 @@ VerifyReport VerifyOutput(const std::vector<std::string>& stores, const std::str
 
 VerifyReport VerifyRows(const MessageRows& rows, const std::vector<std::string>& stores,
                         const std::string& outputRoot, const OutputTarget& target,
-                        const YieldFn& yield, const std::function<bool()>& stopRequested) {
+                        const YieldFn& yield, const std::function<bool()>& stopRequested,
+                        const std::function<void(int checked, int count)>& progress) {
     VerifyReport report;
     Verifier verifier(stores, outputRoot, target, report);
     for (int row = 0; row < rows.RowCount(); ++row) {
@@ -381,7 +388,7 @@ VerifyReport VerifyRows(const MessageRows& rows, const std::vector<std::string>&
             verifier.Add(path);
         }
     }
-    verifier.Check(yield, stopRequested);
+    verifier.Check(yield, stopRequested, progress);
     return report;
 }
 

@@ -19,14 +19,16 @@ void RunResult::Add(RunResult later, int rowsBefore) {
     alreadyConverted += later.alreadyConverted;
     foundByContent += later.foundByContent;
     listedTwice += later.listedTwice;
-    for (auto list : {&RunResult::changedSinceConverted, &RunResult::mailboxesCutBack,
-                      &RunResult::emptyMessages}) {
+    for (auto list :
+         {&RunResult::changedSinceConverted, &RunResult::mailboxesCutBack, &RunResult::tailsKept,
+          &RunResult::mailboxesMerged, &RunResult::emptyMessages}) {
         (this->*list).insert((this->*list).end(), (later.*list).begin(), (later.*list).end());
     }
     nothingToConvert = nothingToConvert && later.nothingToConvert;
     damagedLedgerLines = std::max(damagedLedgerLines, later.damagedLedgerLines);
     stopped = later.stopped;
     refused = later.refused;
+    notReached += later.notReached;
     for (RowFailure& failure : later.failures) {
         failure.row += rowsBefore;
         failures.push_back(std::move(failure));

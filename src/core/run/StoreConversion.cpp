@@ -9,7 +9,7 @@ namespace marrowgate {
 
 StoreConversion::StoreConversion(std::string outputRoot, RunOptions options)
     : outputRoot_(std::move(outputRoot)), options_(std::move(options)),
-      rows_(std::make_unique<WalkedRows>(options_.stores)) {}
+      rows_(std::make_unique<WalkedRows>(options_.stores, outputRoot_)) {}
 
 StoreConversion::~StoreConversion() = default;
 
@@ -19,6 +19,10 @@ int StoreConversion::RowCount() const {
 
 const std::string& StoreConversion::WalkFailure() const {
     return rows_->WalkFailure();
+}
+
+const std::vector<std::string>& StoreConversion::PassedOver() const {
+    return rows_->PassedOver();
 }
 
 RunResult StoreConversion::Run(const Progress& progress,

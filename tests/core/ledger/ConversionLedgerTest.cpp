@@ -1,5 +1,7 @@
 #include "ledger/ConversionLedger.h"
 
+#include "ledger/MailboxTail.h"
+#include "platform/FileDescriptor.h"
 #include "support/ErrorOf.h"
 #include "support/TestFiles.h"
 
@@ -21,6 +23,13 @@ protected:
                               std::uint64_t size) {
         bool cut = false;
         return ledger.Opening(mailbox, size, -1, cut);
+    }
+
+    // Opens the mailbox in the ledger as a run does, the file as it is now.
+    std::uint64_t OpenFile(ConversionLedger& ledger, const std::string& mailbox) const {
+        const FileDescriptor fd(platform::Open(Root() + mailbox, platform::kRead));
+        bool cut = false;
+        return ledger.Opening(mailbox, std::filesystem::file_size(Root() + mailbox), fd.Get(), cut);
     }
 
     static LedgerSource Source(const std::string& path, std::uint64_t size = 10) {
@@ -71,37 +80,110 @@ TEST_F(ConversionLedgerTest, RecordsRoundTripAndAreFoundByLaterRuns) {
     EXPECT_EQ(again.Lookup("A/A.mbox", Source(odd)), ConversionLedger::Seen::ListedTwice);
 }
 
+// Records as a run writes them: a From_ line, the message, an empty line.
+std::string RecordOf(const std::string& subject, const std::string& body = "text") {
+    return "From ann@x.org Mon Jul 05 14:03:09 2010\r\nSubject: " + subject + "\r\n\r\n" + body +
+           "\r\n\r\n";
+}
+
 // The bytes past the last record of a run that never closed the mailbox are
-// its own, to be taken back; after a clean close they are someone else's. A
-// mailbox cut shorter than its records takes them with it.
+// most likely its own, but are cut back only where that is proved: the
+// separator it writes before a record, or a record cut short once the record
+// written in its place shows it to be its start. Whole records stay (a run
+// finds its own by their content), and so does what cannot be proved. After
+// a clean close the bytes are someone else's. A mailbox cut shorter than its
+// records loses the one that lay across its end, which the ledger proves.
 TEST_F(ConversionLedgerTest, TellsWhoseTheTailIs) {
+    const std::string a = RecordOf("a"), b = RecordOf("b"),
+                      c = RecordOf("c", std::string(500, 'c'));
+    const std::string d = RecordOf("d");
     {
         ConversionLedger killed(Root());
-        Open(killed, "A/A.mbox", 0);
-        killed.Recorded({"A/A.mbox", 0, 40, ContentHash{}, Source("/s/1.eml")});
+        for (const char* mailbox : {"A/A.mbox", "D/D.mbox", "E/E.mbox"}) {
+            Open(killed, mailbox, 0);
+            killed.Recorded({mailbox, 0, a.size(), ContentHash{}, Source("/s/a.eml")});
+        }
         Open(killed, "B/B.mbox", 7); // a foreign mailbox
         killed.Recorded({"B/B.mbox", 7, 50, ContentHash{}, Source("/s/2.eml")});
         killed.Closed("B/B.mbox", 50);
         Open(killed, "C/C.mbox", 0);
-        killed.Recorded({"C/C.mbox", 0, 30, ContentHash{}, Source("/s/3.eml")});
-        killed.Recorded({"C/C.mbox", 30, 60, ContentHash{}, Source("/s/4.eml")});
+        killed.Recorded({"C/C.mbox", 0, a.size(), ContentHash{}, Source("/s/a.eml")});
+        killed.Recorded(
+            {"C/C.mbox", a.size(), a.size() + d.size(), ContentHash{}, Source("/s/d.eml")});
         // ... and the process is killed while writing more records.
     }
-    Mailbox("A/A.mbox", 70);
+    WriteFile(Root() + "A/A.mbox", a + b + c.substr(0, 100)); // b's line lost, c cut short
     Mailbox("B/B.mbox", 80);
-    Mailbox("C/C.mbox", 45); // cut by someone, inside the second record
+    WriteFile(Root() + "C/C.mbox", a + d.substr(0, 20)); // cut by someone, inside d
+    WriteFile(Root() + "D/D.mbox", a + "\r\n\r\n");      // the separator before a record
+    WriteFile(Root() + "E/E.mbox", a + "Subject: not a record\r\n");
     ConversionLedger ledger(Root());
     std::vector<std::string> unsettled;
     for (const auto& [mailbox, target] : ledger.UnsettledMailboxes()) {
         unsettled.push_back(mailbox);
     }
     std::sort(unsettled.begin(), unsettled.end());
-    EXPECT_EQ(unsettled, (std::vector<std::string>{"A/A.mbox", "C/C.mbox"}));
-    EXPECT_EQ(Open(ledger, "A/A.mbox", 70), 40u);
-    EXPECT_EQ(Open(ledger, "B/B.mbox", 80), 80u);
-    EXPECT_EQ(ledger.Lookup("C/C.mbox", Source("/s/3.eml")), ConversionLedger::Seen::Converted);
-    EXPECT_EQ(ledger.Lookup("C/C.mbox", Source("/s/4.eml")), ConversionLedger::Seen::New);
-    EXPECT_EQ(Open(ledger, "C/C.mbox", 45), 30u);
+    EXPECT_EQ(unsettled,
+              (std::vector<std::string>{"A/A.mbox", "C/C.mbox", "D/D.mbox", "E/E.mbox"}));
+    EXPECT_EQ(OpenFile(ledger, "B/B.mbox"), 80u);
+    EXPECT_EQ(ledger.Lookup("C/C.mbox", Source("/s/a.eml")), ConversionLedger::Seen::Converted);
+    EXPECT_EQ(ledger.Lookup("C/C.mbox", Source("/s/d.eml")), ConversionLedger::Seen::New);
+    EXPECT_EQ(OpenFile(ledger, "C/C.mbox"), a.size());
+    EXPECT_EQ(OpenFile(ledger, "D/D.mbox"), a.size());
+    EXPECT_EQ(OpenFile(ledger, "E/E.mbox"), a.size() + 23);
+    EXPECT_FALSE(ledger.UnprovedTail("E/E.mbox"));
+
+    EXPECT_EQ(OpenFile(ledger, "A/A.mbox"), (a + b).size() + 100);
+    EXPECT_EQ(ledger.UnprovedTail("A/A.mbox"), (a + b).size());
+    const FileDescriptor box(platform::Open(Root() + "A/A.mbox", platform::kRead));
+    const std::string other = RecordOf("c", std::string(500, 'x'));
+    const std::string_view others[] = {other};
+    const std::string_view start[] = {std::string_view(c).substr(0, 60), "",
+                                      std::string_view(c).substr(60)};
+    EXPECT_FALSE(ledger.ProveTail("A/A.mbox", box.Get(), others, true));
+    EXPECT_TRUE(ledger.UnprovedTail("A/A.mbox")); // still to be proved
+    EXPECT_EQ(ledger.ProveTail("A/A.mbox", box.Get(), start, true), (a + b).size());
+    EXPECT_FALSE(ledger.UnprovedTail("A/A.mbox"));
+    ledger.Sync();
+    // The "open" at the cut is on disk before the mailbox is cut.
+    const std::string lines = ReadFile(LedgerPath());
+    EXPECT_NE(lines.find("open\tA/A.mbox\t" + std::to_string((a + b).size())), std::string::npos);
+}
+
+// The proof of a record cut short: its bytes after the From_ line (whose
+// date may come from a file's time) are the record's; a From_ line alone,
+// or part of one, must be the record's own; a record larger than the part
+// in hand is proved by that part.
+TEST_F(ConversionLedgerTest, ARecordCutShortIsProvedByTheRecordWrittenInItsPlace) {
+    const std::string c = RecordOf("c", std::string(500, 'c'));
+    const std::string later = "From ann@x.org Tue Jul 06 10:00:00 2010" + c.substr(c.find('\r'));
+    const auto proves = [&](const std::string& tail, const std::string& record, bool whole) {
+        WriteFile(Root() + "T.mbox", "xx" + tail);
+        const FileDescriptor fd(platform::Open(Root() + "T.mbox", platform::kRead));
+        const std::string_view pieces[] = {record};
+        return MailboxTail::IsStartOf(fd.Get(), 2, 2 + tail.size(), pieces, whole);
+    };
+    EXPECT_TRUE(proves(c.substr(0, 100), c, true));
+    EXPECT_TRUE(proves(later.substr(0, 100), c, true)); // another date
+    EXPECT_TRUE(proves(c.substr(0, 100), c.substr(0, 60), false));
+    EXPECT_FALSE(proves(c.substr(0, 100), c.substr(0, 60), true));
+    EXPECT_FALSE(proves(c.substr(0, 100), RecordOf("c", std::string(500, 'x')), true));
+    EXPECT_TRUE(proves(c.substr(0, 20), c, true));      // inside the From_ line
+    EXPECT_FALSE(proves(later.substr(0, 41), c, true)); // a From_ line alone, not this one
+    EXPECT_TRUE(proves(c.substr(0, 41), c, true));
+    EXPECT_FALSE(proves("Subject: c\r\n", c, true));
+
+    const auto tail = [&](const std::string& bytes) {
+        WriteFile(Root() + "T.mbox", bytes);
+        const FileDescriptor fd(platform::Open(Root() + "T.mbox", platform::kRead));
+        return MailboxTail::Of(fd.Get(), 0, bytes.size());
+    };
+    EXPECT_EQ(tail("\r\n\r\n").keep, 0u);
+    EXPECT_FALSE(tail("\r\n\r\nFro").keep == 0u);
+    EXPECT_EQ(tail("\r\n\r\nFro").cutShortAt, 4u);
+    EXPECT_FALSE(tail(RecordOf("b")).cutShort);
+    EXPECT_TRUE(tail(RecordOf("b") + c.substr(0, 9)).cutShort);
+    EXPECT_FALSE(tail("\r\nstray bytes").cutShort);
 }
 
 // A last line cut short (a full disk, a power cut) is no line: the records
@@ -121,7 +203,7 @@ TEST_F(ConversionLedgerTest, ATornLastLineIsPassedOver) {
     {
         ConversionLedger ledger(Root());
         EXPECT_EQ(ledger.Lookup("A/A.mbox", Source("/s/2.eml")), ConversionLedger::Seen::New);
-        EXPECT_EQ(Open(ledger, "A/A.mbox", 80), 40u);
+        EXPECT_EQ(Open(ledger, "A/A.mbox", 40), 40u);
         ledger.Recorded({"A/A.mbox", 40, 80, ContentHash{}, Source("/s/2.eml")});
     }
     const std::vector<LedgerRecord> records = ConversionLedger::ReadRecords(LedgerPath());

@@ -37,6 +37,60 @@ std::vector<MailboxScanner::Record> Split(const std::string& bytes) {
     return records;
 }
 
+std::vector<MailboxScanner::Record> SplitInPieces(const std::string& bytes, std::size_t piece) {
+    std::vector<MailboxScanner::Record> records;
+    MailboxScanner scanner(100, [&](const MailboxScanner::Record& r) { records.push_back(r); });
+    for (std::size_t at = 0; at < bytes.size(); at += piece) {
+        scanner.Feed(std::string_view(bytes).substr(at, piece));
+    }
+    scanner.Finish();
+    return records;
+}
+
+// Whole pieces are split as bytes fed one at a time are: every line start
+// and line end may fall on a piece's edge, and the records, their hashes and
+// From_ lines must not change with where.
+TEST(MailboxScannerTest, SplitsAlikeWhateverThePieces) {
+    std::string bytes = "From a Mon Jul 05 14:03:09 2010\r\n";
+    const char* const lines[] = {"From a Mon Jul 05 14:03:09 2010\r\n",
+                                 "\r\n",
+                                 "\n",
+                                 "From ",
+                                 "Fro\n",
+                                 ">From x\r\n",
+                                 "body text that runs on\r\n",
+                                 "\r",
+                                 "From b\n",
+                                 "From c Tue Jul 06 2010\n",
+                                 "x\n"};
+    std::uint32_t state = 7;
+    for (int i = 0; i < 3000; ++i) {
+        state = state * 1103515245 + 12345;
+        bytes += lines[(state >> 16) % std::size(lines)];
+    }
+    const auto same = [](const std::vector<MailboxScanner::Record>& a,
+                         const std::vector<MailboxScanner::Record>& b) {
+        if (a.size() != b.size()) {
+            return false;
+        }
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            if (a[i].begin != b[i].begin || a[i].end != b[i].end || a[i].hash != b[i].hash ||
+                a[i].fromLine != b[i].fromLine || a[i].leading != b[i].leading ||
+                a[i].endsWithEmptyLine != b[i].endsWithEmptyLine) {
+                return false;
+            }
+        }
+        return true;
+    };
+    const std::vector<MailboxScanner::Record> byte = SplitInPieces(bytes, 1);
+    EXPECT_GT(byte.size(), 100u);
+    EXPECT_EQ(byte.front().begin, 100u); // where the part starts
+    EXPECT_EQ(byte.front().fromLine, "From a Mon Jul 05 14:03:09 2010");
+    for (const std::size_t piece : {2u, 3u, 4u, 5u, 6u, 7u, 64u, 1000u, 1u << 20}) {
+        EXPECT_TRUE(same(SplitInPieces(bytes, piece), byte)) << "pieces of " << piece;
+    }
+}
+
 // A record begins at "From " after an empty line only; its hash leaves its
 // From_ line out, so two records differing in that line alone are the same;
 // a last record without its empty line was cut short.
@@ -150,6 +204,40 @@ TEST_F(LedgerDefenceTest, AVersionOneLedgerIsCarriedOver) {
     });
     EXPECT_NE(refused.find("entourage"), std::string::npos) << refused;
     EXPECT_NE(refused.find("mboxrd"), std::string::npos) << refused;
+}
+
+// A check reads only what stands of the mailboxes it asks for, however many
+// lines a later "open" took away, and a record cut off by the mailbox's
+// size since still counts (the check names it cut short).
+TEST_F(LedgerDefenceTest, OnlyStandingRecordsAreRead) {
+    const auto record = [](const std::string& mailbox, std::uint64_t begin, const char* source) {
+        return LedgerRecord{mailbox, begin, begin + 10, ContentHash{}, {source, 10, 3, 1, 2}};
+    };
+    {
+        ConversionLedger ledger(Root());
+        bool cut = false;
+        ledger.Opening("A/A.mbox", 0, -1, cut);
+        for (std::uint64_t i = 0; i < 500; ++i) {
+            ledger.Recorded(record("A/A.mbox", i * 10, "/s/old.eml"));
+        }
+        ledger.Closed("A/A.mbox", 5000);
+        ledger.Opening("A/A.mbox", 20, -1, cut); // the mailbox was cut to its first two
+        ledger.Recorded(record("A/A.mbox", 20, "/s/new.eml"));
+        ledger.Opening("B/B.mbox", 0, -1, cut);
+        ledger.Recorded(record("B/B.mbox", 0, "/s/b.eml"));
+        ledger.Sync();
+    }
+    std::vector<std::string> read;
+    LedgerReader::ForEachStandingRecord(
+        LedgerPath(), {"A/A.mbox", "C/C.mbox"}, [&](const LedgerRecord& r) {
+            read.push_back(r.mailbox + " " + std::to_string(r.begin) + " " + r.source.path);
+        });
+    EXPECT_EQ(read, (std::vector<std::string>{"A/A.mbox 0 /s/old.eml", "A/A.mbox 10 /s/old.eml",
+                                              "A/A.mbox 20 /s/new.eml"}));
+    read.clear();
+    LedgerReader::ForEachStandingRecord(dir / "nowhere", {"A/A.mbox"},
+                                        [&](const LedgerRecord&) { read.push_back("?"); });
+    EXPECT_TRUE(read.empty());
 }
 
 } // namespace

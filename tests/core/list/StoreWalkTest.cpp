@@ -77,6 +77,38 @@ TEST_F(StoreWalkTest, BothWalksListEachFolderByNameAndAgree) {
     EXPECT_EQ(RowsOf(WalkedRows({dir / "missing"})), std::vector<std::string>{});
 }
 
+// Output folders inside a store hold the converter's files, and whatever was
+// put among them: a folder with a ledger, and the run's own output (by
+// identity, before it has one), are passed over by every walk and count;
+// a store that is itself an output is walked.
+TEST_F(StoreWalkTest, OutputFoldersInsideTheStoreArePassedOver) {
+    for (const char* name : {"S/a.eml", "S/Out/planted.eml", "S/Out/Inbox/b.eml", "S/Older/x.eml",
+                             "S/Inbox/i.eml", "S/Inbox/Deep/Older2/y.eml"}) {
+        Message(name);
+    }
+    WriteFile(dir / "S/.marrowgate-ledger", "marrowgate-ledger 2\n");
+    WriteFile(dir / "S/Older/.marrowgate-ledger", "marrowgate-ledger 2\n");
+    WriteFile(dir / "S/Inbox/Deep/Older2/.marrowgate-ledger", "");
+    const std::string s = dir / "S";
+    const std::vector<std::string> expected = {s + "/a.eml", s + "/Inbox/i.eml"};
+    const std::vector<std::string> all = {s + "/a.eml", s + "/Inbox/i.eml", s + "/Out/planted.eml",
+                                          s + "/Out/Inbox/b.eml"};
+
+    EXPECT_EQ(CollectMessageFiles(s), all) << "the window knows no output yet";
+    const WalkedRows walked({s}, dir / "S/./Out");
+    EXPECT_EQ(walked.RowCount(), 2);
+    EXPECT_EQ(RowsOf(walked), expected);
+    EXPECT_EQ(walked.PassedOver(),
+              (std::vector<std::string>{s + "/Older/", s + "/Out/", s + "/Inbox/Deep/Older2/"}));
+    std::vector<std::string> passed;
+    EXPECT_EQ(StoreWalk::CountMessageFiles(s, dir / "Elsewhere", &passed), 4u);
+    EXPECT_EQ(passed.size(), 2u);
+    EXPECT_EQ(StoreWalk::CountMessageFiles(dir / "missing", {}), 0u);
+    // Once written, the output holds a ledger: passed over without being named.
+    WriteFile(dir / "S/Out/.marrowgate-ledger", "");
+    EXPECT_EQ(CollectMessageFiles(s), expected);
+}
+
 TEST_F(StoreWalkTest, ConvertsTheSameMailboxesAsTheCollectedList) {
     for (int n = 0; n < 40; ++n) {
         static const char* const kFolders[] = {"Inbox", "Sent Items", "Inbox/Old", "Work/B",

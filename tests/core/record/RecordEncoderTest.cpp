@@ -93,6 +93,35 @@ TEST(RecordEncoderTest, MessageStartAndEnd) {
     }
 }
 
+// A bare message (a Maildir file, an IMAP upload) starts as a record does and
+// has the same line ends, but nothing is quoted and no empty line is added.
+TEST(RecordEncoderTest, BareMessageIsNotQuotedNorClosed) {
+    using Framing = RecordEncoder::Framing;
+    const std::pair<std::string, std::string> cases[] = {
+        {"From x@y Tue, 6 Jul 2010 01:03:09 +1100\n  A: b\n\nFrom here\n>From there",
+         "A: b\r\n\r\nFrom here\r\n>From there\r\n"},
+        {"\r\n A: b\r\nC: d", "A: b\r\nC: d\r\n"},
+        {"A: b\n\nbody ends with empty lines\n\n\n",
+         "A: b\r\n\r\nbody ends with empty lines\r\n\r\n\r\n"},
+        {"  \r\n\t", ""},
+    };
+    for (const auto& [input, message] : cases) {
+        for (const std::size_t piece : {std::size_t{1}, std::size_t{3}, input.size() + 1}) {
+            EXPECT_EQ(EncodeInPieces(input, piece, LineEnding::CrLf, Framing::Message), message)
+                << input << " in pieces of " << piece;
+            EXPECT_EQ(EncodeInPieces(input, piece, LineEnding::Lf, Framing::Message),
+                      WithLf(message))
+                << input << " in pieces of " << piece;
+        }
+    }
+    // A long run of plain lines goes through the wide scan unquoted too.
+    std::string many = "A: b\n\n";
+    for (int i = 0; i < 500; ++i) {
+        many += i % 7 == 0 ? "From line\n" : "plain line of text\n";
+    }
+    EXPECT_EQ(EncodeInPieces(many, many.size(), LineEnding::Lf, Framing::Message), many);
+}
+
 // Long inputs take the wide scan over runs of plain lines; byte by byte they
 // never do, so the two must agree wherever the odd lines fall against the
 // 64-byte blocks the scan looks at.

@@ -63,6 +63,56 @@ TEST_F(ConversionRunTest, MirrorsFoldersAndKeepsListOrder) {
     EXPECT_EQ(ReadFile(Out("Store/Sent/Sent.mbox")).size(), 2 * 73u);
 }
 
+// A mailbox is flushed while the next is written, and its "closed" line
+// follows only once it is on disk: a folder met again later in the list
+// waits for its mailbox's flush before it appends, and the ledger closes
+// every mailbox, each after its records, in the same order on every run.
+TEST_F(ConversionRunTest, MailboxesAreFlushedWhileTheNextIsWritten) {
+    std::vector<std::string> paths;
+    for (int i = 0; i < 12; ++i) {
+        const char* const folders[] = {"Store/A/", "Store/B/", "Store/A/", "Store/C/"};
+        paths.push_back(Message(folders[i % 4] + std::to_string(i) + ".eml", std::to_string(i)));
+    }
+    const RunResult result = RunConversion(VectorRows(paths), dir / "Out");
+    EXPECT_TRUE(result.Succeeded());
+    EXPECT_EQ(result.messagesConverted, 12);
+    EXPECT_EQ(result.mailboxesCreated, 3);
+    const std::string box = ReadFile(Out("Store/A/A.mbox"));
+    std::size_t records = 0;
+    for (std::size_t at = 0; (at = box.find("From ", at)) != std::string::npos; at += 5) {
+        records += at == 0 || box.compare(at - 4, 4, "\r\n\r\n") == 0 ? 1 : 0;
+    }
+    EXPECT_EQ(records, 6u);
+
+    const std::string ledger = ReadFile(dir / "Out/.marrowgate-ledger");
+    const std::string a = Out("Store/A/A.mbox").substr((dir / "Out/").size());
+    std::size_t opens = 0;
+    std::size_t closes = 0;
+    for (std::size_t at = 0; (at = ledger.find("\t" + a + "\t", at)) != std::string::npos; ++at) {
+        const std::size_t line = ledger.rfind('\n', at) + 1;
+        opens += ledger.compare(line, 5, "open\t") == 0 ? 1 : 0;
+        closes += ledger.compare(line, 7, "closed\t") == 0 ? 1 : 0;
+    }
+    EXPECT_EQ(opens, 6u); // each time its folder comes again
+    EXPECT_EQ(closes, 6u);
+    const std::string c = Out("Store/C/C.mbox").substr((dir / "Out/").size());
+    EXPECT_EQ(ledger.compare(ledger.rfind("closed\t") + 7, c.size(), c), 0) << "the last closed";
+
+    const auto withoutRuns = [](const std::string& text) {
+        std::string kept;
+        for (std::size_t at = 0; at < text.size();) {
+            const std::size_t end = text.find('\n', at) + 1;
+            if (text.compare(at, 4, "run\t") != 0 && text.compare(at, 4, "end\t") != 0) {
+                kept += text.substr(at, end - at);
+            }
+            at = end;
+        }
+        return kept;
+    };
+    EXPECT_TRUE(RunConversion(VectorRows(paths), dir / "Again").Succeeded());
+    EXPECT_EQ(withoutRuns(ReadFile(dir / "Again/.marrowgate-ledger")), withoutRuns(ledger));
+}
+
 TEST_F(ConversionRunTest, EmptyRowsAreSkipped) {
     RunHooks hooks;
     int progressCalls = 0;
@@ -86,6 +136,7 @@ TEST_F(ConversionRunTest, AFailedRowStopsTheRunUnlessKeepGoing) {
     const RunResult stopped = RunConversion(rows, dir / "Out");
     EXPECT_EQ(stopped.messagesConverted, 1);
     ASSERT_EQ(stopped.failures.size(), 1u);
+    EXPECT_EQ(stopped.notReached, 1) << "the row after the failed one";
     const std::string described = stopped.failures[0].Describe();
     EXPECT_NE(described.find(dir / "C/M/missing.eml"), std::string::npos) << described;
     EXPECT_NE(described.find(Out("M/M.mbox")), std::string::npos) << described;
@@ -97,6 +148,28 @@ TEST_F(ConversionRunTest, AFailedRowStopsTheRunUnlessKeepGoing) {
     const RunResult all = RunConversion(rows, dir / "Out2", {}, keepGoing);
     EXPECT_EQ(all.messagesConverted, 2);
     EXPECT_EQ(all.failures.size(), 1u);
+    EXPECT_EQ(all.notReached, 0);
+}
+
+// A stop asked for between rows leaves the rest of the list not reached; the
+// figures then add up to the rows of the list.
+TEST_F(ConversionRunTest, AStopLeavesTheRestOfTheListNotReached) {
+    const VectorRows rows({Message("M/a.eml", "a"), Message("M/b.eml", "b"),
+                           Message("M/c.eml", "c"), Message("M/d.eml", "d")});
+    RunHooks hooks;
+    int asked = 0;
+    hooks.stopRequested = [&] { return ++asked > 2; };
+    const RunResult result = RunConversion(rows, dir / "Out", hooks);
+    EXPECT_TRUE(result.stopped);
+    EXPECT_EQ(result.messagesConverted + result.notReached, 4);
+    EXPECT_GE(result.notReached, 2);
+
+    RunResult added = result;
+    RunResult later;
+    later.notReached = 3;
+    later.stopped = true;
+    added.Add(later, 4);
+    EXPECT_EQ(added.notReached, result.notReached + 3);
 }
 
 TEST_F(ConversionRunTest, AFolderThatCannotBeMadeFailsClearly) {

@@ -1,16 +1,11 @@
 #pragma once
 
-// What the system keeps for the current user beside the files: environment
-// variables and, on Windows, the user's registry settings.
+// The current user's registry settings, on Windows; other systems keep none.
 
 #include <optional>
 #include <string>
 
 namespace marrowgate::platform {
-
-// The value of the environment variable `name`; nothing when it is unset or
-// empty.
-std::optional<std::string> EnvironmentValue(const std::string& name);
 
 // The text of the value `value` of the key `key` under the current user's
 // registry settings (HKEY_CURRENT_USER), with the environment variables it

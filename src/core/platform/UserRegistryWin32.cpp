@@ -1,4 +1,4 @@
-#include "platform/UserEnvironment.h"
+#include "platform/UserRegistry.h"
 
 #include "platform/Win32Support.h"
 
@@ -21,17 +21,6 @@ std::wstring Expanded(const std::wstring& text) {
 }
 
 } // namespace
-
-std::optional<std::string> EnvironmentValue(const std::string& name) {
-    const std::wstring wideName = win32::Wide(name);
-    const DWORD size = GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
-    if (size <= 1) {
-        return std::nullopt;
-    }
-    std::wstring value(size, L'\0');
-    value.resize(GetEnvironmentVariableW(wideName.c_str(), value.data(), size));
-    return value.empty() ? std::nullopt : std::optional(win32::Narrow(value));
-}
 
 std::optional<std::string> UserRegistryText(const std::string& key, const std::string& value) {
     const std::wstring wideKey = win32::Wide(key);
