@@ -22,6 +22,7 @@
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QIcon>
 #include <QPushButton>
 #include <QTableView>
