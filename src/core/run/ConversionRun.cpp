@@ -140,7 +140,7 @@ RunResult Run::Go() {
         if (row >= rows_.RowCount()) {
             break; // the list was emptied meanwhile: there is nothing left to read
         }
-        const std::string source = SourcePathOfRow(rows_.RowText(row), options_.syntax);
+        const std::string source = SourcePathOfRow(rows_.RowText(row));
         if (source.empty()) {
             ++result_.emptyRowsSkipped;
         } else if (!ConvertRow(row, source)) {
@@ -180,7 +180,7 @@ std::unique_ptr<ReadAheadMessage> Run::ReadAhead(int row, const std::string& sou
     }
     const int last = std::min(rows_.RowCount() - 1, row + kRowsAhead);
     for (int next = std::max(requestedThrough_, row) + 1; next <= last; ++next) {
-        const std::string path = SourcePathOfRow(rows_.RowText(next), options_.syntax);
+        const std::string path = SourcePathOfRow(rows_.RowText(next));
         if (!path.empty()) {
             readAhead_->Request(next, path);
         }
