@@ -83,14 +83,14 @@ class WindowsFaults(unittest.TestCase):
             f.write(b"From x Mon Jul 05 14:03:09 2010\r\nSubject: old\r\n\r\nold\r\n\r\n")
         return box
 
-    def convert_while_locked(self, path):
+    def convert_while_held(self, holding, said, *options):
         """A run of the store into the output while another program holds
-        the whole-file lock of `path`."""
-        holder = subprocess.Popen([HOLD_LOCK, windows(path)], stdin=subprocess.PIPE,
+        what `holding` (hold_lock's arguments) names."""
+        holder = subprocess.Popen([HOLD_LOCK, *holding], stdin=subprocess.PIPE,
                                   stdout=subprocess.PIPE, env=ENV)
         try:
-            self.assertEqual(holder.stdout.readline().strip(), b"locked")
-            return self.convert("-q", "-o", windows(self.out), windows(self.store))
+            self.assertEqual(holder.stdout.readline().strip(), said)
+            return self.convert("-q", *options, "-o", windows(self.out), windows(self.store))
         finally:
             holder.stdin.close()
             holder.wait(timeout=60)
@@ -134,7 +134,7 @@ class WindowsFaults(unittest.TestCase):
     def test_a_mailbox_another_program_locks_is_reported_and_left_alone(self):
         box = self.inbox_with_an_earlier_record()
         before = open(box, "rb").read()
-        result = self.convert_while_locked(box)
+        result = self.convert_while_held([windows(box)], b"locked")
         self.assertEqual(result.returncode, 1)
         self.assertIn(b"Inbox.mbox", result.stderr)
         self.assertEqual(open(box, "rb").read(), before)
@@ -143,6 +143,22 @@ class WindowsFaults(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(self.subjects(box), ["old", "one"])
 
+    def test_message_files_a_running_mail_program_keeps_open_are_reported(self):
+        # Windows Live Mail, still running, shares its open files with no one.
+        for name in ("a", "b", "c"):
+            self.write(f"Inbox/{name}.eml", message(name.encode()))
+        held = [windows(os.path.join(self.store, "Inbox", n + ".eml")) for n in ("a", "c")]
+        result = self.convert_while_held(["--open", *held], b"held", "-k")
+        self.assertEqual(result.returncode, 1)
+        for path in held:
+            self.assertIn(b"Cannot open message file " + path.encode(), result.stderr)
+        inbox = self.mailbox_of(os.path.join(self.store, "Inbox"))
+        self.assertEqual(self.subjects(inbox), ["b"])
+        # Once the program has closed them, the same run adds them once.
+        result = self.convert("-q", "-o", windows(self.out), windows(self.store))
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(sorted(self.subjects(inbox)), ["a", "b", "c"])
+
     def test_a_held_output_is_refused_and_two_runs_at_once_convert_once(self):
         subjects = sorted(b"%d" % n for n in range(100))
         for subject in subjects:
@@ -150,7 +166,7 @@ class WindowsFaults(unittest.TestCase):
         os.makedirs(self.out)
         ledger = os.path.join(self.out, ".marrowgate-ledger")
         open(ledger, "wb").close()
-        result = self.convert_while_locked(ledger)
+        result = self.convert_while_held([windows(ledger)], b"locked")
         self.assertEqual(result.returncode, 1)
         self.assertIn(b"Another conversion is writing into", result.stderr)
         self.assertEqual(os.listdir(self.out), [".marrowgate-ledger"])
