@@ -205,6 +205,8 @@ Section "Uninstall"
   !insertmacro RemoveBundle
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
+  ; What the window remembered for this user: its folders, size and mail program.
+  DeleteRegKey HKCU "Software\${PRODUCT}"
   ; The list of uninstall entries goes too if ours was its last.
   ${If} $AllUsers == 1
     DeleteRegKey HKLM "${UNINSTALL_KEY}"

@@ -3,8 +3,9 @@ installed silently, for the current user (the default) and for all users, it
 puts the bundle's files, a Start menu entry and an uninstall entry in place;
 the installed converter, with nothing but what was installed, turns the corpus
 into the Linux build's mailboxes byte for byte; and the uninstaller leaves no
-file and no registry key behind once Windows has done at its next start what
-the uninstaller left to it (deleting its own copy in Temp).
+file and no registry key behind, what the window remembers for the user
+included, once Windows has done at its next start what the uninstaller left
+to it (deleting its own copy in Temp).
 
     test_installer.py SETUP BUNDLE WINE_RUN DATA LINUX_CONVERTER|""
 
@@ -23,6 +24,7 @@ from mboxcheck import mailbox_bytes  # noqa: E402
 
 SETUP, BUNDLE, WINE_RUN, DATA, LINUX_CONVERTER = sys.argv[1:6]
 UNINSTALL_KEY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\Marrowgate"
+SETTINGS_KEY = r"HKCU\Software\Marrowgate\Marrowgate"
 
 
 def files_below(top):
@@ -158,7 +160,13 @@ class Installer(unittest.TestCase):
                 self.wine(SETUP, "/S", *options)
                 self.check_installed(install, hive, start_menu)
                 if not options:
-                    self.check_conversion(install)
+                    # Its own subtest: skipped without the Linux converter,
+                    # it must not skip the uninstall below.
+                    with self.subTest(mode + ": conversion"):
+                        self.check_conversion(install)
+                # What the window remembers for the user (its folders, its size).
+                self.wine("reg", "add", SETTINGS_KEY + r"\folders", "/v", "output", "/d",
+                          r"C:\Mail for the Mac", "/f")
                 self.uninstall(install)
                 self.assertIsNone(self.uninstall_entry(hive))
                 files, keys = self.snapshot()
