@@ -10,7 +10,11 @@ MAKEFLAGS += --no-print-directory
 # the converter's under the thread sanitizer (messages are read ahead on a
 # second thread), then each fuzz target for a few seconds, then the
 # Windows build's suite under wine (`make windows-test`; WINDOWS=no leaves it
-# out); `make fuzz` runs the fuzz targets longer.
+# out); `make fuzz` runs the fuzz targets longer. The Windows dependencies
+# (scripts/build-windows-deps, at the lowest priority) are built meanwhile,
+# in the background, on the processor time the Linux builds and suites leave
+# idle: on a first run nearly all of the wait is theirs. Their log is
+# build/windows-deps.log; `make windows-test` waits for them.
 TEST_PRESETS ?= $(PRESET) $(filter-out $(PRESET),asan tsan fuzz)
 WINDOWS ?= yes
 FUZZ_SECONDS ?= 20
@@ -31,12 +35,19 @@ bootstrap:
 	@scripts/bootstrap
 
 configure: bootstrap
-	@cmake --preset $(PRESET) -DMARROWGATE_BUILD_BENCH=$(BUILD_BENCH) >/dev/null
+	@cmake --preset $(PRESET) -DMARROWGATE_BUILD_BENCH=$(BUILD_BENCH) \
+	  -DMARROWGATE_PROGRAMS_ONLY=OFF >/dev/null
 
 build: configure
 	@cmake --build --preset $(PRESET) -j $(JOBS)
 
-programs: configure
+# `make run` and `make demo` install only what building and running the
+# programs need, and configure a new build folder without the tests, which
+# need more; a later `make test` adds them.
+programs:
+	@scripts/bootstrap --run
+	@cmake --preset $(PRESET) -DMARROWGATE_BUILD_BENCH=$(BUILD_BENCH) \
+	  $(if $(wildcard $(BUILD)/CMakeCache.txt),,-DMARROWGATE_PROGRAMS_ONLY=ON) >/dev/null
 	@cmake --build --preset $(PRESET) -j $(JOBS) --target $(PROGRAMS)
 
 run: programs
@@ -55,6 +66,11 @@ check: configure
 	@ctest --preset $(PRESET) -j $(JOBS) -L 'core|cli' -LE slow
 
 test: bootstrap format-check
+ifneq ($(WINDOWS),no)
+	@scripts/bootstrap --windows
+	@mkdir -p build
+	@(scripts/build-windows-deps $(WINDOWS_PARTS) >build/windows-deps.log 2>&1 &)
+endif
 	@set -e; for preset in $(TEST_PRESETS); do \
 	  echo "== $$preset"; \
 	  $(MAKE) build PRESET=$$preset; \
@@ -112,17 +128,14 @@ windows-test: windows
 	@cmake --build --preset release -j $(JOBS) --target marrowgate-convert
 	@cmake --preset windows -DMARROWGATE_LINUX_CONVERTER=$(CURDIR)/build/release/src/cli/marrowgate-convert >/dev/null
 	@cmake --build --preset windows -j $(JOBS)
-	@# A failed test runs once more: wine on a loaded machine has now and then
-	@# stalled a run after one of its processes was killed. ctest still prints
-	@# the first failure.
-	@ctest --preset windows -j $(JOBS) --repeat until-pass:2
+	@ctest --preset windows -j $(JOBS)
 
 format:
 	@clang-format -i $(SOURCES)
 
 # clang-tidy with the checks in .clang-tidy over the program's own sources;
 # the window's generated sources must exist first.
-tidy: programs
+tidy: bootstrap programs
 	@run-clang-tidy -quiet -j $(JOBS) -p $(BUILD) '^$(CURDIR)/src/.*\.cpp$$'
 
 clean:

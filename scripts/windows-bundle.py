@@ -2,13 +2,15 @@
 """Puts the Windows build together as users get it: a folder (and a zip of it)
 with the programs, every DLL they load that Windows does not have, Qt's
 platform plugin, the help manual, the icon, README-Windows.txt and the notices
-of the third-party libraries inside, with where their sources come from.
+of the third-party libraries inside, with where their sources come from; and,
+with the window, an installer of the same files.
 
     windows-bundle.py BUILD DEPS SOURCE VERSION
 
 BUILD is the windows preset's build folder, DEPS the folder of the Windows
 dependencies (scripts/build-windows-deps), SOURCE the repository. The bundle
-lands in BUILD/Marrowgate-VERSION-windows-x64 and BUILD/Marrowgate-VERSION-windows-x64.zip.
+lands in BUILD/Marrowgate-VERSION-windows-x64 and BUILD/Marrowgate-VERSION-windows-x64.zip,
+the installer in BUILD/Marrowgate-VERSION-setup-x64.exe (resources/windows/setup.nsi).
 """
 import os
 import re
@@ -120,6 +122,42 @@ def write_notices(bundle, deps, shipped):
         f.write("\n".join(lines) + "\n")
 
 
+def nsis_text(text):
+    """`text` as NSIS reads it between double quotes."""
+    return text.replace("$", "$$").replace('"', '$\\"')
+
+
+def write_installer_files(bundle, path):
+    """The bundle's files as the installer's two macros: InstallBundle puts
+    each in its folder under $INSTDIR, RemoveBundle deletes each of them and
+    then the folders, deepest first, if nothing else is left in them."""
+    install, remove, folders = ["!macro InstallBundle"], ["!macro RemoveBundle"], []
+    for folder, subfolders, names in os.walk(bundle):
+        subfolders.sort()
+        relative = os.path.relpath(folder, bundle)
+        target = "$INSTDIR" if relative == "." else "$INSTDIR\\" + nsis_text(
+            relative.replace("/", "\\"))
+        if relative != ".":
+            folders.append(target)
+        install.append(f'  SetOutPath "{target}"')
+        for name in sorted(names):
+            install.append(f'  File "{nsis_text(os.path.join(folder, name))}"')
+            remove.append(f'  Delete "{target}\\{nsis_text(name)}"')
+    remove += [f'  RMDir "{folder}"' for folder in sorted(folders, reverse=True)]
+    with open(path, "w") as f:
+        f.write("\n".join(install + ["!macroend", ""] + remove + ["!macroend", ""]))
+
+
+def build_installer(build, bundle, source, version):
+    files = os.path.join(build, "bundle-files.nsh")
+    write_installer_files(bundle, files)
+    setup = os.path.join(build, f"Marrowgate-{version}-setup-x64.exe")
+    subprocess.run(["makensis", "-V2", "-NOCD", f"-DVERSION={version}", f"-DBUNDLE={bundle}",
+                    f"-DFILES={files}", f"-DOUTFILE={setup}",
+                    os.path.join(source, "resources", "windows", "setup.nsi")], check=True)
+    return setup
+
+
 def main():
     build, deps, source, version = sys.argv[1:5]
     name = f"Marrowgate-{version}-windows-x64"
@@ -159,6 +197,8 @@ def main():
 
     archive = shutil.make_archive(bundle, "zip", build, name)
     print(f"{bundle}\n{archive} ({len(shipped)} DLLs: {', '.join(shipped)})")
+    if os.path.exists(os.path.join(bundle, "marrowgate.exe")):
+        print(build_installer(build, bundle, source, version))
 
 
 if __name__ == "__main__":

@@ -38,7 +38,9 @@
 #include <QTableView>
 #include <QTimer>
 
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -71,9 +73,13 @@ long long ResidentBytes() {
 }
 
 long long PeakResidentBytes() {
+#ifdef _WIN32
+    return 0; // built for Windows for its screenshots only
+#else
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
     return static_cast<long long>(usage.ru_maxrss) * 1024;
+#endif
 }
 
 double Seconds(qint64 nanoseconds) {

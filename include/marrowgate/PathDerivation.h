@@ -9,10 +9,10 @@
 // mailbox file named after that folder.
 namespace marrowgate {
 
-// The message path a list row stands for: on Windows the row's text without
-// spaces at either end; elsewhere the text as it is (a POSIX name may end in a
-// space).
-std::string SourcePathOfRow(const std::string& rowText, PathSyntax syntax = NativeSyntax());
+// The message path a list row stands for: the row's text as it is. Every row
+// is a path a walk found, and a name may end in a space, on Windows too (when
+// another system wrote it).
+std::string SourcePathOfRow(const std::string& rowText);
 
 // The output root with a final separator ("D:\Out" -> "D:\Out\", "D:\" stays).
 std::string NormaliseOutputRoot(const std::string& outputRoot, PathSyntax syntax = NativeSyntax());

@@ -121,6 +121,18 @@ QString CheckFiguresText(const ConversionPace& pace) {
            Times(pace);
 }
 
+QString StoreDialogTitle(const std::optional<FoundStore>& found) {
+    const QString title = QStringLiteral("Choose Source Folder...");
+    if (!found) {
+        return title;
+    }
+    const QString program = found->source == FoundStore::Source::WindowsMailFolder
+                                ? QStringLiteral("Windows Mail")
+                                : QStringLiteral("Windows Live Mail");
+    return title + QStringLiteral(" (%1 store found: %2)")
+                       .arg(program, QString::fromStdString(found->folder));
+}
+
 QString NothingToConvertText() {
     return QStringLiteral("There are no files in the list to convert.") + kCrLf +
            QStringLiteral("Choose a Windows Live Mail store folder first.");

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "marrowgate/FoundStore.h"
+
 #include <QString>
 #include <QStringList>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // The window's longer prompts. Lines are broken with CR LF.
@@ -14,6 +17,10 @@ class OutputTarget;
 
 // The eight lines shown after a complete conversion.
 QString CompletionText();
+
+// The store folder dialog's title: "Choose Source Folder...", and where the
+// user's mail store was found, when it was.
+QString StoreDialogTitle(const std::optional<FoundStore>& found);
 
 // The completion lines from the second on: how to move the mailboxes and
 // import them into Entourage. The last step ends "And it all done !" only

@@ -22,6 +22,7 @@
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QIcon>
 #include <QPushButton>
 #include <QTableView>
@@ -244,8 +245,14 @@ void frmStep1::CmdAddFolder_Click() {
     if (busy_ != Busy::Idle) {
         return;
     }
-    const QString folder = dialogs_.BrowseForFolder(this, QStringLiteral("Choose Source Folder..."),
-                                                    WindowSettings::SourceFolder());
+    // The folder picked last, else the store the user's mail program keeps,
+    // which Explorer hides.
+    const auto found = FindMailStore();
+    QString start = WindowSettings::SourceFolder();
+    if (found && (start.isEmpty() || !QFileInfo(start).isDir())) {
+        start = QString::fromStdString(found->folder);
+    }
+    const QString folder = dialogs_.BrowseForFolder(this, StoreDialogTitle(found), start);
     if (folder.isEmpty()) {
         return;
     }

@@ -2,6 +2,7 @@
 
 #include "Version.h"
 #include "marrowgate/ConversionError.h"
+#include "marrowgate/FoundStore.h"
 #include "marrowgate/ImapAccount.h"
 #include "marrowgate/NativePaths.h"
 
@@ -69,6 +70,18 @@ std::optional<int> ResolveOutput(std::string& output) {
         output.pop_back();
     }
     return std::nullopt;
+}
+
+// Where the store the user wants converted is likely to be: Windows hides it.
+int PrintFoundStore() {
+    const auto found = FindMailStore();
+    if (!found) {
+        std::cerr << "marrowgate-convert: found no Windows Live Mail or Windows Mail store for "
+                     "this user\n";
+        return 1;
+    }
+    std::cout << found->folder << "\n";
+    return 0;
 }
 
 } // namespace
@@ -179,6 +192,16 @@ std::optional<int> CommandLine::Parse(int argc, char** argv) {
     app.add_flag("--reconvert", reconvert,
                  "Convert again messages that the output's ledger shows as converted by an "
                  "earlier run (they are appended once more)");
+    // Answered as soon as it is read, like --version: no STORE or OUTPUT needed.
+    app.add_flag_callback(
+           "--find-store",
+           [this] {
+               findStore = true;
+               throw CLI::Success();
+           },
+           "Print the folder of the Windows Live Mail (or Windows Mail) store found for this "
+           "user and exit; exit 1 when none is found")
+        ->trigger_on_parse();
     AddStoreOptions(app);
     // Left out of the help: for the benchmark and the tests, which set the
     // converter on one thread beside the one that reads ahead.
@@ -187,7 +210,7 @@ std::optional<int> CommandLine::Parse(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& done) {
-        return app.exit(done);
+        return findStore ? PrintFoundStore() : app.exit(done);
     } catch (const CLI::ParseError& error) {
         std::cerr << "marrowgate-convert: " << error.what() << " (see --help)\n";
         return 2;

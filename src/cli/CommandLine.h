@@ -18,7 +18,8 @@ namespace marrowgate {
 class CommandLine {
 public:
     // Reads the arguments. Returns the exit code when the program should stop
-    // here: 0 after --help or --version, 2 on bad usage (the reason printed).
+    // here: 0 after --help or --version, 0 or 1 after --find-store, 2 on bad
+    // usage (the reason printed).
     std::optional<int> Parse(int argc, char** argv);
 
     // Absolute, as the file system resolves them (links followed), without a
@@ -33,6 +34,7 @@ public:
     bool targetGiven = false; // --target was on the command line
     bool reconvert = false;
     bool noReadAhead = false;
+    bool findStore = false; // answered by Parse()
 
     // The maildir and imap targets.
     bool seen = false;

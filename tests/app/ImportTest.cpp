@@ -3,6 +3,7 @@
 #include "app/WindowTexts.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QDropEvent>
 #include <QFile>
 #include <QGuiApplication>
@@ -245,6 +246,32 @@ TEST_F(ImportTest, AWalkFailureNamesTheFolderAndLeavesTheListAsItWas) {
     QProcess::execute("rm", {"-rf", TempPath("Deep")});
 }
 #endif
+
+// The first time, the store dialog starts in the store the user's mail
+// program keeps, which Explorer hides, and its title says where that is; a
+// folder picked since comes first.
+TEST_F(ImportTest, TheStoreDialogStartsInTheStoreFound) {
+    const QString store = QDir::toNativeSeparators(TempPath("Local/Microsoft/Windows Live Mail"));
+    ASSERT_TRUE(QDir().mkpath(store));
+    const QString other = QDir::toNativeSeparators(TempPath("Other"));
+    ASSERT_TRUE(QDir().mkpath(other));
+    struct LocalAppData { // set for the test, as it was after
+        explicit LocalAppData(const QString& folder)
+            : wasSet(qEnvironmentVariableIsSet("LOCALAPPDATA")), saved(qgetenv("LOCALAPPDATA")) {
+            qputenv("LOCALAPPDATA", QDir::toNativeSeparators(folder).toUtf8());
+        }
+        ~LocalAppData() { wasSet ? qputenv("LOCALAPPDATA", saved) : qunsetenv("LOCALAPPDATA"); }
+        bool wasSet;
+        QByteArray saved;
+    } localAppData(TempPath("Local"));
+    Button("CmdAddFolder")->click(); // cancelled
+    Import(other);
+    Button("CmdAddFolder")->click();
+
+    EXPECT_EQ(dialogs.browseStarts, (QStringList{store, store, other}));
+    EXPECT_EQ(dialogs.browseTitles.front(),
+              "Choose Source Folder... (Windows Live Mail store found: " + store + ")");
+}
 
 } // namespace
 } // namespace marrowgate::test

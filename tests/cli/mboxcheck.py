@@ -135,3 +135,14 @@ def written_files(out):
     for folder, _, files in os.walk(top):
         found += [os.path.join(folder, f) for f in files if f != LEDGER or folder != top]
     return sorted(found)
+
+
+def mailbox_bytes(out):
+    """Every mailbox below `out`, by its path relative to `out`, with its
+    bytes; the ledger, which names the sources as each system does, left out."""
+    found = {}
+    for folder, _, names in os.walk(out):
+        for name in [n for n in names if n.endswith(".mbox")]:
+            with open(os.path.join(folder, name), "rb") as f:
+                found[os.path.relpath(os.path.join(folder, name), out)] = f.read()
+    return found

@@ -1,7 +1,7 @@
 """The Windows build of the converter, run under wine, against what Windows
 does its own way: arguments in the ANSI code page, paths past 260 characters,
 the read-only attribute, a mailbox or an output locked by another program,
-names Windows does not store as given (CON, a final dot or space), Ctrl+C.
+names Windows resolves its own way (CON, a final dot or space), Ctrl+C.
 Its mailboxes are read back on the Linux side with Python's mailbox module.
 
     test_windows.py CONVERTER HOLD_LOCK DATA CONVERTER_EXE LINUX_CONVERTER|"" [TEST]...
@@ -27,6 +27,7 @@ import unittest
 
 import test_reliability
 import test_resume
+from mboxcheck import mailbox_bytes
 
 CONVERTER, HOLD_LOCK, DATA, CONVERTER_EXE = sys.argv[1:5]
 LINUX_CONVERTER = sys.argv[5] if len(sys.argv) > 5 and sys.argv[5] else None
@@ -186,23 +187,41 @@ class WindowsFaults(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(sorted(self.subjects(box)), ["big 0", "big 1", "big 2"])
 
-    def test_names_windows_does_not_store_as_given(self):
-        # A store copied from another system may hold them; on Windows "CON"
-        # is the console and "Inbox." would be "Inbox".
-        for name in ("CON", "nul.old", "Inbox.", "Sent "):
+    def test_names_ending_in_a_dot_or_a_space_convert_as_they_stand(self):
+        # A store copied from another system may hold them, and Windows' own
+        # resolution of a path would take "Inbox." for "Inbox" and "b.eml "
+        # for "b.eml". The mailboxes are those of the Linux build.
+        for name in ("Inbox.", "Sent ", "Inbox"):
+            self.write(os.path.join(name, "a.eml"), message(name.encode()))
+        self.write("Inbox/b.eml ", message(b"ends in a space"))
+        result = self.convert("-q", "-o", windows(self.out), windows(self.store))
+        self.assertEqual(result.returncode, 0, result.stderr)
+        for name in ("Inbox.", "Sent "):
+            self.assertEqual(self.subjects(self.mailbox_of(os.path.join(self.store, name))),
+                             [name])
+        inbox = self.mailbox_of(os.path.join(self.store, "Inbox"))
+        self.assertEqual(sorted(self.subjects(inbox)), ["Inbox", "ends in a space"])
+        if LINUX_CONVERTER:
+            linux = os.path.join(self.tmp, "linux")
+            subprocess.run([LINUX_CONVERTER, "-q", "-o", linux, self.store], check=True,
+                           capture_output=True)
+            self.assertEqual(mailbox_bytes(self.out), mailbox_bytes(linux))
+
+    def test_device_names_are_refused(self):
+        # Written as a folder, "CON" would be the console to other programs.
+        for name in ("CON", "nul.old"):
             self.write(os.path.join(name, "a.eml"), message(name.encode()))
         self.write("Inbox/b.eml", message(b"plain"))
         result = self.convert("-q", "-k", "-o", windows(self.out), windows(self.store))
         self.assertEqual(result.returncode, 1)
         self.assertEqual(self.subjects(self.mailbox_of(os.path.join(self.store, "Inbox"))),
                          ["plain"])
-        for name in ("CON", "nul.old", "Inbox.", "Sent "):
-            self.assertIn(name.encode(), result.stderr)
+        for name in ("CON", "nul.old"):
+            self.assertIn(name.encode() + b": the system reserves this name", result.stderr)
         written = set()
         for _, folders, files in os.walk(self.out):
             written.update(folders + files)
-        self.assertEqual(written & {"CON", "nul.old", "Inbox.", "Sent ", "CON.mbox"}, set())
-
+        self.assertEqual(written & {"CON", "nul.old", "CON.mbox", "nul.old.mbox"}, set())
 
 class Manifest(unittest.TestCase):
     def test_the_manifest_names_the_architecture_of_the_program(self):
@@ -231,14 +250,7 @@ class SameMailboxesAsLinux(unittest.TestCase):
                                                 windows(store)])):
                 result = subprocess.run(command, capture_output=True, env=ENV, timeout=300)
                 self.assertEqual(result.returncode, 0, (build, result.stderr))
-                top = os.path.join(tmp, build)
-                files = {}
-                for folder, _, names in os.walk(top):
-                    # The ledger names the sources as each system does.
-                    for name in [n for n in names if n.endswith(".mbox")]:
-                        with open(os.path.join(folder, name), "rb") as f:
-                            files[os.path.relpath(os.path.join(folder, name), top)] = f.read()
-                outputs[build] = files
+                outputs[build] = mailbox_bytes(os.path.join(tmp, build))
             self.assertEqual(sorted(outputs["windows"]), sorted(outputs["linux"]))
             for name, data in outputs["linux"].items():
                 self.assertEqual(outputs["windows"][name], data, name)
@@ -273,7 +285,8 @@ AS_ANOTHER_USER = "runs as another user (setpriv), whose wine would refuse our p
 ReliabilityOnWindows = windows_run(test_reliability.Reliability, {
     "test_bad_files_and_odd_names":
         "names Windows cannot hold (line ends, bytes not UTF-8), FIFOs, sockets and links; "
-        "its own odd names are test_names_windows_does_not_store_as_given",
+        "its own odd names are test_names_ending_in_a_dot_or_a_space_convert_as_they_stand "
+        "and test_device_names_are_refused",
     "test_read_only_mailbox_and_unreadable_folder":
         "POSIX modes; the read-only attribute is in "
         "test_a_read_only_mailbox_is_reported_and_left_alone",

@@ -136,8 +136,7 @@ FileDescriptor OutputTree::OpenFolder(const std::string& folder) {
             throw ConversionError("Cannot open folder " + shown + ": not a plain folder name");
         }
         if (!platform::StorableName(name)) {
-            // Windows would open a device ("CON") or another folder ("Inbox."
-            // is "Inbox") under this name.
+            // Other Windows programs would open a device ("CON") under this name.
             throw ConversionError("Cannot create folder " + shown +
                                   ": the system reserves this name");
         }

@@ -42,15 +42,8 @@ std::vector<std::string_view> NamesBelowRoot(std::string_view folder, PathSyntax
 
 } // namespace
 
-std::string SourcePathOfRow(const std::string& rowText, PathSyntax syntax) {
-    if (syntax != PathSyntax::Windows) {
-        return rowText;
-    }
-    const auto first = rowText.find_first_not_of(' ');
-    if (first == std::string::npos) {
-        return {};
-    }
-    return rowText.substr(first, rowText.find_last_not_of(' ') - first + 1);
+std::string SourcePathOfRow(const std::string& rowText) {
+    return rowText;
 }
 
 std::string NormaliseOutputRoot(const std::string& outputRoot, PathSyntax syntax) {

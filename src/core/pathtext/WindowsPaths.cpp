@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <vector>
 
 namespace marrowgate {
 namespace {
@@ -42,6 +43,23 @@ bool IsDeviceName(std::string_view name) {
            stem[3] >= '0' && stem[3] <= '9';
 }
 
+// How many leading characters of an absolute classic path name its root,
+// whose names are never resolved: "C:\", or "\\server\share\".
+std::size_t AbsoluteRootLength(std::string_view path) {
+    if (!path.starts_with("\\\\")) {
+        return std::min<std::size_t>(3, path.size());
+    }
+    std::size_t end = path.find('\\', 2);
+    end = end == std::string_view::npos ? end : path.find('\\', end + 1);
+    return end == std::string_view::npos ? path.size() : end + 1;
+}
+
+bool SameDrive(std::string_view a, std::string_view b) {
+    return IsDriveDesignation(a) && IsDriveDesignation(b) &&
+           std::toupper(static_cast<unsigned char>(a[0])) ==
+               std::toupper(static_cast<unsigned char>(b[0]));
+}
+
 } // namespace
 
 bool IsDriveDesignation(std::string_view text) {
@@ -65,6 +83,55 @@ std::size_t WindowsRootLength(std::string_view path) {
     return !rest.empty() && IsWindowsSeparator(rest[0]) ? cut + 1 : cut;
 }
 
+std::string AbsoluteWindowsPath(const std::string& path, const std::string& currentFolder) {
+    if (path.starts_with(kExtended)) {
+        return path;
+    }
+    std::string text = path;
+    std::replace(text.begin(), text.end(), '/', '\\');
+    std::string folder = WithoutExtendedPrefix(currentFolder);
+    std::replace(folder.begin(), folder.end(), '/', '\\');
+    std::string absolute;
+    if (text.starts_with("\\\\") ||
+        (IsDriveDesignation(text) && text.size() > 2 && text[2] == '\\')) {
+        absolute = text;
+    } else if (IsDriveDesignation(text)) {
+        if (!SameDrive(text, folder)) {
+            return path; // the current folder of another drive is the system's to know
+        }
+        absolute = folder + "\\" + text.substr(2);
+    } else if (text.starts_with('\\')) {
+        absolute = folder.substr(0, AbsoluteRootLength(folder)) + text.substr(1);
+    } else {
+        absolute = folder + "\\" + text;
+    }
+    const std::size_t root = AbsoluteRootLength(absolute);
+    std::string resolved = absolute.substr(0, root);
+    std::vector<std::string_view> names;
+    for (std::size_t start = root; start < absolute.size();) {
+        const std::size_t end = std::min(absolute.find('\\', start), absolute.size());
+        const std::string_view name(absolute.data() + start, end - start);
+        if (name == "..") {
+            if (!names.empty()) {
+                names.pop_back();
+            }
+        } else if (!name.empty() && name != ".") {
+            names.push_back(name);
+        }
+        start = end + 1;
+    }
+    for (const std::string_view name : names) {
+        if (!resolved.empty() && resolved.back() != '\\') {
+            resolved += '\\';
+        }
+        resolved += name;
+    }
+    if (!names.empty() && text.ends_with('\\')) {
+        resolved += '\\';
+    }
+    return resolved;
+}
+
 std::string ExtendedWindowsPath(const std::string& path) {
     if (!TakesExtendedForm(path)) {
         return path;
@@ -84,7 +151,7 @@ std::string WithoutExtendedPrefix(const std::string& path) {
 }
 
 bool StorableWindowsName(std::string_view name) {
-    if (name.empty() || name.back() == '.' || name.back() == ' ') {
+    if (name.empty()) {
         return false;
     }
     const bool forbidden = std::any_of(name.begin(), name.end(), [](char c) {

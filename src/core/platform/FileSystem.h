@@ -121,8 +121,9 @@ int StatusAt(int folder, const std::string& name, FileStatus& status);
 // The absolute path with every link resolved, or nothing (errno set).
 std::optional<std::string> RealPath(const std::string& path);
 
-// Whether the system would store `name` under that name in a folder: Windows
-// turns "CON" into the console and drops a final dot or space; POSIX takes
+// Whether the program makes a file or folder of this name: on Windows not
+// "CON" and the other device names, which other programs would open as the
+// device (a final dot or space is kept, see StorableWindowsName); POSIX takes
 // every name without "/" or NUL.
 bool StorableName(std::string_view name);
 

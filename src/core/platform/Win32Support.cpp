@@ -50,6 +50,13 @@ int ErrnoFor(DWORD error) {
     }
 }
 
+std::string CurrentFolder() {
+    const DWORD size = GetCurrentDirectoryW(0, nullptr);
+    std::wstring folder(size, L'\0');
+    folder.resize(GetCurrentDirectoryW(size, folder.data()));
+    return Narrow(folder);
+}
+
 } // namespace
 
 int Fail(DWORD error) {
@@ -81,7 +88,9 @@ std::string Narrow(std::wstring_view wide) {
 }
 
 std::wstring LongPath(const std::string& path) {
-    const std::string system = ExtendedWindowsPath(path);
+    // Made absolute by name: the system's own resolution, left below for
+    // what only it can resolve, drops the final dot or space of a name.
+    const std::string system = ExtendedWindowsPath(AbsoluteWindowsPath(path, CurrentFolder()));
     std::wstring wide = Wide(system);
     if (system.starts_with(R"(\\?\)")) {
         return wide;

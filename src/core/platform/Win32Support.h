@@ -17,7 +17,8 @@ int Fail(DWORD error = GetLastError());
 std::wstring Wide(std::string_view text);
 std::string Narrow(std::wstring_view wide);
 
-// The path in the extended form, made absolute first when it is not.
+// The path in the extended form, made absolute first when it is not (every
+// name kept as it stands, see AbsoluteWindowsPath).
 std::wstring LongPath(const std::string& path);
 // The path of an open file or folder, in the extended form; empty on failure.
 std::wstring PathOf(HANDLE handle);

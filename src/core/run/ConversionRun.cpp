@@ -110,7 +110,7 @@ std::unique_ptr<ReadAheadMessage> MboxRun::ReadAhead(int row, const std::string&
     }
     const int last = std::min(rows_.RowCount() - 1, row + kRowsAhead);
     for (int next = std::max(requestedThrough_, row) + 1; next <= last; ++next) {
-        const std::string path = SourcePathOfRow(rows_.RowText(next), options_.syntax);
+        const std::string path = SourcePathOfRow(rows_.RowText(next));
         if (!path.empty()) {
             readAhead_->Request(next, path);
         }

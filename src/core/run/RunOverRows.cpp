@@ -26,7 +26,7 @@ RunResult RunOverRows::Go() {
         if (row >= rows_.RowCount()) {
             break; // the list was emptied meanwhile: there is nothing left to read
         }
-        const std::string source = SourcePathOfRow(rows_.RowText(row), options_.syntax);
+        const std::string source = SourcePathOfRow(rows_.RowText(row));
         if (source.empty()) {
             ++result_.emptyRowsSkipped;
         } else if (!ConvertRow(row, source)) {

@@ -80,9 +80,9 @@ TEST(PathDerivationTest, NeverLeavesTheOutputRoot) {
 }
 
 TEST(PathDerivationTest, RowTextAndOutputRoot) {
-    EXPECT_EQ(SourcePathOfRow("  C:\\a b\\x.eml \t ", kWindows), "C:\\a b\\x.eml \t");
-    EXPECT_EQ(SourcePathOfRow("   ", kWindows), "");
-    EXPECT_EQ(SourcePathOfRow(" /a/x.eml ", kPosix), " /a/x.eml ");
+    // A name may end in a space on either system.
+    EXPECT_EQ(SourcePathOfRow("C:\\a b\\x.eml "), "C:\\a b\\x.eml ");
+    EXPECT_EQ(SourcePathOfRow("/a/x.eml "), "/a/x.eml ");
     EXPECT_EQ(NormaliseOutputRoot(R"(D:\)", kWindows), R"(D:\)");
 }
 

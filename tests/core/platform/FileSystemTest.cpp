@@ -121,7 +121,9 @@ TEST(FileSystemTest, StorableNames) {
     EXPECT_FALSE(StorableName(""));
     EXPECT_FALSE(StorableName("a/b"));
     EXPECT_TRUE(StorableName("Inbox"));
-    EXPECT_EQ(StorableName("Inbox."), NativeSyntax() == PathSyntax::Posix);
+    EXPECT_TRUE(StorableName("Inbox."));
+    EXPECT_TRUE(StorableName("Sent "));
+    EXPECT_EQ(StorableName("CON"), NativeSyntax() == PathSyntax::Posix);
 }
 
 #ifndef _WIN32
