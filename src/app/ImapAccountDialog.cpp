@@ -32,6 +32,9 @@ ImapAccountDialog::ImapAccountDialog(const ImapAccountForm& form, Test test, QWi
     password_ = new QLineEdit(form.password, this);
     password_->setObjectName(QStringLiteral("txtPassword"));
     password_->setEchoMode(QLineEdit::Password);
+    caFile_ = new QLineEdit(form.caFile, this);
+    caFile_->setObjectName(QStringLiteral("txtCertificateFile"));
+    caFile_->setPlaceholderText(QStringLiteral("Only for a server with a certificate of its own"));
     special_ = new QCheckBox(QStringLiteral("Put Inbox, Sent Items, Deleted Items, Drafts and "
                                             "Junk E-mail into the account's own folders"),
                              this);
@@ -43,6 +46,7 @@ ImapAccountDialog::ImapAccountDialog(const ImapAccountForm& form, Test test, QWi
     fields->addRow(QStringLiteral("S&ecurity:"), security_);
     fields->addRow(QStringLiteral("&User name:"), user_);
     fields->addRow(QStringLiteral("&Password:"), password_);
+    fields->addRow(QStringLiteral("&Certificate file:"), caFile_);
 
     auto* note = new QLabel(QStringLiteral("The password is not stored: the window asks for it "
                                            "again the next time it starts."),
@@ -61,7 +65,7 @@ ImapAccountDialog::ImapAccountDialog(const ImapAccountForm& form, Test test, QWi
     connect(testButton_, &QPushButton::clicked, this, &ImapAccountDialog::TestConnection);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    for (QLineEdit* edit : {server_, user_, password_}) {
+    for (QLineEdit* edit : {server_, user_, password_, caFile_}) {
         connect(edit, &QLineEdit::textChanged, this, &ImapAccountDialog::Changed);
     }
 
@@ -76,8 +80,8 @@ ImapAccountDialog::ImapAccountDialog(const ImapAccountForm& form, Test test, QWi
 }
 
 ImapAccountForm ImapAccountDialog::Form() const {
-    return {server_->text(), security_->currentIndex() == 1, user_->text(), password_->text(),
-            special_->isChecked()};
+    return {server_->text(),   security_->currentIndex() == 1, user_->text(),
+            password_->text(), special_->isChecked(),          caFile_->text().trimmed()};
 }
 
 // What a test said no longer holds once the account changes.

@@ -34,6 +34,7 @@ private:
     QLineEdit* server_ = nullptr;
     QComboBox* security_ = nullptr;
     QLineEdit* user_ = nullptr;
+    QLineEdit* caFile_ = nullptr;
     QLineEdit* password_ = nullptr;
     QCheckBox* special_ = nullptr;
     QLabel* result_ = nullptr;

@@ -11,6 +11,9 @@ struct ImapAccountForm {
     QString user;
     QString password; // kept in memory only
     bool specialFolders = false;
+    // A certificate (PEM) to trust instead of the system's: a server with one
+    // of its own, as at home or in a small company.
+    QString caFile;
 
     // The account as the converter names it: imaps://USER@SERVER/, the user
     // name percent-encoded (an "@" in it is "%40").

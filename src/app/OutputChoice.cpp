@@ -15,6 +15,7 @@ constexpr int kTestTimeoutSeconds = 20;
 ImapLogin LoginOf(const ImapAccountForm& form) {
     ImapLogin login;
     login.password = form.password.toStdString();
+    login.caFile = form.caFile.toStdString();
     return login;
 }
 

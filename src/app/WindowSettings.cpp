@@ -15,6 +15,7 @@ const QString kImapServer = QStringLiteral("imap/server");
 const QString kImapStartTls = QStringLiteral("imap/startTls");
 const QString kImapUser = QStringLiteral("imap/user");
 const QString kImapSpecialFolders = QStringLiteral("imap/specialFolders");
+const QString kImapCaFile = QStringLiteral("imap/caFile");
 
 } // namespace
 
@@ -52,9 +53,9 @@ void WindowSettings::SetTarget(const QString& name) {
 
 ImapAccountForm WindowSettings::ImapAccount() {
     const QSettings settings;
-    return {settings.value(kImapServer).toString(), settings.value(kImapStartTls).toBool(),
-            settings.value(kImapUser).toString(), QString(),
-            settings.value(kImapSpecialFolders).toBool()};
+    return {settings.value(kImapServer).toString(),       settings.value(kImapStartTls).toBool(),
+            settings.value(kImapUser).toString(),         QString(),
+            settings.value(kImapSpecialFolders).toBool(), settings.value(kImapCaFile).toString()};
 }
 
 void WindowSettings::SetImapAccount(const ImapAccountForm& account) {
@@ -63,6 +64,7 @@ void WindowSettings::SetImapAccount(const ImapAccountForm& account) {
     settings.setValue(kImapStartTls, account.startTls);
     settings.setValue(kImapUser, account.user);
     settings.setValue(kImapSpecialFolders, account.specialFolders);
+    settings.setValue(kImapCaFile, account.caFile);
 }
 
 QString WindowSettings::DeclinedToFinish() {

@@ -34,7 +34,8 @@ ImapError SetupError(CURLcode code, const std::string& where, const char* detail
     case CURLE_SSL_CONNECT_ERROR:
         return {Kind::Refused,
                 where + ": the server's certificate cannot be trusted or TLS failed" + more +
-                    "; for a server with a certificate of its own, see --ca-file"};
+                    "; for a server with a certificate of its own, name that certificate's file "
+                    "(the converter's --ca-file, the window's Certificate file)"};
     case CURLE_USE_SSL_FAILED:
         return {Kind::Refused, where + ": the server offers no STARTTLS, so the password would "
                                        "go in plain text; use imaps://, or --insecure-plaintext "
