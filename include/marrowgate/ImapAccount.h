@@ -31,6 +31,10 @@ struct ImapAccount {
     std::string ServerUrl() const;
     // "user@host" (and ":port" when not the usual one), for messages.
     std::string Display() const;
+    // Display() as a file name on any system: the host in lower case, every
+    // byte but letters, digits and "@._-" written "%XX". The folder of the
+    // account's ledger is named so.
+    std::string FileName() const;
 };
 
 } // namespace marrowgate

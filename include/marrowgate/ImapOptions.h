@@ -38,6 +38,9 @@ struct ImapUploadOptions {
     // Asked while waiting to try again: true gives up (the run is being
     // stopped).
     std::function<bool()> stopRequested;
+    // The folder that keeps the upload's ledger (and its lock); empty: one
+    // per account under the user's state folder (ImapLedgerFolder()).
+    std::string ledgerFolder;
 };
 
 } // namespace marrowgate

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "marrowgate/ImapOptions.h"
 #include "marrowgate/MessageRows.h"
 #include "marrowgate/OutputTarget.h"
 #include "marrowgate/Yield.h"
@@ -55,8 +56,14 @@ struct VerifyReport {
 // files need no record. Reads only: nothing is written and no lock taken,
 // so it serves on read-only media and on an output copied elsewhere.
 // Memory holds one mailbox's records at a time.
+//
+// For the maildir and imap targets (`outputRoot` is then the account's
+// URL, logged in to with `imap`), every message must be in the mailbox of
+// its folder exactly once, as the store keeps it: their sizes listed, then
+// the copies of a size some message has read and matched by their content
+// (StoreVerifier). Throws ConversionError when an account cannot be reached.
 VerifyReport VerifyOutput(const std::vector<std::string>& stores, const std::string& outputRoot,
-                          const OutputTarget& target);
+                          const OutputTarget& target, const ImapUploadOptions& imap = {});
 
 // The same check for the message files a list holds (the window's rows, as
 // they were converted), `stores` giving where targets start their tree.
@@ -67,6 +74,7 @@ VerifyReport VerifyOutput(const std::vector<std::string>& stores, const std::str
 VerifyReport VerifyRows(const MessageRows& rows, const std::vector<std::string>& stores,
                         const std::string& outputRoot, const OutputTarget& target,
                         const YieldFn& yield = {}, const std::function<bool()>& stopRequested = {},
-                        const std::function<void(int checked, int count)>& progress = {});
+                        const std::function<void(int checked, int count)>& progress = {},
+                        const ImapUploadOptions& imap = {});
 
 } // namespace marrowgate

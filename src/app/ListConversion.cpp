@@ -86,8 +86,10 @@ RunHooks ListConversion::Hooks() {
 VerifyReport ListConversion::VerifyConverted(const QString& outputRoot, const RunOptions& options) {
     progress_.Verifying(list_.RowCount());
     try {
+        const bool account = options.target.GetKind() == OutputTarget::Kind::Imap;
+        const std::string output = outputRoot.toStdString();
         VerifyReport report = VerifyRows(
-            list_, options.stores, NormaliseOutputRoot(outputRoot.toStdString()), options.target,
+            list_, options.stores, account ? output : NormaliseOutputRoot(output), options.target,
             [this] {
                 if (yield_.Due()) {
                     progress_.Show();
@@ -95,7 +97,8 @@ VerifyReport ListConversion::VerifyConverted(const QString& outputRoot, const Ru
                 }
             },
             closeRequested_,
-            [this](int checked, int count) { progress_.MessagesChecked(checked, count); });
+            [this](int checked, int count) { progress_.MessagesChecked(checked, count); },
+            options.imap);
         progress_.Show();
         return report;
     } catch (const std::exception& error) {
@@ -122,10 +125,12 @@ void ListConversion::Report(const Outcome& outcome, const QString& outputRoot,
         return;
     }
     // The button opens the folder where the mailboxes are, deep as it may lie.
-    // Other targets start their trees at the store, in the output folder.
+    // Other targets start their trees at the store, in the output folder; an
+    // account has none.
     const QString mailboxes = target.GetKind() == OutputTarget::Kind::Entourage
                                   ? MailboxesFolder(list_, outputRoot)
-                                  : outputRoot;
+                              : target.GetKind() == OutputTarget::Kind::Imap ? QString()
+                                                                             : outputRoot;
     const SummaryReport report =
         Summarise({result, list_.RowCount(), outcome.stopped, outputRoot, mailboxes, target,
                    outcome.verification ? &*outcome.verification : nullptr});

@@ -1,5 +1,6 @@
 #include "app/QtUserDialogs.h"
 
+#include "app/ImapAccountDialog.h"
 #include "app/ReportDialog.h"
 #include "app/registryShell.h"
 
@@ -95,6 +96,15 @@ QString QtUserDialogs::BrowseForSaveFile(QWidget* owner, const QString& title,
 
 bool QtUserDialogs::OpenWithShell(const QString& target) {
     return marrowgate::OpenWithShell(target);
+}
+
+bool QtUserDialogs::AskImapAccount(QWidget* owner, ImapAccountForm& form, const AccountTest& test) {
+    ImapAccountDialog box(form, test, owner);
+    if (box.exec() != QDialog::Accepted) {
+        return false;
+    }
+    form = box.Form();
+    return true;
 }
 
 } // namespace marrowgate

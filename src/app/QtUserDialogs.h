@@ -18,6 +18,7 @@ public:
     QString BrowseForSaveFile(QWidget* owner, const QString& title,
                               const QString& suggested) override;
     bool OpenWithShell(const QString& target) override;
+    bool AskImapAccount(QWidget* owner, ImapAccountForm& form, const AccountTest& test) override;
 };
 
 } // namespace marrowgate

@@ -102,7 +102,7 @@ ReportDialog::ReportDialog(const SummaryReport& report, std::function<void(QWidg
     grid->addWidget(text_, 0, 1);
     grid->addWidget(caption, 1, 0, 1, 2);
     grid->addWidget(details_, 2, 0, 1, 2);
-    grid->addWidget(NewButtons(), 3, 0, 1, 2);
+    grid->addWidget(NewButtons(report.inFolder), 3, 0, 1, 2);
     grid->setRowStretch(2, 1);
     grid->setColumnStretch(1, 1);
 
@@ -111,7 +111,7 @@ ReportDialog::ReportDialog(const SummaryReport& report, std::function<void(QWidg
     FitToScreen();
 }
 
-QWidget* ReportDialog::NewButtons() {
+QWidget* ReportDialog::NewButtons(bool inFolder) {
     auto* box = new QDialogButtonBox(this);
     box->setAccessibleName(QStringLiteral("Buttons"));
     box->setAccessibleDescription(QStringLiteral("Save Report, Open Mailbox Folder and OK"));
@@ -134,6 +134,7 @@ QWidget* ReportDialog::NewButtons() {
             saveReport_(this);
         }
     });
+    open->setVisible(inFolder); // an account is no folder of the desktop
     connect(open, &QPushButton::clicked, this, [this] {
         openFolder_ = true;
         accept();

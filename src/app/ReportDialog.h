@@ -31,7 +31,7 @@ public:
     QPlainTextEdit* Details() const { return details_; }
 
 private:
-    QWidget* NewButtons();
+    QWidget* NewButtons(bool inFolder);
     void FitText(int width = -1);
     void FitToScreen();
 

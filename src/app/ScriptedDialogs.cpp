@@ -40,6 +40,7 @@ SummaryAnswer ScriptedDialogs::ShowSummary(QWidget*, const SummaryReport& report
                                            const std::function<void(QWidget*)>& saveReport) {
     Record(report.text, report.warning ? MessageIcon::Warning : MessageIcon::Information,
            Kind::Summary, report.details);
+    messages.back().inFolder = report.inFolder;
     if (pressSaveReport && saveReport) {
         saveReport(nullptr);
     }
@@ -70,6 +71,22 @@ QString ScriptedDialogs::BrowseForSaveFile(QWidget*, const QString&, const QStri
 bool ScriptedDialogs::OpenWithShell(const QString& target) {
     opened.push_back(target);
     return shellOpens;
+}
+
+bool ScriptedDialogs::AskImapAccount(QWidget*, ImapAccountForm& form, const AccountTest& test) {
+    accountForms.push_back(form);
+    if (accounts.empty()) {
+        return false;
+    }
+    const bool answered = accounts.front().has_value();
+    if (answered) {
+        form = *accounts.front();
+    }
+    accounts.pop_front();
+    if (answered && pressTestConnection && test) {
+        connectionTests.push_back(test(form));
+    }
+    return answered;
 }
 
 } // namespace marrowgate

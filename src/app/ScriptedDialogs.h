@@ -6,6 +6,7 @@
 
 #include <deque>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace marrowgate {
@@ -28,6 +29,8 @@ public:
         Kind kind = Kind::Message;
         // A summary's details.
         QString details;
+        // A summary's: its messages are in a folder to open.
+        bool inFolder = true;
     };
 
     Answer MsgBox(QWidget* owner, const QString& prompt, MessageIcon icon) override;
@@ -41,6 +44,9 @@ public:
     QString BrowseForSaveFile(QWidget* owner, const QString& title,
                               const QString& suggested) override;
     bool OpenWithShell(const QString& target) override;
+    // Answers with the next account (nullopt, or none left: cancelled),
+    // after pressing "Test Connection" when pressTestConnection says so.
+    bool AskImapAccount(QWidget* owner, ImapAccountForm& form, const AccountTest& test) override;
 
     std::deque<Answer> answers;
     std::deque<FailureChoice> failureChoices;
@@ -50,6 +56,8 @@ public:
     std::deque<QString> saveFiles;
     // Whether the desktop takes what is opened.
     bool shellOpens = true;
+    std::deque<std::optional<ImapAccountForm>> accounts;
+    bool pressTestConnection = false;
 
     std::vector<Shown> messages;
     QStringList browseTitles;
@@ -57,6 +65,9 @@ public:
     // What each save dialog proposed.
     QStringList saveSuggestions;
     QStringList opened;
+    // Each account box as it opened, and what each test said.
+    std::vector<ImapAccountForm> accountForms;
+    QStringList connectionTests;
 
     // Called as each box is shown, before it is answered.
     std::function<void(const Shown&)> onMessage;

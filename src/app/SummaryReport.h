@@ -13,6 +13,8 @@ struct SummaryReport {
     QString details;
     // Something failed, was stopped or did not verify.
     bool warning = false;
+    // The messages are in a folder the desktop can open (not an account).
+    bool inFolder = true;
 };
 
 } // namespace marrowgate

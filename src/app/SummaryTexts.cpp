@@ -31,7 +31,10 @@ QStringList ImportLines(const OutputTarget& target, bool allDone) {
     if (target.GetKind() == OutputTarget::Kind::Entourage) {
         return EntourageSteps(allDone);
     }
-    QStringList lines{QStringLiteral("To import the mailboxes into %1:").arg(TargetReader(target))};
+    QStringList lines{
+        target.GetKind() == OutputTarget::Kind::Imap
+            ? QStringLiteral("To see them:")
+            : QStringLiteral("To import the mailboxes into %1:").arg(TargetReader(target))};
     int step = 0;
     for (const std::string& line : target.ImportSteps()) {
         lines << QStringLiteral("%1. ").arg(++step) + Text(line);
@@ -80,9 +83,11 @@ QStringList Figures(const RunFacts& facts, const RowCounts& counts) {
         QStringLiteral("Messages failed: ") + Number(counts.failed),
         QStringLiteral("Mailboxes created: ") + Number(result.mailboxesCreated),
         QStringLiteral("Mailboxes appended to: ") + Number(result.mailboxesAppended),
-        QStringLiteral("Output folder: ") + facts.outputFolder,
+        (facts.target.GetKind() == OutputTarget::Kind::Imap ? QStringLiteral("Account: ")
+                                                            : QStringLiteral("Output folder: ")) +
+            facts.outputFolder,
     };
-    if (facts.mailboxesFolder != facts.outputFolder) {
+    if (!facts.mailboxesFolder.isEmpty() && facts.mailboxesFolder != facts.outputFolder) {
         lines << QStringLiteral("The mailboxes are in: ") + facts.mailboxesFolder;
     }
     return lines;
@@ -185,6 +190,7 @@ SummaryReport Summarise(const RunFacts& facts) {
     report.details = Details(facts, counts);
     report.warning = facts.stopped || counts.failed > 0 ||
                      (facts.verification != nullptr && !facts.verification->Passed());
+    report.inFolder = !facts.mailboxesFolder.isEmpty();
     return report;
 }
 

@@ -22,6 +22,9 @@ constexpr TargetItem kItems[] = {
      "LF line ends; Name.mbox folders as File > Import Mailboxes reads them"},
     {OutputTarget::Kind::Mboxrd, "mboxrd", "any mbox reader",
      "LF line ends; plain RFC 4155 Name.mbox files for any other mail program"},
+    {OutputTarget::Kind::Imap, "IMAP account...", "the IMAP account",
+     "Uploads the messages straight into a mail account: Gmail, Outlook.com, a company "
+     "server"},
 };
 
 const TargetItem* ItemOf(const OutputTarget& target) {

@@ -2,6 +2,7 @@
 
 #include "app/WindowSettings.h"
 #include "marrowgate/LastRun.h"
+#include "marrowgate/OutputTarget.h"
 #include "marrowgate/PathDerivation.h"
 
 #include <exception>
@@ -20,6 +21,11 @@ std::optional<UnfinishedRun> FindUnfinishedRun(const QString& outputFolder) {
         return std::nullopt;
     }
     if (!last || last->finished || last->stores.empty()) {
+        return std::nullopt;
+    }
+    // A maildir the command line wrote is not the window's to finish.
+    if (const auto target = OutputTarget::Named(last->target);
+        target && target->KeepsMessagesApart()) {
         return std::nullopt;
     }
     UnfinishedRun run{outputFolder,

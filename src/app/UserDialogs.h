@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ImapAccountForm.h"
 #include "app/SummaryReport.h"
 #include "marrowgate/ConversionRun.h"
 
@@ -62,6 +63,12 @@ public:
     // Opens a document or an address with its registered handler; false when
     // the desktop has no handler that took it.
     virtual bool OpenWithShell(const QString& target) = 0;
+
+    // The box that asks for an IMAP account, filled in with `form`, which
+    // takes what the user entered when accepted (true). Its "Test
+    // Connection" shows what `test` says of the account as it stands.
+    using AccountTest = std::function<QString(const ImapAccountForm&)>;
+    virtual bool AskImapAccount(QWidget* owner, ImapAccountForm& form, const AccountTest& test) = 0;
 };
 
 } // namespace marrowgate

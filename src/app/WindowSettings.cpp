@@ -11,6 +11,11 @@ const QString kSourceFolder = QStringLiteral("folders/source");
 const QString kOutputFolder = QStringLiteral("folders/output");
 const QString kTarget = QStringLiteral("conversion/target");
 const QString kDeclined = QStringLiteral("conversion/declinedToFinish");
+const QString kImapServer = QStringLiteral("imap/server");
+const QString kImapStartTls = QStringLiteral("imap/startTls");
+const QString kImapUser = QStringLiteral("imap/user");
+const QString kImapSpecialFolders = QStringLiteral("imap/specialFolders");
+const QString kImapCaFile = QStringLiteral("imap/caFile");
 
 } // namespace
 
@@ -44,6 +49,22 @@ QString WindowSettings::Target() {
 
 void WindowSettings::SetTarget(const QString& name) {
     QSettings().setValue(kTarget, name);
+}
+
+ImapAccountForm WindowSettings::ImapAccount() {
+    const QSettings settings;
+    return {settings.value(kImapServer).toString(),       settings.value(kImapStartTls).toBool(),
+            settings.value(kImapUser).toString(),         QString(),
+            settings.value(kImapSpecialFolders).toBool(), settings.value(kImapCaFile).toString()};
+}
+
+void WindowSettings::SetImapAccount(const ImapAccountForm& account) {
+    QSettings settings;
+    settings.setValue(kImapServer, account.server);
+    settings.setValue(kImapStartTls, account.startTls);
+    settings.setValue(kImapUser, account.user);
+    settings.setValue(kImapSpecialFolders, account.specialFolders);
+    settings.setValue(kImapCaFile, account.caFile);
 }
 
 QString WindowSettings::DeclinedToFinish() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/ImapAccountForm.h"
+
 #include <QSize>
 #include <QString>
 
@@ -25,6 +27,11 @@ public:
     // when none was chosen yet.
     static QString Target();
     static void SetTarget(const QString& name);
+
+    // The IMAP account uploaded into last, without its password (never
+    // stored).
+    static ImapAccountForm ImapAccount();
+    static void SetImapAccount(const ImapAccountForm& account);
 
     // The unfinished conversion the user declined to finish (UnfinishedRun's
     // key), so that it is not offered again.

@@ -48,6 +48,10 @@ QStringList EntourageSteps(bool allDone) {
 }
 
 QString ExportedText(const OutputTarget& target, const QString& exception) {
+    if (target.GetKind() == OutputTarget::Kind::Imap) {
+        return QStringLiteral("Your data has been %1uploaded into the IMAP account%2.")
+            .arg(exception.isEmpty() ? QStringLiteral("successfully ") : QString(), exception);
+    }
     const QString format =
         QStringLiteral(".mbox format (Compatible for %1)").arg(TargetReader(target));
     if (exception.isEmpty()) {
@@ -87,6 +91,9 @@ QString ConvertButtonText(const OutputTarget& target) {
 }
 
 QString BannerTagline(const OutputTarget& target) {
+    if (target.GetKind() == OutputTarget::Kind::Imap) {
+        return QStringLiteral("Moves Windows Live Mail messages into an IMAP mail account");
+    }
     return QStringLiteral("Moves Windows Live Mail messages to mbox, ready for ") +
            TargetReader(target);
 }

@@ -114,6 +114,7 @@ void frmStep1::CreateControls() {
         WindowSettings::SetTarget(controls_->cboTarget->currentData().toString());
         controls_->ShowTarget(ChosenTarget(controls_->cboTarget));
     });
+    connect(c.cboTarget, &QComboBox::activated, this, &frmStep1::TargetActivated);
     connect(c.CmdHelp, &QPushButton::clicked, this, &frmStep1::CmdHelp_Click);
     connect(c.cmdEnd, &QPushButton::clicked, this, &frmStep1::cmdEnd_Click);
 }
@@ -123,6 +124,15 @@ void frmStep1::Form_Load() {
     controls_->grdFiles1->setColumnWidth(0, TwipsToPixels(10000));
     ChooseTarget(controls_->cboTarget, WindowSettings::Target());
     controls_->ShowTarget(ChosenTarget(controls_->cboTarget));
+    lastTarget_ = controls_->cboTarget->currentData().toString();
+}
+
+void frmStep1::TargetActivated() {
+    const bool account = ChosenTarget(controls_->cboTarget).GetKind() == OutputTarget::Kind::Imap;
+    if (account && !output_.AskAccount(this) && !output_.HasAccount()) {
+        ChooseTarget(controls_->cboTarget, lastTarget_);
+    }
+    lastTarget_ = controls_->cboTarget->currentData().toString();
 }
 
 void frmStep1::Form_Unload() {
@@ -321,13 +331,9 @@ void frmStep1::CmdConvert2PDF_Click() {
         Tell(NothingToConvertText(), MessageIcon::Information);
         return;
     }
-    const QString outputRoot = dialogs_.BrowseForOutputFolder(
-        this, QStringLiteral("Choose Folder to Save..."), WindowSettings::OutputFolder());
-    if (outputRoot.isEmpty()) {
-        return;
+    if (const auto output = output_.Choose(this, ChosenTarget(controls_->cboTarget))) {
+        ConvertInto(*output);
     }
-    WindowSettings::SetOutputFolder(outputRoot);
-    ConvertInto(outputRoot);
 }
 
 // When the output folder used last holds a conversion that did not finish,
@@ -354,6 +360,7 @@ void frmStep1::ConvertInto(const QString& outputRoot) {
     RunOptions options;
     options.target = ChosenTarget(controls_->cboTarget);
     options.stores = stores_.All();
+    output_.Apply(options);
     ListConversion::Outcome outcome;
     {
         const WindowControls& c = *controls_;

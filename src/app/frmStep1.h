@@ -2,6 +2,7 @@
 
 #include "app/CommandLock.h"
 #include "app/EdgeLayout.h"
+#include "app/OutputChoice.h"
 #include "app/StoreFolders.h"
 #include "app/ThrottledYield.h"
 #include "app/UserDialogs.h"
@@ -88,6 +89,9 @@ private:
     // `tellAdded`: say how many files were added.
     void ImportStoreFolders(const QStringList& folders, bool tellAdded = true);
     void ConvertInto(const QString& outputRoot);
+    // The mail program chosen from the box: an IMAP account is asked for
+    // there and then; cancelled, the choice goes back to the one before.
+    void TargetActivated();
     bool MayClose();
     bool Confirm(const QString& prompt);
     void Tell(const QString& prompt, MessageIcon icon);
@@ -115,6 +119,8 @@ private:
     // was not.
     QString stoppedText_;
     StoreFolders stores_;
+    OutputChoice output_{dialogs_};
+    QString lastTarget_; // the mail program chosen before
     EdgeLayout layout_;
     QPointer<HelpViewer> helpViewer_;
 };

@@ -107,19 +107,21 @@ void CommandLine::AddStoreOptions(CLI::App& app) {
         ->option_text("FILE");
     app.add_flag("--insecure-plaintext", insecurePlaintext,
                  "imap: with imap://, go on without TLS when the server offers no STARTTLS");
+    app.add_option("--ledger-folder", ledgerFolder,
+                   "imap: keep the upload's ledger in FOLDER (default: one per account under "
+                   "$XDG_STATE_HOME/marrowgate/imap, %LOCALAPPDATA%\\Marrowgate\\imap on "
+                   "Windows)")
+        ->option_text("FOLDER");
     app.add_flag("--special-folders", specialFolders,
                  "imap: Inbox, Sent Items, Deleted Items, Drafts and Junk E-mail into the "
                  "account's own folders rather than under the store's name");
 }
 
-// The maildir and imap targets: no --verify (they find their own copies);
-// an account only for imap, and for imap only an account.
+// The maildir and imap targets: an account only for imap, and for imap
+// only an account.
 std::optional<int> CommandLine::CheckStoreTarget() {
-    if (verify || verifyOnly) {
-        return Usage(verify ? "--verify" : "--verify-only",
-                     "checks mbox output; a maildir or an IMAP account is checked by running the "
-                     "same command again, which stores only what is missing and counts what is "
-                     "there already");
+    if (!ledgerFolder.empty() && target.GetKind() != OutputTarget::Kind::Imap) {
+        return Usage("--ledger-folder", "is for --target imap (a maildir keeps its ledger in it)");
     }
     const bool url = ImapAccount::LooksLikeUrl(output);
     if (url != (target.GetKind() == OutputTarget::Kind::Imap)) {
@@ -136,6 +138,11 @@ std::optional<int> CommandLine::CheckStoreTarget() {
     }
     for (auto& store : stores) {
         if (const auto exitCode = ResolveStore(store)) {
+            return exitCode;
+        }
+    }
+    if (!ledgerFolder.empty()) {
+        if (const auto exitCode = ResolveOutput(ledgerFolder)) {
             return exitCode;
         }
     }
@@ -174,9 +181,10 @@ std::optional<int> CommandLine::Parse(int argc, char** argv) {
         ->check(CLI::IsMember(names))
         ->option_text("NAME");
     app.add_flag("--verify", verify,
-                 "After the run, read the output's mailboxes record by record and check that "
-                 "every message of the stores is there once, as the rules make it; exit 1 when "
-                 "one is missing, doubled or cut short");
+                 "After the run, read the output's mailboxes record by record (a maildir's or "
+                 "an account's message by message) and check that every message of the stores "
+                 "is there once, as the rules make it; exit 1 when one is missing, doubled or "
+                 "cut short");
     app.add_flag("--verify-only", verifyOnly,
                  "Check the output as --verify does without converting anything; writes "
                  "nothing, so it serves on read-only media and on a copied output (the target "
@@ -243,6 +251,7 @@ RunOptions CommandLine::Options() const {
     options.markSeen = seen;
     options.imap.login = login;
     options.imap.specialFolders = specialFolders;
+    options.imap.ledgerFolder = ledgerFolder;
     return options;
 }
 

@@ -45,6 +45,7 @@ public:
     std::string caFile;
     bool insecurePlaintext = false;
     bool specialFolders = false;
+    std::string ledgerFolder;
     // Filled by GatherAccountLogin().
     ImapLogin login;
 

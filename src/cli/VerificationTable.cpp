@@ -26,7 +26,10 @@ std::size_t Columns(std::string_view text) {
 bool PrintVerificationTable(const CommandLine& command) {
     VerifyReport report;
     try {
-        report = VerifyOutput(command.stores, NormaliseOutputRoot(command.output), command.target);
+        const bool account = command.target.GetKind() == OutputTarget::Kind::Imap;
+        report = VerifyOutput(command.stores,
+                              account ? command.output : NormaliseOutputRoot(command.output),
+                              command.target, command.Options().imap);
     } catch (const std::exception& error) {
         std::cerr << "marrowgate-convert: cannot verify: " << error.what() << "\n";
         return false;
@@ -37,9 +40,10 @@ bool PrintVerificationTable(const CommandLine& command) {
         folder.folder = PrintableText(folder.folder);
         width = std::max(width, Columns(folder.folder));
     }
-    std::printf(
-        "Verification of the output's mailboxes, read record by record:\n  %-*s  %8s  %8s  %8s\n",
-        static_cast<int>(width), kFolder.data(), "Messages", "Verified", "Problems");
+    std::printf("Verification of the output's mailboxes, read %s by %s:\n  %-*s  %8s  %8s  %8s\n",
+                command.target.KeepsMessagesApart() ? "message" : "record",
+                command.target.KeepsMessagesApart() ? "message" : "record", static_cast<int>(width),
+                kFolder.data(), "Messages", "Verified", "Problems");
     for (const auto& folder : report.folders) {
         std::printf("  %s%*s  %8d  %8d  %8d\n", folder.folder.c_str(),
                     static_cast<int>(width - Columns(folder.folder)), "", folder.messages,
@@ -50,9 +54,10 @@ bool PrintVerificationTable(const CommandLine& command) {
                 report.empty > 0 ? " (empty files need no record)" : "", report.problems.size(),
                 report.problems.size() == 1 ? "" : "s");
     for (const auto& foreign : report.foreign) {
-        std::printf("Other mail, kept: %d record%s in %s match%s no message of the stores.\n",
-                    foreign.records, foreign.records == 1 ? "" : "s",
-                    PrintableText(foreign.mailbox).c_str(), foreign.records == 1 ? "es" : "");
+        std::printf("Other mail, kept: %d %s%s in %s match%s no message of the stores.\n",
+                    foreign.records, command.target.KeepsMessagesApart() ? "message" : "record",
+                    foreign.records == 1 ? "" : "s", PrintableText(foreign.mailbox).c_str(),
+                    foreign.records == 1 ? "es" : "");
     }
     std::fflush(stdout);
     for (const auto& problem : report.problems) {

@@ -47,11 +47,11 @@ int Convert(int argc, char** argv) {
     if (const auto exitCode = command.Parse(argc, argv)) {
         return *exitCode;
     }
-    if (command.verifyOnly) {
-        return VerifyOnly(command);
-    }
     if (const auto exitCode = GatherAccountLogin(command)) {
         return *exitCode;
+    }
+    if (command.verifyOnly) {
+        return VerifyOnly(command);
     }
     const auto start = std::chrono::steady_clock::now();
     // From here on a signal ends the program between records, with its line.

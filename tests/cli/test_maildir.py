@@ -97,13 +97,50 @@ class Maildir(ConverterCase):
             time.sleep(rng.uniform(0.05, 0.6))
             process.send_signal(signal.SIGKILL)
             process.wait()
-        result = self.convert("-t", "maildir", "-o", self.out, self.store)
+        result = self.convert("-t", "maildir", "--verify", "-o", self.out, self.store)
         self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn(b"400 of 400 messages verified; 0 problems.", result.stdout)
         self.assert_exactly_once()
+        _, left_in_tmp = self.found()
+        self.assertFalse(left_in_tmp, "a killed run's files in tmp/ are removed")
+
+    def test_the_ledger_knows_and_verify_checks(self):
+        """A second run takes what the ledger knows without looking; without
+        the ledger it finds every message by its content; --verify-only names
+        a message missing and one doubled."""
+        self.write("Inbox/a.eml", message(b"a"))
+        self.write("Inbox/b.eml", message(b"b"))
+        self.write("Sent Items/c.eml", message(b"c"))
+        first = self.convert("-t", "maildir", "--verify", "-o", self.out, self.store)
+        self.assertEqual(first.returncode, 0, first.stderr)
+        self.assertIn(b"3 of 3 messages verified; 0 problems.", first.stdout)
+        self.assertIn(b"read message by message", first.stdout)
+        with open(os.path.join(self.out, ".marrowgate-ledger"), "rb") as f:
+            ledger = f.read()
+        self.assertEqual(ledger.count(b"\nrecord\t.Store.Inbox\t"), 2, ledger)
+        os.remove(os.path.join(self.out, ".marrowgate-ledger"))
+        again = self.convert("-t", "maildir", "-o", self.out, self.store)
+        self.assertIn(b"Already converted: 3 messages", again.stdout)
+        self.assert_exactly_once()
+        cur = os.path.join(self.out, ".Store.Inbox", "cur")
+
+        def content(name):
+            with open(os.path.join(cur, name), "rb") as f:
+                return f.read()
+        a, b = sorted(os.listdir(cur), key=content)
+        os.remove(os.path.join(cur, a))
+        with open(os.path.join(cur, b), "rb") as f, \
+                open(os.path.join(cur, "copy:2,"), "wb") as copy:
+            copy.write(f.read())
+        checked = self.convert("--verify-only", "-o", self.out, self.store)
+        self.assertEqual(checked.returncode, 1)
+        self.assertIn(b"1 of 3 messages verified; 2 problems.", checked.stdout)
+        self.assertIn(b"a.eml: not in the output", checked.stderr)
+        self.assertIn(b"b.eml: doubled", checked.stderr)
 
     def test_refused_options(self):
         self.write("Inbox/a.eml", message(b"a"))
-        for args, reason in ((["-o", self.out, "--verify"], b"checks mbox output"),
+        for args, reason in ((["-o", self.out, "--ledger-folder", self.tmp], b"is for --target imap"),
                              (["-o", "imaps://ann@localhost/"], b"needs --target imap")):
             result = self.convert("-t", "maildir", *args, self.store)
             self.assertEqual(result.returncode, 2, args)

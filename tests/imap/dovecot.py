@@ -5,6 +5,7 @@ the quota plugin, and the special-use folders; stopped (or killed) by the
 test. Also a proxy that cuts a connection in the middle of what it carries."""
 import os
 import pwd
+import re
 import shutil
 import signal
 import socket
@@ -43,11 +44,13 @@ def make_certificate(folder, name, common_name, alt_names):
 class Dovecot:
     """One server. `quota` (bytes) and `max_message` (bytes) limit the user;
     `capabilities` replaces what it offers after login; `certificate_for`
-    gives it a certificate for another name; `starttls` False offers none."""
+    gives it a certificate for another name; `starttls` False offers none;
+    `fsync` False flushes no saved mail to disk."""
 
     def __init__(self, quota=None, max_message=None, capabilities=None,
-                 certificate_for="localhost", starttls=True):
+                 certificate_for="localhost", starttls=True, fsync=True):
         self.dir = tempfile.mkdtemp(prefix="marrowgate-dovecot-")
+        self.tls = starttls
         os.chmod(self.dir, 0o755)
         self.imap_port, self.imaps_port = free_port(), free_port()
         if certificate_for == "localhost":
@@ -66,6 +69,11 @@ class Dovecot:
             f.write(f"{USER}:{{PLAIN}}{PASSWORD}::::::\n")
         self.config = os.path.join(self.dir, "dovecot.conf")
         self.write_config(quota, max_message, capabilities, starttls, root)
+        if not fsync:
+            # Saved mail not flushed to disk, for whoever saves it: what is
+            # left of a save's cost is the server's own work.
+            with open(self.config, "a") as f:
+                f.write("mail_fsync = never\n")
         self.process = None
         self.start()
 
@@ -199,6 +207,58 @@ class CuttingProxy:
                         self.cuts += 1
                         break
                     budget[0] -= len(data)
+                sink.sendall(data)
+        except OSError:
+            pass
+        for s in (source, sink):
+            try:
+                s.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+            s.close()
+
+    def close(self):
+        self.listener.close()
+
+
+class KillingProxy:
+    """Forwards 127.0.0.1:port to a server's plain-text port; when the server
+    answers an APPEND with its UIDs, `victim` (a process) is killed before
+    the answer reaches it: the messages are stored, and the client never
+    learns so."""
+
+    ANSWER = re.compile(rb"(^|\r\n)m\d+ OK \[APPENDUID ")
+
+    def __init__(self, target_port):
+        self.target_port = target_port
+        self.victim = None
+        self.kills = 0
+        self.listener = socket.socket()
+        self.listener.bind(("127.0.0.1", 0))
+        self.listener.listen(8)
+        self.port = self.listener.getsockname()[1]
+        threading.Thread(target=self.accept, daemon=True).start()
+
+    def accept(self):
+        while True:
+            try:
+                client, _ = self.listener.accept()
+            except OSError:
+                return
+            server = socket.create_connection(("127.0.0.1", self.target_port))
+            threading.Thread(target=self.pump, args=(client, server, False), daemon=True).start()
+            threading.Thread(target=self.pump, args=(server, client, True), daemon=True).start()
+
+    def pump(self, source, sink, answers):
+        try:
+            while True:
+                data = source.recv(65536)
+                if not data:
+                    break
+                if answers and self.victim and self.ANSWER.search(data):
+                    self.victim.kill()
+                    self.kills += 1
+                    break
                 sink.sendall(data)
         except OSError:
             pass

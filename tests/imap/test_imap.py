@@ -94,8 +94,11 @@ class Account:
     and each message's internal date and flags."""
 
     def __init__(self, server):
-        context = ssl.create_default_context(cafile=server.cert)
-        self.imap = imaplib.IMAP4_SSL("localhost", server.imaps_port, ssl_context=context)
+        if server.tls:
+            context = ssl.create_default_context(cafile=server.cert)
+            self.imap = imaplib.IMAP4_SSL("localhost", server.imaps_port, ssl_context=context)
+        else:
+            self.imap = imaplib.IMAP4("localhost", server.imap_port)
         self.imap.login(dovecot.USER, dovecot.PASSWORD)
 
     def mailboxes(self):
@@ -164,9 +167,13 @@ class ImapCase(unittest.TestCase):
 
     def upload(self, *args, store=None, url=None, password=dovecot.PASSWORD, timeout=300,
                background=False):
-        env = dict(os.environ, MARROWGATE_IMAP_PASSWORD=password)
+        # The ledger under the test's own state folder; under wine, which
+        # keeps its own, in a folder named on the command line.
+        env = dict(os.environ, MARROWGATE_IMAP_PASSWORD=password,
+                   XDG_STATE_HOME=os.path.join(self.tmp, "state"))
+        ledger = ["--ledger-folder", native(os.path.join(self.tmp, "ledger"))] if WINDOWS else []
         command = [CONVERTER, "--quiet", "--target", "imap", "--ca-file", native(self.server.cert),
-                   "-o", url or self.server.url(folder=self.folder), *args,
+                   "-o", url or self.server.url(folder=self.folder), *ledger, *args,
                    native(store or self.store)]
         if background:
             return subprocess.Popen(command, env=env, stdout=subprocess.PIPE,
@@ -454,9 +461,100 @@ class Interruptions(ImapCase):
             run = self.upload(background=True)
             time.sleep(chance.uniform(0.2, 1.2))
             run.send_signal(signal.SIGKILL)
-            run.wait()
+            run.communicate()
+        result = self.upload("--verify")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn(b"400 of 400 messages verified; 0 problems.", result.stdout)
+        self.assert_exactly_once()
+
+
+class Ledger(ImapCase):
+    """The upload's ledger: where it is, its lock, and the check that reads
+    the account whatever the ledger says."""
+
+    def ledger_path(self):
+        return os.path.join(self.tmp, "state", "marrowgate", "imap",
+                            f"ann@localhost%3A{self.server.imaps_port}", ".marrowgate-ledger")
+
+    @unittest.skipIf(WINDOWS, "the Windows build keeps it under %LOCALAPPDATA%")
+    def test_where_it_is_and_one_upload_at_a_time(self):
+        import fcntl
+        self.write("Inbox/a.eml", message(b"a"))
         result = self.upload()
         self.assertEqual(result.returncode, 0, result.stderr)
+        with open(self.ledger_path(), "rb") as f:
+            ledger = f.read()
+        self.assertIn(f"record\tann@localhost:{self.server.imaps_port}/"
+                      f"{self.folder}.Store.Inbox\t".encode(), ledger)
+        self.assertIn(b"\nbegun\t", ledger)
+        with open(self.ledger_path(), "rb") as held:
+            fcntl.flock(held, fcntl.LOCK_EX)
+            refused = self.upload()
+        self.assertEqual(refused.returncode, 1)
+        self.assertIn(f"Another upload into ann@localhost:{self.server.imaps_port} is "
+                      "running".encode(), refused.stderr)
+        # Without its ledger, a run finds every message on the server.
+        shutil.rmtree(os.path.dirname(self.ledger_path()))
+        self.write("Inbox/b.eml", message(b"b"))
+        again = self.upload()
+        self.assertEqual(again.returncode, 0, again.stderr)
+        self.assertIn(b"Converted 1 message ", again.stdout)
+        self.assertIn(b"Already converted: 1 message", again.stdout)
+        self.assert_exactly_once()
+
+    def test_verify_only_names_missing_and_doubled(self):
+        for name in ("a", "b", "c"):
+            self.write(f"Inbox/{name}.eml", message(name.encode()))
+        self.assertEqual(self.upload("--verify").returncode, 0)
+        mailbox = f"{self.folder}.Store.Inbox"
+        account = Account(self.server)
+        try:
+            account.imap.select(encoded(mailbox))
+            by_subject = {}
+            for body, _, _ in account.messages(mailbox):
+                by_subject[re.search(rb"Subject: (\w+)", body).group(1)] = body
+            account.imap.select(encoded(mailbox))
+            status, found = account.imap.search(None, "HEADER", "Subject", "a")
+            account.imap.store(found[0].split()[0], "+FLAGS", "\\Deleted")
+            account.imap.expunge()
+            account.imap.append(encoded(mailbox), None, None, by_subject[b"b"])
+            account.imap.append(encoded(mailbox), None, None, message(b"someone else's"))
+        finally:
+            account.close()
+        checked = self.upload("--verify-only")
+        self.assertEqual(checked.returncode, 1, checked.stderr)
+        self.assertIn(b"1 of 3 messages verified; 2 problems.", checked.stdout)
+        self.assertIn(b"Other mail, kept: 1 message in", checked.stdout)
+        self.assertIn(b"a.eml: not in the output", checked.stderr)
+        self.assertIn(b"b.eml: doubled", checked.stderr)
+
+
+class SentWithoutAnswer(ImapCase):
+    """A run killed after the server stored a batch and before its answer
+    came: the next run finds those messages, by the ledger's word that they
+    went out, instead of sending them again."""
+    SERVER = {"starttls": False}
+
+    @unittest.skipIf(WINDOWS, "a killed wine process leaves wineserver to tidy up after it; "
+                              "the Linux build runs this")
+    def test_killed_before_the_answer(self):
+        for i in range(20):
+            self.write(f"Inbox/{i}.eml", message(b"m%d" % i, b"v" * (i * 50)))
+        proxy = dovecot.KillingProxy(self.server.imap_port)
+        try:
+            url = self.server.url(tls=False, port=proxy.port, folder=self.folder)
+            run = self.upload("--insecure-plaintext", url=url, background=True)
+            proxy.victim = run
+            run.communicate(timeout=120)
+        finally:
+            proxy.close()
+        self.assertEqual(proxy.kills, 1)
+        self.assertEqual(len(self.contents().get(f"{self.folder}.Store.Inbox", [])), 20)
+        url = self.server.url(tls=False, folder=self.folder)
+        again = self.upload("--insecure-plaintext", url=url)
+        self.assertEqual(again.returncode, 0, again.stderr)
+        self.assertIn(b"Converted 0 messages", again.stdout)
+        self.assertIn(b"Already converted: 20 messages", again.stdout)
         self.assert_exactly_once()
 
 

@@ -52,8 +52,8 @@ LedgerFile::LedgerFile(const std::string& path, const std::string& outputRoot)
         fd_.Reset();
         created_ = false;
     }
-    throw ConversionError("Another conversion is writing into " + root_ +
-                          "; run this one again when it has ended");
+    throw LedgerBusy("Another conversion is writing into " + root_ +
+                     "; run this one again when it has ended");
 }
 
 FileDescriptor LedgerFile::OpenAndLock() {
@@ -90,8 +90,8 @@ FileDescriptor LedgerFile::OpenAndLock() {
     if (platform::LockOwner(fd.Get()) != 0) {
         const int error = errno;
         if (error == EAGAIN) {
-            throw ConversionError("Another conversion is writing into " + root_ +
-                                  "; run this one again when it has ended");
+            throw LedgerBusy("Another conversion is writing into " + root_ +
+                             "; run this one again when it has ended");
         }
         throw ConversionError::FromErrno("Cannot lock the conversion ledger", path_, error);
     }

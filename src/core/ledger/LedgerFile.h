@@ -1,5 +1,6 @@
 #pragma once
 
+#include "marrowgate/ConversionError.h"
 #include "platform/FileDescriptor.h"
 
 #include <functional>
@@ -7,6 +8,12 @@
 #include <string_view>
 
 namespace marrowgate {
+
+// Another run holds the ledger's lock.
+class LedgerBusy : public ConversionError {
+public:
+    using ConversionError::ConversionError;
+};
 
 // The ledger file of an output folder, opened for a run: checked to be one
 // (a regular file with one name and a ledger's first line, reached without a

@@ -104,8 +104,12 @@ bool ParseRecord(const Fields& fields, int version, LedgerRecord& record) {
         at = 4;
     } else {
         const std::optional<ContentHash> hash = ContentHash::FromText(fields.field[3]);
-        if (!ParsePlace(fields.field[2], record.begin, record.end) || !hash) {
+        if (!hash || fields.field[2].empty()) {
             return false;
+        }
+        if (!ParsePlace(fields.field[2], record.begin, record.end)) {
+            // A place in a store's own terms.
+            record.place = LedgerLine::Unescaped(fields.field[2]);
         }
         record.hash = *hash;
         at = 4;
@@ -123,8 +127,14 @@ bool ParseRecord(const Fields& fields, int version, LedgerRecord& record) {
 // The kinds a version 2 line may have, with the fields each needs at least.
 LedgerLine::Kind KindOf(std::string_view kind, std::size_t count) {
     using Kind = LedgerLine::Kind;
-    if (kind == "record") {
-        return count >= kMostFields ? Kind::Record : Kind::Damaged;
+    if (kind == "record" || kind == "sending") {
+        if (count < kMostFields) {
+            return Kind::Damaged;
+        }
+        return kind == "record" ? Kind::Record : Kind::Sending;
+    }
+    if (kind == "begun") {
+        return count >= 4 ? Kind::Begun : Kind::Damaged;
     }
     if (kind == "open" || kind == "closed") {
         return count >= 3 ? (kind == "open" ? Kind::Open : Kind::Closed) : Kind::Damaged;
@@ -145,7 +155,13 @@ LedgerLine ParseVersion2(std::string_view text) {
     bool read = true;
     switch (kind) {
     case LedgerLine::Kind::Record:
+    case LedgerLine::Kind::Sending:
         read = ParseRecord(fields, 2, line.record);
+        break;
+    case LedgerLine::Kind::Begun:
+        line.record.mailbox = LedgerLine::Unescaped(fields.field[1]);
+        line.record.place = LedgerLine::Unescaped(fields.field[2]);
+        line.target = LedgerLine::Unescaped(fields.field[3]);
         break;
     case LedgerLine::Kind::Open:
     case LedgerLine::Kind::Closed:
@@ -225,7 +241,8 @@ std::optional<std::string_view> LedgerLine::MailboxField(std::string_view text) 
         return std::nullopt;
     }
     const std::string_view kind = text.substr(0, first);
-    if (kind != "open" && kind != "closed" && kind != "record") {
+    if (kind != "open" && kind != "closed" && kind != "record" && kind != "sending" &&
+        kind != "begun") {
         return std::nullopt;
     }
     const std::size_t second = text.find('\t', first + 1);
@@ -275,15 +292,22 @@ std::string LedgerLine::Unescaped(std::string_view text) {
     return plain;
 }
 
-void LedgerLine::AppendRecord(std::string& out, const LedgerRecord& record) {
+namespace {
+
+void AppendRecordLine(std::string& out, std::string_view kind, const LedgerRecord& record) {
     const std::size_t begin = out.size();
-    out += "record\t";
+    out += kind;
+    out += '\t';
     AppendEscaped(out, record.mailbox);
-    AppendNumber(out, record.begin);
-    out += '-';
-    char digits[24];
-    const auto [end, error] = std::to_chars(digits, digits + sizeof digits, record.end);
-    out.append(digits, end);
+    out += '\t';
+    if (record.place.empty()) {
+        char digits[24];
+        out.append(digits, std::to_chars(digits, digits + sizeof digits, record.begin).ptr);
+        out += '-';
+        out.append(digits, std::to_chars(digits, digits + sizeof digits, record.end).ptr);
+    } else {
+        AppendEscaped(out, record.place);
+    }
     out += '\t';
     out += record.hash.Text();
     out += '\t';
@@ -292,6 +316,28 @@ void LedgerLine::AppendRecord(std::string& out, const LedgerRecord& record) {
     AppendNumber(out, record.source.modifiedNs);
     AppendNumber(out, record.source.device);
     AppendNumber(out, record.source.inode);
+    EndLine(out, begin);
+}
+
+} // namespace
+
+void LedgerLine::AppendRecord(std::string& out, const LedgerRecord& record) {
+    AppendRecordLine(out, "record", record);
+}
+
+void LedgerLine::AppendSending(std::string& out, const LedgerRecord& record) {
+    AppendRecordLine(out, "sending", record);
+}
+
+void LedgerLine::AppendBegun(std::string& out, std::string_view mailbox, std::string_view place,
+                             std::string_view target) {
+    const std::size_t begin = out.size();
+    out += "begun\t";
+    AppendEscaped(out, mailbox);
+    out += '\t';
+    AppendEscaped(out, place);
+    out += '\t';
+    AppendEscaped(out, target);
     EndLine(out, begin);
 }
 

@@ -26,12 +26,17 @@ struct LedgerSource {
 // One record of a mailbox: bytes [begin, end) of `mailbox`, from its From_
 // line on (a version 1 ledger's `begin` may include line ends before it).
 // A record found by reading the mailbox has no source (an empty path).
+//
+// A target that keeps messages apart (a Maildir, an IMAP account) tells
+// where a message is in its own terms instead: `place` is then that text (a
+// file name; "UIDVALIDITY,UID"), and `begin` and `end` are 0.
 struct LedgerRecord {
-    std::string mailbox; // path relative to the output root
+    std::string mailbox; // path relative to the output root, or the store's name for it
     std::uint64_t begin = 0;
     std::uint64_t end = 0;
     ContentHash hash;
     LedgerSource source;
+    std::string place{}; // empty for an mbox record
 };
 
 } // namespace marrowgate

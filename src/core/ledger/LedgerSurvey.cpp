@@ -43,7 +43,11 @@ ReplayedMailbox ReplayedMailbox::Of(const LedgerMailboxLines& lines, const Ledge
                 replayed.open = false;
                 replayed.closedAt = line.size;
             } else if (line.kind == LedgerLine::Kind::Record) {
+                replayed.ofStore = replayed.ofStore || !line.record.place.empty();
                 replayed.records.push_back({std::move(line.record), offset});
+            } else if (line.kind == LedgerLine::Kind::Sending ||
+                       line.kind == LedgerLine::Kind::Begun) {
+                replayed.ofStore = true;
             }
         });
     }

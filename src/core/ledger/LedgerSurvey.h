@@ -34,6 +34,9 @@ struct ReplayedMailbox {
     std::uint64_t closedAt = 0;
     bool open = false;
     std::string target;
+    // A store's mailbox (a maildir, an IMAP mailbox): its records have places
+    // of their own, which only the store can tell standing or not.
+    bool ofStore = false;
 
     static ReplayedMailbox Of(const LedgerMailboxLines& lines, const LedgerLineStore& store);
 };

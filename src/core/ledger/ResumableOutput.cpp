@@ -53,46 +53,9 @@ std::string ResumableOutput::Relative(const std::string& mailboxPath) const {
     return mailboxPath.starts_with(root_) ? mailboxPath.substr(root_.size()) : mailboxPath;
 }
 
-// The canonical path of a message: its folder resolved once per folder, as
-// the messages of a folder come together; the file itself only when it is a
-// link.
-std::optional<LedgerSource> ResumableOutput::Identify(const std::string& sourcePath) {
-    platform::FileStatus info;
-    if (platform::LinkStatus(sourcePath, info) != 0) {
-        return std::nullopt;
-    }
-    LedgerSource source;
-    if (info.link) {
-        const auto real = platform::RealPath(sourcePath);
-        if (!real || platform::Status(*real, info) != 0) {
-            return std::nullopt;
-        }
-        source.path = *real;
-    } else {
-        const std::string folder = FolderOf(sourcePath);
-        auto known = canonicalFolders_.find(folder);
-        if (known == canonicalFolders_.end()) {
-            const auto real = platform::RealPath(folder);
-            if (!real) {
-                return std::nullopt;
-            }
-            const char separator = Separator(NativeSyntax());
-            known = canonicalFolders_
-                        .emplace(folder, real->ends_with(separator) ? *real : *real + separator)
-                        .first;
-        }
-        source.path = known->second + sourcePath.substr(folder.size());
-    }
-    source.size = info.size;
-    source.modifiedNs = LedgerTime(info.modified, info.modifiedNanoseconds);
-    source.device = info.device;
-    source.inode = info.inode;
-    return source;
-}
-
 ConversionLedger::Seen ResumableOutput::Consult(const std::string& sourcePath,
                                                 const std::string& mailboxPath) {
-    pending_ = Identify(sourcePath);
+    pending_ = sources_.Identify(sourcePath);
     if (!pending_) {
         return ConversionLedger::Seen::New; // the writer reports why it cannot be read
     }

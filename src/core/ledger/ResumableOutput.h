@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ledger/ConversionLedger.h"
+#include "ledger/SourceIdentifier.h"
 #include "output/MailboxEvents.h"
 #include "output/MailboxFile.h"
 #include "output/MailboxFlusher.h"
@@ -77,7 +78,6 @@ public:
 
 private:
     std::string Relative(const std::string& mailboxPath) const;
-    std::optional<LedgerSource> Identify(const std::string& sourcePath);
     void Settle(const std::string& mailbox, const std::string& target);
     void Open(MailboxFile& mailbox, const std::string& target);
     // Notes the mailboxes flushed since: "closed" lines, closes, failures.
@@ -88,7 +88,7 @@ private:
     std::string root_;
     ConversionLedger ledger_;
     std::optional<LedgerSource> pending_; // the message being converted
-    std::unordered_map<std::string, std::string> canonicalFolders_;
+    SourceIdentifier sources_;
     std::set<std::string> foldersToSync_;
     std::vector<std::string> cutBack_;
     std::vector<std::string> tailsKept_;

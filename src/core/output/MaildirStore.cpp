@@ -11,6 +11,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <functional>
+#include <utility>
+#include <vector>
 
 namespace marrowgate {
 namespace {
@@ -42,6 +45,39 @@ std::optional<std::uint64_t> SizeInName(std::string_view name) {
         size = size * 10 + static_cast<std::uint64_t>(name[i] - '0');
     }
     return i > at + 3 ? std::optional(size) : std::nullopt;
+}
+
+// A message's place: its file's name without the flags (":2,S"), which
+// mail programs change as it is read.
+std::string_view PlaceOf(std::string_view name) {
+    return name.substr(0, name.find(':'));
+}
+
+// Whether the file at `path` holds `bytes` and nothing more.
+bool SameBytes(const std::string& path, const std::string& bytes) {
+    const FileDescriptor fd(platform::Open(path, platform::kRead | platform::kNoFollow));
+    std::string held(bytes.size() + 1, '\0');
+    const long long got =
+        fd.IsOpen() ? platform::ReadAt(fd.Get(), held.data(), held.size(), 0) : -1;
+    return got == static_cast<long long>(bytes.size()) && held.compare(0, bytes.size(), bytes) == 0;
+}
+
+// Calls each(name, path) for every message file of the maildir `mailbox`
+// (in its cur/ and new/).
+void ForEachMessageFile(const std::string& mailbox,
+                        const std::function<void(std::string_view, const std::string&)>& each) {
+    for (const std::string_view part : {kParts[0], kParts[1]}) {
+        const std::string path = Sub(mailbox, part);
+        const int listed =
+            platform::ListFolder(path, [&](std::string_view name, platform::EntryKind kind) {
+                if (kind == platform::EntryKind::File) {
+                    each(name, path + std::string(name));
+                }
+            });
+        if (listed != 0) {
+            throw ConversionError::FromErrno("Cannot list folder", path, errno);
+        }
+    }
 }
 
 } // namespace
@@ -89,39 +125,88 @@ std::string MaildirStore::Mailbox(const std::vector<std::string>& folderNames, b
     return folder;
 }
 
-// The messages of the maildir, by the size their name carries (or their
-// file's) and their modification time.
-StoredCopies& MaildirStore::CopiesOf(const std::string& folder) {
-    if (copies_ && listed_ == folder) {
-        return *copies_;
+std::string MaildirStore::LedgerName(const std::string& mailbox) const {
+    std::string name = mailbox.substr(std::min(mailbox.size(), tree_.RootPath().size()));
+    if (!name.empty() && name.back() == Separator(NativeSyntax())) {
+        name.pop_back();
     }
-    StoredCopies copies;
-    for (const std::string_view part : {kParts[0], kParts[1]}) {
-        const std::string path = Sub(folder, part);
-        const int listed =
-            platform::ListFolder(path, [&](std::string_view name, platform::EntryKind kind) {
-                platform::FileStatus info;
-                const std::string file = path + std::string(name);
-                if (kind == platform::EntryKind::File && platform::LinkStatus(file, info) == 0 &&
-                    info.regular) {
-                    copies.Add(SizeInName(name).value_or(info.size), info.modified, file);
-                }
-            });
-        if (listed != 0) {
-            throw ConversionError::FromErrno("Cannot list folder", path, errno);
-        }
-    }
-    copies_ = std::move(copies);
-    listed_ = folder;
-    return *copies_;
+    return name;
 }
 
-bool MaildirStore::Holds(const std::string& file, const std::string& bytes) {
-    const FileDescriptor fd(platform::Open(file, platform::kRead | platform::kNoFollow));
-    std::string held(bytes.size() + 1, '\0');
-    const long long got =
-        fd.IsOpen() ? platform::ReadAt(fd.Get(), held.data(), held.size(), 0) : -1;
-    return got == static_cast<long long>(bytes.size()) && held.compare(0, bytes.size(), bytes) == 0;
+// The files of its cur/ and new/, by their places; and what a killed run of
+// ours left in its tmp/, removed.
+std::optional<std::string> MaildirStore::Enter(const std::string& mailbox,
+                                               const std::optional<std::string>& /*begun*/) {
+    present_.clear();
+    claimed_.clear();
+    unclaimed_.reset();
+    ForEachMessageFile(mailbox, [&](std::string_view name, const std::string& path) {
+        present_.emplace(std::string(PlaceOf(name)), path);
+    });
+    RemoveUnfinished(mailbox);
+    return std::nullopt;
+}
+
+void MaildirStore::RemoveUnfinished(const std::string& mailbox) {
+    const std::string tmp = Sub(mailbox, "tmp");
+    std::vector<std::string> ours;
+    const int listed =
+        platform::ListFolder(tmp, [&](std::string_view name, platform::EntryKind kind) {
+            if (kind == platform::EntryKind::File && name.ends_with(kUnfinished)) {
+                ours.emplace_back(name);
+            }
+        });
+    if (listed != 0) {
+        throw ConversionError::FromErrno("Cannot list folder", tmp, errno);
+    }
+    if (ours.empty()) {
+        return;
+    }
+    const FileDescriptor folder = tree_.OpenFolder(tmp);
+    for (const std::string& name : ours) {
+        platform::FileStatus info;
+        if (platform::StatusAt(folder.Get(), name, info) == 0 && info.regular &&
+            platform::RemoveAt(folder.Get(), name) != 0 && errno != ENOENT) {
+            throw ConversionError::FromErrno("Cannot remove", tmp + name, errno);
+        }
+    }
+}
+
+bool MaildirStore::Holds(const std::string& place) {
+    if (!present_.contains(place)) {
+        return false;
+    }
+    claimed_.insert(place);
+    return true;
+}
+
+// The messages no record claims, by the size their name carries (or their
+// file's) and their modification time.
+StoredCopies& MaildirStore::Unclaimed() {
+    if (unclaimed_) {
+        return *unclaimed_;
+    }
+    StoredCopies copies;
+    for (const auto& [place, file] : present_) {
+        platform::FileStatus info;
+        if (!claimed_.contains(place) && platform::LinkStatus(file, info) == 0 && info.regular) {
+            copies.Add(SizeInName(place).value_or(info.size), info.modified, place);
+        }
+    }
+    unclaimed_ = std::move(copies);
+    return *unclaimed_;
+}
+
+std::optional<std::string> MaildirStore::Find(const BareMessage& message, Search /*search*/) {
+    StoredCopies& copies = Unclaimed();
+    for (const std::string& place : copies.Candidates(message.bytes.size(), message.date)) {
+        if (SameBytes(present_.at(place), message.bytes)) {
+            copies.Claim(message.bytes.size(), message.date, place);
+            claimed_.insert(place);
+            return place;
+        }
+    }
+    return std::nullopt;
 }
 
 // Dovecot's form: seconds.M<microseconds>P<process>Q<count>.<host>,S=<size>.
@@ -151,31 +236,29 @@ void MaildirStore::Write(const std::string& folder, const std::string& name,
     }
 }
 
-MessageStore::Outcome MaildirStore::Store(const std::string& mailbox, const BareMessage& message,
-                                          std::uint64_t /*ticket*/) {
-    StoredCopies& copies = CopiesOf(mailbox);
-    for (const std::string& file : copies.Candidates(message.bytes.size(), message.date)) {
-        if (Holds(file, message.bytes)) {
-            copies.Claim(message.bytes.size(), message.date, file);
-            return Outcome::AlreadyThere;
-        }
-    }
+void MaildirStore::Store(const std::string& mailbox, const BareMessage& message,
+                         std::uint64_t ticket) {
     const std::string name = UniqueName(message.bytes.size());
-    Write(mailbox, name, message);
+    const std::string unfinished = name + std::string(kUnfinished);
+    Write(mailbox, unfinished, message);
     std::string final = name + (seen_ ? ":2,S" : ":2,");
     if (!platform::StorableName(final)) {
         final = name;
     }
     const FileDescriptor tmpFolder = tree_.OpenFolder(Sub(mailbox, "tmp"));
     const FileDescriptor curFolder = tree_.OpenFolder(Sub(mailbox, "cur"));
-    if (platform::RenameAt(tmpFolder.Get(), name, curFolder.Get(), final) != 0) {
+    if (platform::RenameAt(tmpFolder.Get(), unfinished, curFolder.Get(), final) != 0) {
         const int error = errno;
-        platform::RemoveAt(tmpFolder.Get(), name);
+        platform::RemoveAt(tmpFolder.Get(), unfinished);
         throw ConversionError::FromErrno("Cannot move message file into", Sub(mailbox, "cur"),
                                          error);
     }
     toSync_.insert(Sub(mailbox, "cur"));
-    return Outcome::Stored;
+    confirmed_.push_back({ticket, name});
+}
+
+std::vector<MessageStore::Confirmed> MaildirStore::TakeConfirmed() {
+    return std::exchange(confirmed_, {});
 }
 
 void MaildirStore::Finish() {
@@ -186,6 +269,50 @@ void MaildirStore::Finish() {
         }
     }
     toSync_.clear();
+}
+
+std::optional<std::string>
+MaildirStore::ExistingMailbox(const std::vector<std::string>& folderNames) {
+    const std::string folder =
+        tree_.RootPath() + FolderName(folderNames) + Separator(NativeSyntax());
+    platform::FileStatus info;
+    if (platform::LinkStatus(Sub(folder, "cur"), info) != 0 || !info.folder) {
+        return std::nullopt;
+    }
+    return folder;
+}
+
+std::vector<MessageStore::Copy> MaildirStore::Copies(const std::string& mailbox) {
+    std::vector<Copy> copies;
+    ForEachMessageFile(mailbox, [&](std::string_view, const std::string& path) {
+        platform::FileStatus info;
+        if (platform::LinkStatus(path, info) == 0 && info.regular) {
+            copies.push_back({path, info.size, info.modified});
+        }
+    });
+    return copies;
+}
+
+void MaildirStore::ReadCopies(const std::string& /*mailbox*/, const std::vector<Copy>& copies,
+                              const EachCopy& each) {
+    std::string bytes;
+    for (const Copy& copy : copies) {
+        const FileDescriptor fd(platform::Open(copy.handle, platform::kRead | platform::kNoFollow));
+        bytes.assign(copy.size + 1, '\0');
+        std::uint64_t held = 0;
+        long long got = 0;
+        while (fd.IsOpen() && (got = platform::ReadAt(fd.Get(), bytes.data() + held,
+                                                      bytes.size() - held, held)) > 0) {
+            held += static_cast<std::uint64_t>(got);
+            if (held == bytes.size()) {
+                bytes.resize(bytes.size() * 2); // it grew since it was listed
+            }
+        }
+        if (fd.IsOpen() && got == 0) {
+            bytes.resize(static_cast<std::size_t>(held));
+            each(copy.handle, bytes);
+        }
+    }
 }
 
 } // namespace marrowgate

@@ -19,4 +19,11 @@ std::string HostName();
 // This process's number.
 long ProcessId();
 
+// The folder where the program keeps what it needs between runs that is
+// not the user's documents (its ledgers of uploads), ending with a
+// separator: $XDG_STATE_HOME/marrowgate/ (else ~/.local/state/marrowgate/);
+// on Windows %LOCALAPPDATA%\Marrowgate\. nullopt when the environment does
+// not say where that is. Not made here.
+std::optional<std::string> StateFolder();
+
 } // namespace marrowgate::platform

@@ -104,4 +104,15 @@ long ProcessId() {
     return static_cast<long>(::getpid());
 }
 
+std::optional<std::string> StateFolder() {
+    // The XDG base directory rules: a relative value is to be ignored.
+    if (const auto state = EnvironmentValue("XDG_STATE_HOME"); state && state->starts_with('/')) {
+        return *state + "/marrowgate/";
+    }
+    if (const auto home = EnvironmentValue("HOME"); home && home->starts_with('/')) {
+        return *home + "/.local/state/marrowgate/";
+    }
+    return std::nullopt;
+}
+
 } // namespace marrowgate::platform

@@ -157,4 +157,12 @@ long ProcessId() {
     return static_cast<long>(_getpid());
 }
 
+std::optional<std::string> StateFolder() {
+    const auto local = EnvironmentValue("LOCALAPPDATA");
+    if (!local || local->empty()) {
+        return std::nullopt;
+    }
+    return *local + (local->ends_with('\\') ? "" : "\\") + "Marrowgate\\";
+}
+
 } // namespace marrowgate::platform

@@ -44,6 +44,11 @@ std::optional<ContentHash> ContentHash::FromText(std::string_view text) {
     return hash;
 }
 
+ContentHash ContentHash::Of(std::string_view bytes) {
+    const XXH128_hash_t digest = XXH3_128bits(bytes.data(), bytes.size());
+    return {digest.high64, digest.low64, true};
+}
+
 RecordHasher::RecordHasher() : state_(std::make_unique<State>()) {
     Reset();
 }

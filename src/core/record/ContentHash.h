@@ -21,6 +21,9 @@ struct ContentHash {
     std::string Text() const;
     // Reads what Text() writes; nullopt for anything else.
     static std::optional<ContentHash> FromText(std::string_view text);
+    // The hash of all of `bytes`: a message kept apart has no first line to
+    // pass over.
+    static ContentHash Of(std::string_view bytes);
     bool operator==(const ContentHash& other) const = default;
 };
 

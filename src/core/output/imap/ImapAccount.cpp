@@ -4,6 +4,7 @@
 
 #include <curl/curl.h>
 
+#include <cctype>
 #include <charconv>
 #include <memory>
 
@@ -87,6 +88,31 @@ std::string ImapAccount::Display() const {
         text.append(":").append(std::to_string(port));
     }
     return text;
+}
+
+std::string ImapAccount::FileName() const {
+    ImapAccount lower = *this;
+    for (char& c : lower.host) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    std::string name;
+    for (const char c : lower.Display()) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (std::isalnum(byte) != 0 && byte < 0x80) {
+            name += c;
+        } else if (c == '@' || c == '.' || c == '_' || c == '-') {
+            name += c;
+        } else {
+            constexpr char kHex[] = "0123456789ABCDEF";
+            name += '%';
+            name += kHex[byte >> 4];
+            name += kHex[byte & 0xF];
+        }
+    }
+    if (name.ends_with('.')) {
+        name.replace(name.size() - 1, 1, "%2E"); // Windows would drop it
+    }
+    return name;
 }
 
 } // namespace marrowgate

@@ -1,5 +1,6 @@
 #include "output/imap/ImapConnection.h"
 
+#include "marrowgate/Terminal.h"
 #include "output/imap/ImapError.h"
 #include "output/imap/ImapResponse.h"
 #include "platform/Socket.h"
@@ -33,7 +34,8 @@ ImapError SetupError(CURLcode code, const std::string& where, const char* detail
     case CURLE_SSL_CONNECT_ERROR:
         return {Kind::Refused,
                 where + ": the server's certificate cannot be trusted or TLS failed" + more +
-                    "; for a server with a certificate of its own, see --ca-file"};
+                    "; for a server with a certificate of its own, name that certificate's file "
+                    "(the converter's --ca-file, the window's Certificate file)"};
     case CURLE_USE_SSL_FAILED:
         return {Kind::Refused, where + ": the server offers no STARTTLS, so the password would "
                                        "go in plain text; use imaps://, or --insecure-plaintext "
@@ -88,8 +90,13 @@ ImapConnection::ImapConnection(const ImapAccount& account, const ImapLogin& logi
         curl_easy_setopt(curl, CURLOPT_USE_SSL,
                          login.insecurePlaintext ? CURLUSESSL_TRY : CURLUSESSL_ALL);
     }
-    if (!login.caFile.empty()) {
-        curl_easy_setopt(curl, CURLOPT_CAINFO, login.caFile.c_str());
+    // As OpenSSL's own programs do, a bundle named in SSL_CERT_FILE stands
+    // for the system's (libcurl names its default file itself).
+    const std::string caFile = !login.caFile.empty()
+                                   ? login.caFile
+                                   : platform::EnvironmentValue("SSL_CERT_FILE").value_or("");
+    if (!caFile.empty()) {
+        curl_easy_setopt(curl, CURLOPT_CAINFO, caFile.c_str());
     }
     const CURLcode code = curl_easy_perform(curl);
     if (code != CURLE_OK) {

@@ -177,6 +177,11 @@ std::string ImapFolders::MailboxFor(const std::vector<std::string>& names, bool&
     return levels.back();
 }
 
+std::optional<std::string> ImapFolders::Existing(const std::vector<std::string>& names) const {
+    const std::string name = Levels(names).back();
+    return Exists(name) ? std::optional(name) : std::nullopt;
+}
+
 std::string ImapFolders::Readable(const std::string& serverName) const {
     std::string name =
         session_->Utf8Names() ? serverName : DecodeModifiedUtf7(serverName).value_or(serverName);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -30,6 +31,8 @@ public:
     // The server's name of the mailbox for the store folder `names` (the
     // store's name first), made when missing. Throws ImapError.
     std::string MailboxFor(const std::vector<std::string>& names, bool& created);
+    // The same mailbox when the account has it, made or not.
+    std::optional<std::string> Existing(const std::vector<std::string>& names) const;
     // A server's name as the user reads it: levels split by "/", UTF-8.
     std::string Readable(const std::string& serverName) const;
     // After a new connection: the same mailboxes, on it.

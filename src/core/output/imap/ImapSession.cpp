@@ -76,6 +76,15 @@ ImapReply ImapSession::Run(std::string_view command) {
     return Finish(Tagged(command));
 }
 
+ImapReply ImapSession::Examine(const std::string& mailbox) {
+    examined_.clear();
+    ImapReply reply = Run("EXAMINE " + QuotedImapString(mailbox, utf8Names_));
+    if (reply.Ok()) {
+        examined_ = mailbox;
+    }
+    return reply;
+}
+
 ImapReply ImapSession::Finish(const std::string& tag) {
     while (!finished_.contains(tag)) {
         ImapResponse response = ReadOne();

@@ -42,6 +42,10 @@ public:
     // Sends `command` (without tag or line end) and reads until its end.
     // Throws ImapError when the connection is lost or the server says BYE.
     ImapReply Run(std::string_view command);
+    // Opens `mailbox` (as the server spells it) read-only, for the commands
+    // that look at its messages; Examined() names it once the server did.
+    ImapReply Examine(const std::string& mailbox);
+    const std::string& Examined() const { return examined_; }
 
     // One message of an APPEND: its bytes (CR LF line ends) and internal date.
     struct AppendItem {
@@ -83,6 +87,7 @@ private:
     std::set<std::string> unfinished_;
     std::unordered_map<std::string, ImapReply> finished_;
     std::vector<ImapResponse> data_; // untagged data not yet handed out
+    std::string examined_;
 };
 
 } // namespace marrowgate

@@ -1,6 +1,7 @@
 #include "output/imap/ImapStore.h"
 
 #include "output/BareMessage.h"
+#include "output/imap/ImapCopies.h"
 #include "output/imap/ImapError.h"
 #include "output/imap/ImapFolders.h"
 #include "output/imap/ImapSession.h"
@@ -14,57 +15,33 @@
 namespace marrowgate {
 namespace {
 
-// The item after `name` in a FETCH response's list, or null.
-const ImapItem* FetchItem(const ImapResponse& data, std::string_view name) {
-    const auto& items = data.Items();
-    if (items.size() < 3 || !items[1].IsAtom("FETCH")) {
-        return nullptr;
-    }
-    const auto& fields = items[2].items;
-    for (std::size_t i = 0; i + 1 < fields.size(); i += 2) {
-        if (fields[i].IsAtom(name)) {
-            return &fields[i + 1];
-        }
-    }
-    return nullptr;
-}
-
-// The message as it goes up. IMAP carries no NUL in a message (RFC 3501
-// 4.3); a binary literal would (RFC 3516), but servers then hand the part
-// back re-encoded, unlike what was sent. So a NUL goes as 0x80, the byte
-// Dovecot keeps for one: every server holds the same bytes, which a later
-// run finds again.
-std::string Uploadable(std::string_view bytes) {
-    std::string copy(bytes);
-    std::replace(copy.begin(), copy.end(), '\0', '\x80');
-    return copy;
-}
-
-// The UIDs an APPEND's answer gives its `count` messages (UIDPLUS:
-// "APPENDUID 38505 3955:3957", in the messages' order); empty ones without.
-std::vector<std::string> AppendedUids(const ImapReply& reply, std::size_t count) {
-    std::vector<std::string> uids;
+// The places an APPEND's answer gives its `count` messages, in their order
+// (UIDPLUS: "APPENDUID 38505 3955:3957"); without one, "UIDVALIDITY," with
+// the mailbox's `uidValidity`.
+std::vector<std::string> AppendedPlaces(const ImapReply& reply, std::size_t count,
+                                        const std::string& uidValidity) {
+    std::vector<std::string> places;
     const auto code = reply.done.CodeItems();
-    if (code.size() == 3 && code[0].IsAtom("APPENDUID")) {
-        std::string_view set = code[2].text;
-        while (!set.empty() && uids.size() < count) {
-            const std::string_view range = set.substr(0, set.find(','));
-            set.remove_prefix(std::min(set.size(), range.size() + 1));
-            const std::size_t colon = range.find(':');
-            std::uint64_t first = 0;
-            std::uint64_t last = 0;
-            std::from_chars(range.data(), range.data() + std::min(colon, range.size()), first);
-            last = first;
-            if (colon != std::string_view::npos) {
-                std::from_chars(range.data() + colon + 1, range.data() + range.size(), last);
-            }
-            for (; first <= last && uids.size() < count; ++first) {
-                uids.push_back(std::to_string(first));
-            }
+    const bool told = code.size() == 3 && code[0].IsAtom("APPENDUID");
+    const std::string validity = told ? code[1].text : uidValidity;
+    std::string_view set = told ? std::string_view(code[2].text) : std::string_view();
+    while (!set.empty() && places.size() < count) {
+        const std::string_view range = set.substr(0, set.find(','));
+        set.remove_prefix(std::min(set.size(), range.size() + 1));
+        const std::size_t colon = range.find(':');
+        std::uint64_t first = 0;
+        std::uint64_t last = 0;
+        std::from_chars(range.data(), range.data() + std::min(colon, range.size()), first);
+        last = first;
+        if (colon != std::string_view::npos) {
+            std::from_chars(range.data() + colon + 1, range.data() + range.size(), last);
+        }
+        for (; first <= last && places.size() < count; ++first) {
+            places.push_back(validity + "," + std::to_string(first));
         }
     }
-    uids.resize(count);
-    return uids;
+    places.resize(count, validity + ",");
+    return places;
 }
 
 // Waits `delay`, a tenth of a second at a time; false when asked to stop.
@@ -90,8 +67,6 @@ ImapStore::~ImapStore() = default;
 
 void ImapStore::Connect() {
     session_.reset();
-    examined_.clear();
-    copies_.reset();
     auto session =
         std::make_unique<ImapSession>(std::make_unique<ImapConnection>(account_, options_.login));
     if (folders_) {
@@ -125,91 +100,92 @@ template <typename Step> auto ImapStore::Retrying(Step step) -> decltype(step())
     }
 }
 
+// IMAP carries no NUL in a message (RFC 3501 4.3); a binary literal would
+// (RFC 3516), but servers then hand the part back re-encoded, unlike what
+// was sent. So a NUL goes as 0x80, the byte Dovecot keeps for one: every
+// server holds the same bytes, which a later run finds again.
+void ImapStore::Prepare(BareMessage& message) const {
+    std::replace(message.bytes.begin(), message.bytes.end(), '\0', '\x80');
+}
+
+std::string ImapStore::Readable(const std::string& serverName) const {
+    return account_.Display() + "/" + folders_->Readable(serverName);
+}
+
 std::string ImapStore::Mailbox(const std::vector<std::string>& folderNames, bool& created) {
     const std::string server = Retrying([&] { return folders_->MailboxFor(folderNames, created); });
-    std::string readable = account_.Display() + "/" + folders_->Readable(server);
+    std::string readable = Readable(server);
     serverNames_[readable] = server;
     return readable;
 }
 
-// The mailbox's messages by size and internal date, read when the run comes
-// to it (and again on a new connection), less those this run sent.
-StoredCopies& ImapStore::CopiesOf(const std::string& serverName) {
-    if (copies_ && examined_ == serverName) {
-        return *copies_;
-    }
-    copies_.reset();
-    const ImapReply opened =
-        session_->Run("EXAMINE " + QuotedImapString(serverName, session_->Utf8Names()));
-    if (!opened.Ok()) {
-        throw ImapError(ImapError::Kind::Refused, "the server does not open the mailbox " +
-                                                      folders_->Readable(serverName) + ": " +
-                                                      opened.done.Text());
-    }
-    StoredCopies copies;
-    const ImapReply fetched = session_->Run("UID FETCH 1:* (RFC822.SIZE INTERNALDATE)");
-    for (const ImapResponse& data : fetched.data) {
-        const ImapItem* uid = FetchItem(data, "UID");
-        const ImapItem* size = FetchItem(data, "RFC822.SIZE");
-        const ImapItem* date = FetchItem(data, "INTERNALDATE");
-        const auto when = date ? ImapSession::ParseInternalDate(date->text) : std::nullopt;
-        if (uid && size && size->Number() && when) {
-            copies.Add(*size->Number(), *when, uid->text);
-        }
-    }
-    for (const Uploaded& sent : uploaded_[serverName]) {
-        const auto candidates = copies.Candidates(sent.size, sent.date);
-        if (!candidates.empty()) {
-            copies.Claim(sent.size, sent.date, sent.uid.empty() ? candidates.front() : sent.uid);
-        }
-    }
-    copies_ = std::move(copies);
-    examined_ = serverName;
-    return *copies_;
+std::string ImapStore::LedgerName(const std::string& mailbox) const {
+    return account_.Display() + "/" + serverNames_.at(mailbox);
 }
 
-bool ImapStore::Holds(const std::string& serverName, const std::string& uid,
-                      const std::string& bytes) {
-    (void)serverName; // the mailbox CopiesOf() opened
-    const ImapReply fetched = session_->Run("UID FETCH " + uid + " BODY.PEEK[]");
-    for (const ImapResponse& data : fetched.data) {
-        if (const ImapItem* body = FetchItem(data, "BODY[]")) {
-            return body->text == bytes;
+// What the batch of the mailbox before holds goes first, so that the
+// mailbox in hand is the one its messages are looked for in.
+std::optional<std::string> ImapStore::Enter(const std::string& mailbox,
+                                            const std::optional<std::string>& begun) {
+    Flush();
+    const std::string& server = serverNames_.at(mailbox);
+    entered_ = server;
+    copies_ = std::make_unique<ImapCopies>(server, folders_->Readable(server));
+    Retrying([&] { copies_->Open(*session_); });
+    const std::string& validity = copies_->UidValidity();
+    if (begun && begun->starts_with(validity + ",")) {
+        std::uint64_t mark = 0;
+        const std::string_view next = std::string_view(*begun).substr(validity.size() + 1);
+        if (std::from_chars(next.data(), next.data() + next.size(), mark).ptr ==
+            next.data() + next.size()) {
+            copies_->SetMark(mark);
+            return std::nullopt;
         }
     }
-    return false;
+    if (const auto next = copies_->UidNext()) {
+        copies_->SetMark(*next);
+        return validity + "," + std::to_string(*next);
+    }
+    return std::nullopt; // no mark: every message there is looked through
 }
 
-// Whether the mailbox holds the message already (a copy not yet claimed).
-bool ImapStore::FoundIn(const std::string& serverName, const std::string& bytes,
-                        std::chrono::sys_seconds date) {
-    StoredCopies& copies = CopiesOf(serverName);
-    for (const std::string& uid : copies.Candidates(bytes.size(), date)) {
-        if (Holds(serverName, uid, bytes)) {
-            copies.Claim(bytes.size(), date, uid);
-            return true;
-        }
+bool ImapStore::Holds(const std::string& place) {
+    const std::size_t comma = place.find(',');
+    if (comma == std::string::npos || place.substr(0, comma) != copies_->UidValidity()) {
+        return false;
     }
-    return false;
+    if (comma + 1 < place.size()) {
+        copies_->Claim(place.substr(comma + 1));
+    }
+    return true;
 }
 
-MessageStore::Outcome ImapStore::Store(const std::string& mailbox, const BareMessage& message,
-                                       std::uint64_t ticket) {
-    const std::string& serverName = serverNames_.at(mailbox);
-    if (!batch_.empty() && serverName != batchMailbox_) {
-        Flush();
+std::optional<std::string> ImapStore::Find(const BareMessage& message, Search search) {
+    const std::optional<std::string> uid = Retrying([&] {
+        return search == Search::Sent
+                   ? copies_->FindSent(*session_, message.bytes)
+                   : copies_->FindEarlier(*session_, message.bytes, message.date);
+    });
+    if (!uid) {
+        return std::nullopt;
     }
-    std::string bytes = Uploadable(message.bytes);
-    if (Retrying([&] { return FoundIn(serverName, bytes, message.date); })) {
-        return Outcome::AlreadyThere;
+    return copies_->UidValidity() + "," + *uid;
+}
+
+std::string ImapStore::SendingPlace() const {
+    return copies_ ? copies_->UidValidity() : std::string();
+}
+
+void ImapStore::Store(const std::string& mailbox, const BareMessage& message,
+                      std::uint64_t ticket) {
+    if (serverNames_.at(mailbox) != entered_) {
+        throw ConversionError("The mailbox " + mailbox + " was not entered before a message");
     }
-    batchMailbox_ = serverName;
-    batchBytes_ += bytes.size();
-    batch_.push_back({ticket, std::move(bytes), message.date});
+    batchBytes_ += message.bytes.size();
+    batch_.push_back({ticket, message.bytes, message.date});
     if (batch_.size() >= kBatchMessages || batchBytes_ >= kBatchBytes) {
         Flush();
     }
-    return Outcome::Stored;
 }
 
 // Sends the batch and reads the answers. Should the connection stay lost,
@@ -220,6 +196,7 @@ void ImapStore::Flush() {
         return;
     }
     try {
+        BeforeSending();
         Retrying([&] { SendBatch(); });
     } catch (const ConversionError& error) {
         for (const Taken& message : batch_) {
@@ -238,11 +215,11 @@ void ImapStore::SendBatch() {
     if (sentBefore_) {
         // What the lost connection had stored is there now: not sent again.
         std::erase_if(batch_, [&](const Taken& message) {
-            const bool there = FoundIn(batchMailbox_, message.bytes, message.date);
-            if (there) {
-                Confirmed(message, {});
+            const std::optional<std::string> uid = copies_->FindSent(*session_, message.bytes);
+            if (uid) {
+                Confirm(message.ticket, copies_->UidValidity() + "," + *uid);
             }
-            return there;
+            return uid.has_value();
         });
     }
     sentBefore_ = true;
@@ -259,14 +236,14 @@ bool ImapStore::SendTogether() {
     for (const Taken& message : batch_) {
         items.push_back({message.date, message.bytes});
     }
-    const ImapReply reply =
-        session_->Finish(session_->StartAppend(batchMailbox_, items, options_.seen));
+    const ImapReply reply = session_->Finish(session_->StartAppend(entered_, items, options_.seen));
     if (!reply.Ok()) {
         return false;
     }
-    const std::vector<std::string> uids = AppendedUids(reply, batch_.size());
+    const std::vector<std::string> places =
+        AppendedPlaces(reply, batch_.size(), copies_->UidValidity());
     for (std::size_t i = 0; i < batch_.size(); ++i) {
-        Confirmed(batch_[i], uids[i]);
+        Confirm(batch_[i].ticket, places[i]);
     }
     batch_.clear();
     return true;
@@ -279,12 +256,13 @@ void ImapStore::SendEach() {
     std::vector<std::string> tags;
     for (const Taken& message : batch_) {
         tags.push_back(session_->StartAppend(
-            batchMailbox_, {ImapSession::AppendItem{message.date, message.bytes}}, options_.seen));
+            entered_, {ImapSession::AppendItem{message.date, message.bytes}}, options_.seen));
     }
     for (const std::string& tag : tags) {
         const ImapReply reply = session_->Finish(tag);
         if (reply.Ok()) {
-            Confirmed(batch_.front(), AppendedUids(reply, 1).front());
+            Confirm(batch_.front().ticket,
+                    AppendedPlaces(reply, 1, copies_->UidValidity()).front());
         } else {
             const std::string& code = reply.done.Code();
             refusals_.push_back({batch_.front().ticket,
@@ -295,8 +273,18 @@ void ImapStore::SendEach() {
     }
 }
 
-void ImapStore::Confirmed(const Taken& message, std::string uid) {
-    uploaded_[batchMailbox_].push_back({message.bytes.size(), message.date, std::move(uid)});
+// A copy of this run's is no other message's: an identical one looked for
+// after a lost connection does not take it.
+void ImapStore::Confirm(std::uint64_t ticket, const std::string& place) {
+    const std::size_t comma = place.find(',');
+    if (comma != std::string::npos && comma + 1 < place.size()) {
+        copies_->Claim(place.substr(comma + 1));
+    }
+    confirmed_.push_back({ticket, place});
+}
+
+std::vector<MessageStore::Confirmed> ImapStore::TakeConfirmed() {
+    return std::exchange(confirmed_, {});
 }
 
 std::vector<MessageStore::Refusal> ImapStore::TakeRefusals() {
@@ -309,6 +297,32 @@ void ImapStore::Finish() {
         session_->Logout();
         session_.reset();
     }
+}
+
+std::optional<std::string> ImapStore::ExistingMailbox(const std::vector<std::string>& folderNames) {
+    const std::optional<std::string> server =
+        Retrying([&] { return folders_->Existing(folderNames); });
+    if (!server) {
+        return std::nullopt;
+    }
+    std::string readable = Readable(*server);
+    serverNames_[readable] = *server;
+    return readable;
+}
+
+std::vector<MessageStore::Copy> ImapStore::Copies(const std::string& mailbox) {
+    const std::string& server = serverNames_.at(mailbox);
+    checked_ = std::make_unique<ImapCopies>(server, folders_->Readable(server));
+    return Retrying([&] { return checked_->All(*session_); });
+}
+
+// Not tried again on a new connection: what was read would be read twice.
+void ImapStore::ReadCopies(const std::string& /*mailbox*/, const std::vector<Copy>& copies,
+                           const EachCopy& each) {
+    if (!session_) {
+        Connect();
+    }
+    checked_->Read(*session_, copies, each);
 }
 
 } // namespace marrowgate

@@ -1,9 +1,8 @@
 #pragma once
 
 #include "marrowgate/ImapAccount.h"
+#include "marrowgate/ImapOptions.h"
 #include "output/MessageStore.h"
-#include "output/StoredCopies.h"
-#include "output/imap/ImapConnection.h"
 
 #include <chrono>
 #include <cstdint>
@@ -16,11 +15,15 @@
 
 namespace marrowgate {
 
+class ImapCopies;
 class ImapFolders;
 class ImapSession;
+struct ImapReply;
 
 // An IMAP account as a MessageStore: each message APPENDed with its date as
-// the internal date, into the mailbox of its folder (see ImapFolders).
+// the internal date, into the mailbox of its folder (see ImapFolders). A
+// message's place is "UIDVALIDITY,UID" (the UID left out where the server
+// does not tell it: no UIDPLUS).
 //
 // Messages for one mailbox go up together, so that a fast server is not
 // waited for message by message: a batch (up to kBatchMessages or
@@ -30,13 +33,12 @@ class ImapSession;
 // messages go again one by one, so that the one refused is named
 // (TakeRefusals()) and the rest are stored.
 //
-// Before a message is taken, its mailbox's messages are looked through (their
-// sizes and internal dates, read once per mailbox; then the bytes of any of
-// the same size and date): a message there already is not sent again. So a
-// run cut off anywhere, even between an APPEND and its answer, is finished by
-// running it again. A lost connection is made again (waiting longer each
-// time), and the messages of the batch in hand are looked for before they
-// are sent again.
+// The ledger's account of a mailbox begins at the UIDNEXT it had when a run
+// first came to it ("UIDVALIDITY,UIDNEXT"): the messages below were there
+// before and are looked through (ImapCopies); those above are the ledger's
+// own or someone else's. A lost connection is made again (waiting longer
+// each time), and the messages of the batch in hand are looked for (they
+// may have gone up) before they are sent again.
 class ImapStore : public MessageStore {
 public:
     // Connects and logs in. Throws ImapError.
@@ -44,11 +46,26 @@ public:
     ~ImapStore() override;
 
     LineEnding LineEnd() const override { return LineEnding::CrLf; }
+    void Prepare(BareMessage& message) const override;
     std::string Mailbox(const std::vector<std::string>& folderNames, bool& created) override;
-    Outcome Store(const std::string& mailbox, const BareMessage& message,
-                  std::uint64_t ticket) override;
+    std::string LedgerName(const std::string& mailbox) const override;
+    std::optional<std::string> Enter(const std::string& mailbox,
+                                     const std::optional<std::string>& begun) override;
+    bool Holds(const std::string& place) override;
+    std::optional<std::string> Find(const BareMessage& message, Search search) override;
+    bool AnswersLater() const override { return true; }
+    std::string SendingPlace() const override;
+    void Store(const std::string& mailbox, const BareMessage& message,
+               std::uint64_t ticket) override;
+    std::vector<Confirmed> TakeConfirmed() override;
     std::vector<Refusal> TakeRefusals() override;
     void Finish() override;
+
+    std::optional<std::string>
+    ExistingMailbox(const std::vector<std::string>& folderNames) override;
+    std::vector<Copy> Copies(const std::string& mailbox) override;
+    void ReadCopies(const std::string& mailbox, const std::vector<Copy>& copies,
+                    const EachCopy& each) override;
 
     static constexpr std::size_t kBatchMessages = 100;
     static constexpr std::size_t kBatchBytes = 8 * 1024 * 1024;
@@ -59,36 +76,28 @@ private:
         std::string bytes;
         std::chrono::sys_seconds date;
     };
-    struct Uploaded {
-        std::uint64_t size;
-        std::chrono::sys_seconds date;
-        std::string uid; // empty without UIDPLUS
-    };
 
     void Connect();
     template <typename Step> auto Retrying(Step step) -> decltype(step());
-    StoredCopies& CopiesOf(const std::string& serverName);
-    bool Holds(const std::string& serverName, const std::string& uid, const std::string& bytes);
-    bool FoundIn(const std::string& serverName, const std::string& bytes,
-                 std::chrono::sys_seconds date);
+    std::string Readable(const std::string& serverName) const;
     void Flush();
     void SendBatch();
     bool SendTogether();
     void SendEach();
-    void Confirmed(const Taken& message, std::string uid);
+    void Confirm(std::uint64_t ticket, const std::string& place);
 
     ImapAccount account_;
     ImapUploadOptions options_;
     std::unique_ptr<ImapSession> session_;
     std::unique_ptr<ImapFolders> folders_;
     std::map<std::string, std::string> serverNames_; // readable -> server's
-    std::string examined_;                           // the mailbox whose copies are at hand
-    std::optional<StoredCopies> copies_;
-    std::map<std::string, std::vector<Uploaded>> uploaded_; // by this run, per mailbox
-    std::string batchMailbox_;
-    std::vector<Taken> batch_;
+    std::string entered_;                            // the mailbox entered last
+    std::unique_ptr<ImapCopies> copies_;             // its messages
+    std::unique_ptr<ImapCopies> checked_;            // those of the mailbox a check reads
+    std::vector<Taken> batch_;                       // for the mailbox entered last
     std::size_t batchBytes_ = 0;
     bool sentBefore_ = false; // the batch went out on a connection since lost
+    std::vector<MessageStore::Confirmed> confirmed_;
     std::vector<Refusal> refusals_;
 };
 

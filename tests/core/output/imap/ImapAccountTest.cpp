@@ -27,6 +27,18 @@ TEST(ImapAccountTest, ReadsTheUrl) {
     EXPECT_EQ(ImapAccount::Parse("imap://bob@host").port, 143);
 }
 
+// The folder of an account's ledger: one name whatever the system, the same
+// for either way of connecting to the usual port and for the host's case.
+TEST(ImapAccountTest, FileNameKeepsToSafeBytes) {
+    EXPECT_EQ(ImapAccount::Parse("imaps://ann%40example.com@Mail.Example.com/Old/").FileName(),
+              "ann@example.com@mail.example.com");
+    EXPECT_EQ(ImapAccount::Parse("imap://ann%40example.com@mail.example.com").FileName(),
+              "ann@example.com@mail.example.com");
+    EXPECT_EQ(ImapAccount::Parse("imap://b%2Fo%3Ab@[::1]:10143/").FileName(),
+              "b%2Fo%3Ab@%5B%3A%3A1%5D%3A10143");
+    EXPECT_EQ(ImapAccount::Parse("imaps://ann@host.example./").FileName(), "ann@host.example%2E");
+}
+
 TEST(ImapAccountTest, RefusesWhatIsNoAccount) {
     const std::pair<std::string, std::string> cases[] = {
         {"https://ann@host/", "must start with imaps://"},
