@@ -98,6 +98,20 @@ class BreakIt(ConverterCase):
         verified = self.verify(moved)
         self.assertEqual(verified.returncode, 0, verified.stderr)
 
+    def test_a_message_dated_by_its_file_stays_verified_when_touched(self):
+        # Without a Date: of its own, its From_ line carries the file's time.
+        # Touched and converted again, the ledger holds the new time and the
+        # mailbox the first run's date: still the same message, once.
+        self.write(b"NoDate/n.eml", b"From: ann@x.org\r\nSubject: n\r\n\r\nbody\r\n")
+        self.run_ok()
+        for folder, _, files in os.walk(self.store):
+            for name in files:
+                os.utime(os.path.join(folder, name), (2e9, 2e9))
+        self.assertIn(b"Converted 0 messages", self.run_ok().stdout)
+        verified = self.verify()
+        self.assertEqual(verified.returncode, 0, verified.stdout + verified.stderr)
+        self.assertIn(b"34 of 34 messages verified; 0 problems.", verified.stdout)
+
     def test_a_mailbox_cut_short_is_cut_back_to_its_last_whole_record(self):
         self.run_ok()
         box = self.box(b"F0")

@@ -10,6 +10,7 @@
 #include "output/MailboxScanner.h"
 #include "output/MailboxWriter.h"
 #include "platform/FileSystem.h"
+#include "record/FromLine.h"
 #include "run/MailboxReading.h"
 
 #include <cerrno>
@@ -253,12 +254,20 @@ void Verifier::CheckMailbox(const std::string& mailbox, std::vector<Source>& sou
             taken[*chosen] = true;
             source.matched = true;
             const MailboxScanner::Record& record = records[*chosen];
+            // The same message under another date: fine when the date is the
+            // file's own time (no usable Date: or Received:) and the file was
+            // touched since, whether the ledger saw that or a later run wrote
+            // the new time into it.
             platform::FileStatus now;
+            const bool known = platform::Status(source.path, now) == 0;
             const bool touched =
-                placed != placeOf.end() && platform::Status(source.path, now) == 0 &&
+                placed != placeOf.end() && known &&
                 LedgerTime(now.modified, now.modifiedNanoseconds) != placed->second->modifiedNs;
+            const bool fileDate =
+                known && source.fromLine.ends_with(" " + FormatFromLineDate(now.modified));
             if (record.fromLine != source.fromLine &&
-                (!touched || SenderOf(record.fromLine) != SenderOf(source.fromLine))) {
+                (!(touched || fileDate) ||
+                 SenderOf(record.fromLine) != SenderOf(source.fromLine))) {
                 source.problem = "its From_ line is \"" + record.fromLine +
                                  "\"; the rules give \"" + source.fromLine + "\" in " + name;
             }
