@@ -6,6 +6,8 @@
 #include "marrowgate/ImapAccount.h"
 #include "marrowgate/ImapProbe.h"
 
+#include <QStandardPaths>
+
 namespace marrowgate {
 namespace {
 
@@ -31,8 +33,15 @@ std::optional<QString> OutputChoice::Choose(QWidget* owner, const OutputTarget& 
         }
         return account_.Url();
     }
-    const QString folder = dialogs_.BrowseForOutputFolder(
-        owner, QStringLiteral("Choose Folder to Save..."), WindowSettings::OutputFolder());
+    QString start = WindowSettings::OutputFolder();
+    if (start.isEmpty()) {
+        // A first output starts among the user's documents: the dialog would
+        // otherwise open where the store was just chosen, and a user who
+        // accepts that writes the mailboxes into the mail store itself.
+        start = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    }
+    const QString folder =
+        dialogs_.BrowseForOutputFolder(owner, QStringLiteral("Choose Folder to Save..."), start);
     if (folder.isEmpty()) {
         return std::nullopt;
     }

@@ -10,6 +10,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTableView>
 #include <QTimer>
 
@@ -138,8 +139,10 @@ TEST_F(ConversionTest, TheSummaryCountsMessagesAndMailboxesAndOpensTheOutputFold
     List({WriteMessage("Store/Inbox/f.eml", "f"), WriteMessage("Other/Sent/g.eml", "g")});
     Convert(Out());
     EXPECT_EQ(dialogs.opened.back(), MirroredFolder(Out(), TempPath("")));
-    EXPECT_EQ(dialogs.browseStarts.mid(0, 2), (QStringList{QString(), Out()}))
-        << "the output dialog starts where the last run wrote";
+    EXPECT_EQ(
+        dialogs.browseStarts.mid(0, 2),
+        (QStringList{QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation), Out()}))
+        << "the output dialog starts among the documents, then where the last run wrote";
 }
 
 // Beside "Message i (of m)" the window shows the megabytes done of all, the
