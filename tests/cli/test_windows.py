@@ -151,7 +151,8 @@ class WindowsFaults(unittest.TestCase):
         result = self.convert_while_held(["--open", *held], b"held", "-k")
         self.assertEqual(result.returncode, 1)
         for path in held:
-            self.assertIn(b"Cannot open message file " + path.encode(), result.stderr)
+            self.assertIn(b"Cannot open message file " + path.encode() +
+                          b": another program has it open", result.stderr)
         inbox = self.mailbox_of(os.path.join(self.store, "Inbox"))
         self.assertEqual(self.subjects(inbox), ["b"])
         # Once the program has closed them, the same run adds them once.

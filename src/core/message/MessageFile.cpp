@@ -25,6 +25,14 @@ MessageFile::MessageFile(const std::string& path) : path_(path) {
     // are read, and for them the flag changes nothing, so it stays set.
     fd_ = platform::Open(path, platform::kRead);
     if (fd_ < 0) {
+        // Windows refuses a file another program opened without sharing it
+        // (a mail program still running); the platform reports that as EAGAIN,
+        // whose own text ("Resource temporarily unavailable") says nothing.
+        if (errno == EAGAIN) {
+            throw ConversionError("Cannot open message file " + path +
+                                  ": another program has it open; close that program and "
+                                  "convert again");
+        }
         throw ConversionError::FromErrno("Cannot open message file", path, errno);
     }
     platform::FileStatus info;
