@@ -35,9 +35,9 @@ ImapAccountDialog::ImapAccountDialog(const ImapAccountForm& form, Test test, QWi
     caFile_ = new QLineEdit(form.caFile, this);
     caFile_->setObjectName(QStringLiteral("txtCertificateFile"));
     caFile_->setPlaceholderText(QStringLiteral("Only for a server with a certificate of its own"));
-    special_ = new QCheckBox(QStringLiteral("Put Inbox, Sent Items, Deleted Items, Drafts and "
-                                            "Junk E-mail into the account's own folders"),
-                             this);
+    // A check box does not wrap: its words stay short and the label under it
+    // says the rest, so that nothing is cut off at a large scale.
+    special_ = new QCheckBox(QStringLiteral("Use the account's own &folders"), this);
     special_->setObjectName(QStringLiteral("chkSpecialFolders"));
     special_->setChecked(form.specialFolders);
 
@@ -48,6 +48,12 @@ ImapAccountDialog::ImapAccountDialog(const ImapAccountForm& form, Test test, QWi
     fields->addRow(QStringLiteral("&Password:"), password_);
     fields->addRow(QStringLiteral("&Certificate file:"), caFile_);
 
+    auto* specialNote = new QLabel(
+        QStringLiteral("Inbox, Sent Items, Deleted Items, Drafts and Junk E-mail then go into "
+                       "the account's Inbox, Sent, Trash, Drafts and Junk; otherwise everything "
+                       "goes under a folder named after the store."),
+        this);
+    specialNote->setWordWrap(true);
     auto* note = new QLabel(QStringLiteral("The password is not stored: the window asks for it "
                                            "again the next time it starts."),
                             this);
@@ -72,6 +78,7 @@ ImapAccountDialog::ImapAccountDialog(const ImapAccountForm& form, Test test, QWi
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(fields);
     layout->addWidget(special_);
+    layout->addWidget(specialNote);
     layout->addWidget(note);
     layout->addWidget(result_);
     layout->addWidget(buttons);

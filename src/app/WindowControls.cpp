@@ -119,13 +119,14 @@ WindowControls::WindowControls(QWidget& form, MessageListModel& list) {
 
     CreateBottomBand(form);
 
-    QWidget::setTabOrder(CmdAddFolder, cmdClear1);
-    QWidget::setTabOrder(cmdClear1, grdFiles1);
+    // The written order, the mail program's box before the button it words.
+    QWidget::setTabOrder(cmdClear1, CmdAddFolder);
+    QWidget::setTabOrder(CmdAddFolder, grdFiles1);
     QWidget::setTabOrder(grdFiles1, cboTarget);
     QWidget::setTabOrder(cboTarget, CmdConvert2PDF);
-    QWidget::setTabOrder(CmdConvert2PDF, CmdHelp);
-    QWidget::setTabOrder(CmdHelp, cmdEnd);
-    CmdAddFolder->setFocus();
+    QWidget::setTabOrder(CmdConvert2PDF, cmdEnd);
+    QWidget::setTabOrder(cmdEnd, CmdHelp);
+    cmdClear1->setFocus();
 }
 
 // The white band along the bottom edge, with Help and Exit on it.

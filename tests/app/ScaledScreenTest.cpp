@@ -3,9 +3,11 @@
 #include "WindowFixture.h"
 
 #include "app/HelpViewer.h"
+#include "app/ImapAccountForm.h"
 #include "app/QtUserDialogs.h"
 #include "app/WindowTexts.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
 #include <QPushButton>
@@ -26,8 +28,9 @@ class ScaledScreenTest : public WindowTest {
 protected:
     QRect Room() const { return window.screen()->availableGeometry(); }
 
-    // The window or box fits on the screen with a title bar above it, and
-    // every button of it lies within it.
+    // The window or box fits on the screen with a title bar above it, every
+    // button of it lies within it, and no button's or check box's words are
+    // cut off at its edge.
     void ExpectFits(const QWidget* top) {
         const std::string name = top->objectName().toStdString();
         const QRect frame = top->frameGeometry();
@@ -38,6 +41,12 @@ protected:
             if (button->isVisibleTo(top)) {
                 const QRect at(button->mapTo(top, QPoint()), button->size());
                 EXPECT_TRUE(top->rect().contains(at))
+                    << name << ": " << button->text().toStdString();
+            }
+        }
+        for (const QAbstractButton* button : top->findChildren<QAbstractButton*>()) {
+            if (button->isVisibleTo(top) && !button->text().isEmpty()) {
+                EXPECT_LE(button->sizeHint().width(), button->width())
                     << name << ": " << button->text().toStdString();
             }
         }
@@ -137,6 +146,10 @@ TEST_F(ScaledScreenTest, EveryBoxFits) {
     });
     ExpectBoxFits("save",
                   [&] { real.BrowseForSaveFile(&window, "Save Report", TempPath("r.txt")); });
+    ExpectBoxFits("IMAP account", [&] {
+        ImapAccountForm form;
+        real.AskImapAccount(&window, form, {});
+    });
 
     dialogs.shellOpens = false;
     Button("CmdHelp")->click();

@@ -27,18 +27,18 @@ TEST_F(StartupTest, ShowsTheEmptyListAndDisabledConversion) {
                                          Button("CmdHelp"), Button("cmdEnd"), Grid()}) {
         EXPECT_TRUE(live->isEnabled()) << live->objectName().toStdString();
     }
-    // Tab goes left to right, top to bottom, passing over the disabled button.
-    EXPECT_EQ(window.focusWidget(), Button("CmdAddFolder"));
+    // Focus starts on Clear; Tab passes over the disabled button.
+    EXPECT_EQ(window.focusWidget(), Button("cmdClear1"));
     QStringList order;
-    QWidget* next = Button("CmdAddFolder");
+    QWidget* next = Button("cmdClear1");
     do {
         order << next->objectName();
         do {
             next = next->nextInFocusChain();
         } while (!(next->focusPolicy() & Qt::TabFocus) || !next->isEnabled());
-    } while (next != Button("CmdAddFolder") && order.size() < 10);
-    EXPECT_EQ(order, (QStringList{"CmdAddFolder", "cmdClear1", "grdFiles1", "cboTarget", "CmdHelp",
-                                  "cmdEnd"}));
+    } while (next != Button("cmdClear1") && order.size() < 10);
+    EXPECT_EQ(order, (QStringList{"cmdClear1", "CmdAddFolder", "grdFiles1", "cboTarget", "cmdEnd",
+                                  "CmdHelp"}));
 
     EXPECT_EQ(Rows(), QStringList{QString()});
 }
