@@ -5,7 +5,9 @@
 #include "marrowgate/OutputTarget.h"
 #include "marrowgate/Yield.h"
 
+#include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,6 +44,10 @@ struct VerifyReport {
     int empty = 0;        // files with nothing to convert: no record expected
     bool stopped = false; // asked to stop before every message was checked
     bool Passed() const { return problems.empty(); }
+    // Counts one message of the folder in row `folderRow`: a problem when
+    // `problem` says one, else verified (and empty when it has no record).
+    void Count(std::size_t folderRow, const std::string& messagePath,
+               const std::optional<std::string>& problem, bool isEmpty);
 };
 
 // Checks every message file of `stores` against the output at `outputRoot`

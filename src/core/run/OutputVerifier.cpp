@@ -31,6 +31,21 @@ VerifyReport Verify(const std::vector<std::string>& stores, const std::string& o
 
 } // namespace
 
+void VerifyReport::Count(std::size_t folderRow, const std::string& messagePath,
+                         const std::optional<std::string>& problem, bool isEmpty) {
+    VerifiedFolder& line = folders[folderRow];
+    ++line.messages;
+    ++messages;
+    if (problem) {
+        ++line.problems;
+        problems.push_back({messagePath, *problem});
+        return;
+    }
+    empty += isEmpty ? 1 : 0;
+    ++line.verified;
+    ++verified;
+}
+
 VerifyReport VerifyOutput(const std::vector<std::string>& stores, const std::string& outputRoot,
                           const OutputTarget& target, const ImapUploadOptions& imap) {
     const auto fill = [&](const auto& add) {

@@ -155,17 +155,7 @@ void StoreVerifier::CheckMailbox(const std::string& mailbox, std::vector<Source>
 }
 
 void StoreVerifier::Tally(const Source& source) {
-    VerifiedFolder& line = report_.folders[source.folderRow];
-    ++line.messages;
-    ++report_.messages;
-    if (source.problem) {
-        ++line.problems;
-        report_.problems.push_back({source.path, *source.problem});
-        return;
-    }
-    report_.empty += source.empty ? 1 : 0;
-    ++line.verified;
-    ++report_.verified;
+    report_.Count(source.folderRow, source.path, source.problem, source.empty);
 }
 
 } // namespace marrowgate

@@ -6,18 +6,10 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <utility>
 
 namespace marrowgate {
 namespace {
-
-std::string Upper(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return text;
-}
 
 // Windows Live Mail's names of the folders every account has, and the
 // special-use attribute of the account's own.
@@ -30,7 +22,7 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 5> kSpecialN
 }};
 
 std::string_view SpecialUseOf(const std::string& folderName) {
-    const std::string upper = Upper(folderName);
+    const std::string upper = ImapUpper(folderName);
     for (const auto& [name, use] : kSpecialNames) {
         if (upper == name) {
             return use;
@@ -89,7 +81,7 @@ void ImapFolders::Survey() {
         }
         existing_.insert(items[3].text);
         for (const ImapItem& attribute : items[1].items) {
-            const std::string use = Upper(attribute.text);
+            const std::string use = ImapUpper(attribute.text);
             if (use == "\\SENT" || use == "\\TRASH" || use == "\\DRAFTS" || use == "\\JUNK") {
                 special_.emplace(use, items[3].text);
             }
@@ -99,7 +91,7 @@ void ImapFolders::Survey() {
 }
 
 bool ImapFolders::Exists(const std::string& name) const {
-    return existing_.contains(name) || Upper(name) == "INBOX";
+    return existing_.contains(name) || ImapUpper(name) == "INBOX";
 }
 
 std::string ImapFolders::Encode(const std::string& level) const {
@@ -157,7 +149,7 @@ bool ImapFolders::Ensure(const std::vector<std::string>& levels) {
         }
         const std::string quoted = QuotedImapString(name, session_->Utf8Names());
         const ImapReply reply = session_->Run("CREATE " + quoted);
-        if (!reply.Ok() && Upper(reply.done.Code()) != "ALREADYEXISTS") {
+        if (!reply.Ok() && ImapUpper(reply.done.Code()) != "ALREADYEXISTS") {
             throw ImapError(ImapError::Kind::Refused, "the server does not create the mailbox " +
                                                           Readable(name) + ": " +
                                                           reply.done.Text());

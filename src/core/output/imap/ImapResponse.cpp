@@ -14,14 +14,6 @@ bool SameWord(std::string_view a, std::string_view b) {
            });
 }
 
-std::string Upper(std::string_view word) {
-    std::string upper(word);
-    for (char& c : upper) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return upper;
-}
-
 // Reads items from `text` at `i` until a ")" (inside a list) or the end.
 class ItemReader {
 public:
@@ -145,6 +137,14 @@ std::pair<std::string_view, std::string_view> FirstWord(std::string_view text) {
 
 } // namespace
 
+std::string ImapUpper(std::string_view word) {
+    std::string upper(word);
+    for (char& c : upper) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return upper;
+}
+
 bool ImapItem::IsAtom(std::string_view word) const {
     return kind == Kind::Atom && SameWord(text, word);
 }
@@ -166,7 +166,7 @@ ImapResponse::ImapResponse(std::string raw) : raw_(std::move(raw)) {
         return;
     }
     auto [word, afterWord] = FirstWord(rest);
-    const std::string upper = Upper(word.substr(0, word.find('\r')));
+    const std::string upper = ImapUpper(word.substr(0, word.find('\r')));
     if (upper == "OK" || upper == "NO" || upper == "BAD" || upper == "BYE" || upper == "PREAUTH") {
         status_ = upper;
         std::string_view text = afterWord.substr(0, afterWord.find('\r'));

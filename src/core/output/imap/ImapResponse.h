@@ -8,6 +8,10 @@
 
 namespace marrowgate {
 
+// IMAP's own words (capabilities, response codes, mailbox attributes, INBOX)
+// are ASCII and compared without case: this is the form compared.
+std::string ImapUpper(std::string_view word);
+
 // One item of a server response: an atom (a number, a flag, a keyword with
 // its section such as BODY[]), a string (quoted or a literal, its bytes as
 // they are), NIL, or a parenthesised list.

@@ -9,16 +9,7 @@
 #include <cstdio>
 
 namespace marrowgate {
-namespace {
-
-std::string Upper(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return text;
-}
-
-} // namespace
+namespace {} // namespace
 
 ImapSession::ImapSession(std::unique_ptr<ImapConnection> connection)
     : connection_(std::move(connection)) {
@@ -46,7 +37,7 @@ void ImapSession::ReadCapabilities(const ImapReply& reply) {
         }
         capabilities_.clear();
         for (std::size_t i = 1; i < items.size(); ++i) {
-            capabilities_.insert(Upper(items[i].text));
+            capabilities_.insert(ImapUpper(items[i].text));
         }
     }
 }
