@@ -6,6 +6,7 @@ import collections
 import fcntl
 import os
 import random
+import resource
 import shutil
 import signal
 import subprocess
@@ -246,6 +247,39 @@ class Resume(ConverterCase):
         self.assertEqual(self.convert("-o", self.out, self.store).returncode, 0)
         self.assertTrue(read(box).startswith(before))
         self.assertEqual(records(box)[expected_record(message(b"d"))], 1)
+
+    def test_a_run_killed_past_a_torn_record_leaves_no_copy_behind(self):
+        # Runs killed one after another, none of them getting its lines into
+        # the ledger: the records before the torn one are known only by their
+        # content. The run after must write nothing it finds there already,
+        # not even the start of a large message, or a kill leaves a second
+        # torn record behind the first, which then looks whole.
+        bigs = [message(b"big %d" % n, (b"line %d of a big one\r\n" % n) * 250_000)
+                for n in range(2)]
+        self.write(b"Inbox/a.eml", message(b"a"))
+        for n, big in enumerate(bigs):
+            self.write(b"Inbox/big%d.eml" % n, big)
+        self.assertEqual(self.convert("-o", self.out, self.store).returncode, 0)
+        box = self.box(b"Inbox")
+        whole = read(box)
+        big1 = whole.rindex(b"\nFrom ", 0, whole.index(b"\r\nSubject: big 1")) + 1
+        ledger = os.path.join(os.fsencode(self.out), LEDGER)
+        lines = read(ledger).splitlines(keepends=True)
+        opened = next(n for n, line in enumerate(lines) if line.startswith(b"open"))
+        with open(ledger, "wb") as f:
+            f.write(b"".join(lines[:opened + 1]))
+        os.truncate(box, big1 + 2_000_000)
+
+        # Killed by the file size limit once a million bytes more are written.
+        limit = big1 + 3_000_000
+        killed = subprocess.run(
+            [CONVERTER, "--quiet", "-o", self.out, self.store], capture_output=True,
+            preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit)))
+        self.assertEqual(killed.returncode, -signal.SIGXFSZ, killed.stderr)
+        result = self.convert("-o", self.out, self.store)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertNotIn(b"Kept", result.stderr)
+        self.assertEqual(read(box), whole)
 
     def test_the_ledger_after_failures_merges_and_empty_files(self):
         self.write(b"Inbox/a.eml", message(b"a"))

@@ -263,40 +263,70 @@ std::optional<std::uint64_t> ConversionLedger::ProveTail(const std::string& mail
     return at;
 }
 
+// Read once per mailbox opened, and only for one that held records before
+// this run: what it holds by content.
+MailboxContent* ConversionLedger::ContentOf(const std::string& mailbox, int fd) {
+    const auto found = survey_.mailboxes.find(mailbox);
+    if (forgetEarlier_ || found == survey_.mailboxes.end() || found->second.sizeBefore == 0) {
+        return nullptr; // nothing was in it before this run
+    }
+    if (content_ && contentName_ == mailbox) {
+        return &*content_;
+    }
+    platform::FileStatus info;
+    const std::uint64_t size = platform::Status(fd, info) == 0 ? info.size : 0;
+    std::vector<MailboxContent::Entry> known;
+    for (const ReplayedMailbox::Line& line : ReplayedMailbox::Of(found->second, store_).records) {
+        known.push_back({line.record.hash, line.record.begin, line.record.end,
+                         line.record.source.path.empty() ? MailboxContent::kNoLine : line.offset});
+    }
+    content_.reset();
+    contentName_ = mailbox;
+    const std::uint64_t before = std::min(size, found->second.sizeBefore);
+    content_.emplace(std::move(known), fd, size, before, root_ + mailbox,
+                     [&](const LedgerRecord& read) {
+                         LedgerRecord record = read;
+                         record.mailbox = mailbox;
+                         RecordLine(record);
+                     });
+    return &*content_;
+}
+
 std::optional<LedgerRecord> ConversionLedger::TakeByContent(const std::string& mailbox, int fd,
                                                             const ContentHash& hash,
                                                             const LedgerSource& source) {
-    const auto found = survey_.mailboxes.find(mailbox);
-    if (forgetEarlier_ || found == survey_.mailboxes.end() || found->second.sizeBefore == 0) {
-        return std::nullopt; // nothing was in it before this run
-    }
-    if (!content_ || contentName_ != mailbox) {
-        platform::FileStatus info;
-        const std::uint64_t size = platform::Status(fd, info) == 0 ? info.size : 0;
-        std::vector<MailboxContent::Entry> known;
-        for (const ReplayedMailbox::Line& line :
-             ReplayedMailbox::Of(found->second, store_).records) {
-            known.push_back(
-                {line.record.hash, line.record.begin, line.record.end,
-                 line.record.source.path.empty() ? MailboxContent::kNoLine : line.offset});
-        }
-        content_.reset();
-        contentName_ = mailbox;
-        content_.emplace(std::move(known), fd, size, root_ + mailbox,
-                         [&](const LedgerRecord& read) {
-                             LedgerRecord record = read;
-                             record.mailbox = mailbox;
-                             RecordLine(record);
-                         });
-    }
-    const MailboxContent::Entry* entry = content_->Take(
-        hash, source.path, [this](std::uint64_t offset) { return SourceAt(offset); });
+    MailboxContent* content = ContentOf(mailbox, fd);
+    const MailboxContent::Entry* entry =
+        content == nullptr
+            ? nullptr
+            : content->Take(hash, source.path, [this](std::uint64_t at) { return SourceAt(at); });
     if (entry == nullptr) {
         return std::nullopt;
     }
     LedgerRecord record{mailbox, entry->begin, entry->end, hash, source};
     RecordLine(record);
     return record;
+}
+
+bool ConversionLedger::MayHoldStartOf(const std::string& mailbox, int fd,
+                                      std::span<const std::string_view> start,
+                                      const std::string& sourcePath) {
+    MailboxContent* content = ContentOf(mailbox, fd);
+    std::uint64_t size = 0;
+    for (const std::string_view piece : start) {
+        size += piece.size();
+    }
+    using Entry = MailboxContent::Entry;
+    return content != nullptr &&
+           content->AnyTakeableStartingAs(
+               size, MailboxTail::StartKey(start),
+               [fd](const Entry& entry) {
+                   return MailboxTail::StartKey(fd, entry.begin, entry.end);
+               },
+               sourcePath, [this](std::uint64_t at) { return SourceAt(at); },
+               [&](const Entry& entry) {
+                   return MailboxTail::IsStartOf(fd, entry.begin, entry.end, start, false);
+               });
 }
 
 // The record goes into the index only when its mailbox's records are at

@@ -110,6 +110,13 @@ public:
     // run; never after ForgetEarlierRuns().
     std::optional<LedgerRecord> TakeByContent(const std::string& mailbox, int fd,
                                               const ContentHash& hash, const LedgerSource& source);
+    // Whether the mailbox opened last, at `fd`, may hold the record whose
+    // first bytes, from its From_ line on, are `start` (a record larger than
+    // is held at once) of the message at `sourcePath`: one of the records it
+    // held before this run that this message may take begins with them. Its
+    // content then decides.
+    bool MayHoldStartOf(const std::string& mailbox, int fd, std::span<const std::string_view> start,
+                        const std::string& sourcePath);
     void Recorded(const LedgerRecord& record);
     void Closed(const std::string& mailbox, std::uint64_t size);
     // The run went through all its rows: the "end" line, with its figures
@@ -162,6 +169,7 @@ private:
     bool forgetEarlier_ = false;
     std::string selectedName_;
     std::optional<LedgerMailboxIndex> selected_; // the records of selectedName_
+    MailboxContent* ContentOf(const std::string& mailbox, int fd);
     std::string contentName_;
     std::optional<MailboxContent> content_; // the content of the mailbox opened last, once read
     std::optional<TailToProve> unproved_;

@@ -2,6 +2,7 @@
 
 #include "output/MailboxScanner.h"
 #include "platform/FileSystem.h"
+#include "record/ContentHash.h"
 
 #include <algorithm>
 #include <memory>
@@ -152,6 +153,34 @@ bool MailboxTail::IsStartOf(int fd, std::uint64_t begin, std::uint64_t end,
         return SameBytes(fd, begin, end, ours, true);
     }
     return ours.SkipFirstLine() && SameBytes(fd, *firstLineEnd, end, ours, whole);
+}
+
+std::optional<std::uint64_t> MailboxTail::StartKey(std::span<const std::string_view> record) {
+    RecordBytes bytes(record);
+    if (!bytes.SkipFirstLine()) {
+        return std::nullopt;
+    }
+    std::string key;
+    for (std::string_view piece; key.size() < kStartKeyBytes &&
+                                 !(piece = bytes.Next(kStartKeyBytes - key.size())).empty();) {
+        key.append(piece);
+    }
+    if (key.size() < kStartKeyBytes) {
+        return std::nullopt;
+    }
+    return ContentHash::Of(key).low;
+}
+
+std::optional<std::uint64_t> MailboxTail::StartKey(int fd, std::uint64_t begin, std::uint64_t end) {
+    char head[2048];
+    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof head, end - begin));
+    const long long got = platform::ReadAt(fd, head, want, begin);
+    const std::string_view text(head, got > 0 ? static_cast<std::size_t>(got) : 0);
+    const std::size_t lf = text.find('\n');
+    if (lf == std::string_view::npos || text.size() - lf - 1 < kStartKeyBytes) {
+        return std::nullopt;
+    }
+    return ContentHash::Of(text.substr(lf + 1, kStartKeyBytes)).low;
 }
 
 } // namespace marrowgate

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -31,6 +32,14 @@ struct MailboxTail {
     // in hand is proved by that part.
     static bool IsStartOf(int fd, std::uint64_t begin, std::uint64_t end,
                           std::span<const std::string_view> record, bool whole);
+
+    // A key to a record's start that leaves its From_ line out: the hash of
+    // the kStartKeyBytes that follow it. Records whose keys differ do not
+    // start alike; none when the record is not that long past its first line.
+    static constexpr std::size_t kStartKeyBytes = 512;
+    static std::optional<std::uint64_t> StartKey(std::span<const std::string_view> record);
+    // The same of the record [begin, end) of `fd`.
+    static std::optional<std::uint64_t> StartKey(int fd, std::uint64_t begin, std::uint64_t end);
 };
 
 } // namespace marrowgate

@@ -112,6 +112,12 @@ void ResumableOutput::Beginning(MailboxFile& mailbox, std::span<const std::strin
     }
 }
 
+bool ResumableOutput::MayHoldStartOf(MailboxFile& mailbox,
+                                     std::span<const std::string_view> start) {
+    return pending_ &&
+           ledger_.MayHoldStartOf(Relative(mailbox.Path()), mailbox.Fd(), start, pending_->path);
+}
+
 bool ResumableOutput::AlreadyHolds(MailboxFile& mailbox, const ContentHash& hash) {
     return pending_ &&
            ledger_.TakeByContent(Relative(mailbox.Path()), mailbox.Fd(), hash, *pending_);

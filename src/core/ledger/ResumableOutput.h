@@ -39,6 +39,7 @@ public:
     void Opened(MailboxFile& mailbox) override;
     void Beginning(MailboxFile& mailbox, std::span<const std::string_view> start,
                    bool whole) override;
+    bool MayHoldStartOf(MailboxFile& mailbox, std::span<const std::string_view> start) override;
     bool AlreadyHolds(MailboxFile& mailbox, const ContentHash& hash) override;
     void Written(const MailboxFile& mailbox, std::uint64_t begin, std::uint64_t end,
                  const ContentHash& hash) override;

@@ -29,6 +29,11 @@ public:
     // The handler may cut back a tail it proves an earlier try at this record.
     virtual void Beginning(MailboxFile& mailbox, std::span<const std::string_view> start,
                            bool whole) = 0;
+    // A record larger than is held at once is about to be written, `start`
+    // being its first bytes from its From_ line on: true when the mailbox may
+    // hold it already, so that its content is to be known before any of it is
+    // written (a run killed while writing it would leave a copy cut short).
+    virtual bool MayHoldStartOf(MailboxFile& mailbox, std::span<const std::string_view> start) = 0;
     // A record with the content `hash` is about to be written (or, when
     // larger than is held at once, is written but not yet ended): true when
     // the mailbox holds this message already, and it is not to be.

@@ -168,6 +168,9 @@ AppendStats MailboxWriter::AppendOpened(MessageInput& message, const std::string
         }
         const bool whole = message.AtEnd();
         BeginRecord(messagePath, fromLine, start, whole, stats);
+        if (!whole && HeldAlready(mailbox, messagePath, stats)) {
+            return stats;
+        }
         EncodeRest(message, whole, stats,
                    [&](bool last) { stats.found = !WriteOut(mailbox, last) || stats.found; });
         if (stats.found) {
@@ -196,9 +199,31 @@ void MailboxWriter::CloseAfterFailure() {
     }
 }
 
+// A record larger than is held at once goes out before its content is
+// known. When its mailbox may hold it already, the message is read through
+// first: a run killed while writing a copy of it would leave that copy cut
+// short, and the next run could not tell it from another message.
+bool MailboxWriter::HeldAlready(MailboxFile& mailbox, const std::string& messagePath,
+                                AppendStats& stats) {
+    if (events_ == nullptr || !events_->MayHoldStartOf(mailbox, record_.Pieces())) {
+        return false;
+    }
+    MailboxWriter reading(target_, nullptr);
+    ContentHash hash;
+    std::uint64_t bytesRead = 0;
+    if (!reading.EncodeRecord(
+            messagePath, [](std::string_view) {}, &hash, &bytesRead) ||
+        !events_->AlreadyHolds(mailbox, hash)) {
+        return false;
+    }
+    stats.bytesRead = bytesRead;
+    stats.found = true;
+    return true;
+}
+
 bool MailboxWriter::EncodeRecord(const std::string& messagePath,
                                  const std::function<void(std::string_view)>& sink,
-                                 ContentHash* hash) {
+                                 ContentHash* hash, std::uint64_t* bytesRead) {
     MessageFileInput message(messagePath, chunk_.get(), kReadChunk);
     const std::string_view start = message.Start();
     if (message.AtEnd() && OnlyWhiteSpace(start)) {
@@ -216,6 +241,9 @@ bool MailboxWriter::EncodeRecord(const std::string& messagePath,
     });
     if (hash != nullptr) {
         *hash = hasher_.Digest();
+    }
+    if (bytesRead != nullptr) {
+        *bytesRead = start.size() + stats.bytesRead;
     }
     return true;
 }

@@ -79,12 +79,12 @@ public:
                        const std::string& mailboxPath, const YieldFn& yield = {});
     // Makes the record Append() would write for the message and hands it to
     // `sink` in pieces, in order, without writing anything; `hash`, when
-    // given, receives its content hash. False for a message file with nothing
-    // to convert (white space only). Throws ConversionError when the file
-    // cannot be read.
+    // given, receives its content hash, and `bytesRead` the bytes read of the
+    // file. False for a message file with nothing to convert (white space
+    // only). Throws ConversionError when the file cannot be read.
     bool EncodeRecord(const std::string& messagePath,
                       const std::function<void(std::string_view)>& sink,
-                      ContentHash* hash = nullptr);
+                      ContentHash* hash = nullptr, std::uint64_t* bytesRead = nullptr);
     // Closes the open mailbox, or hands it to the events' Closing(). Throws
     // ConversionError when the close reports an error.
     void Close();
@@ -116,6 +116,9 @@ private:
     // record of a message the mailbox holds already: then false, the record
     // taken back.
     bool WriteOut(MailboxFile& mailbox, bool last);
+    // Whether the message whose record's start is in hand, larger than that,
+    // is in the mailbox already (read through to know); then `stats` say so.
+    bool HeldAlready(MailboxFile& mailbox, const std::string& messagePath, AppendStats& stats);
     void CloseAfterFailure();
 
     OutputTarget target_;

@@ -186,6 +186,40 @@ TEST_F(ConversionLedgerTest, ARecordCutShortIsProvedByTheRecordWrittenInItsPlace
     EXPECT_FALSE(tail("\r\nstray bytes").cutShort);
 }
 
+ContentHash HashOf(std::string_view record) {
+    RecordHasher hasher;
+    hasher.Feed(record);
+    return hasher.Digest();
+}
+
+// What a run finds by content is what the mailbox held before it began:
+// a record it is writing, not ended yet, is none (even where it ends in an
+// empty line so far). A message larger than is held at once is looked for
+// by its start before any of it is written.
+TEST_F(ConversionLedgerTest, ByContentOnlyWhatTheMailboxHeldBefore) {
+    const std::string a = RecordOf("a"), big = RecordOf("big", std::string(100'000, 'b'));
+    const std::string c = RecordOf("c");
+    {
+        ConversionLedger killed(Root());
+        Open(killed, "A/A.mbox", 0); // killed before any record line was written
+    }
+    WriteFile(Root() + "A/A.mbox", a + big);
+    ConversionLedger ledger(Root());
+    EXPECT_EQ(OpenFile(ledger, "A/A.mbox"), (a + big).size());
+    WriteFile(Root() + "A/A.mbox", a + big + c); // this run's writing
+    const FileDescriptor box(platform::Open(Root() + "A/A.mbox", platform::kRead));
+    EXPECT_FALSE(ledger.TakeByContent("A/A.mbox", box.Get(), HashOf(c), Source("/s/c.eml")));
+    EXPECT_TRUE(ledger.TakeByContent("A/A.mbox", box.Get(), HashOf(a), Source("/s/a.eml")));
+
+    const std::string other = RecordOf("big", std::string(100'000, 'x'));
+    const std::string_view bigStart[] = {std::string_view(big).substr(0, 70'000)};
+    const std::string_view otherStart[] = {std::string_view(other).substr(0, 70'000)};
+    EXPECT_TRUE(ledger.MayHoldStartOf("A/A.mbox", box.Get(), bigStart, "/s/big.eml"));
+    EXPECT_FALSE(ledger.MayHoldStartOf("A/A.mbox", box.Get(), otherStart, "/s/big.eml"));
+    EXPECT_TRUE(ledger.TakeByContent("A/A.mbox", box.Get(), HashOf(big), Source("/s/big.eml")));
+    EXPECT_FALSE(ledger.MayHoldStartOf("A/A.mbox", box.Get(), bigStart, "/s/big.eml")); // taken
+}
+
 // A last line cut short (a full disk, a power cut) is no line: the records
 // before it stand, and the next run's lines start on their own line.
 TEST_F(ConversionLedgerTest, ATornLastLineIsPassedOver) {
