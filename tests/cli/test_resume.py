@@ -281,6 +281,17 @@ class Resume(ConverterCase):
         self.assertNotIn(b"Kept", result.stderr)
         self.assertEqual(read(box), whole)
 
+        # What such a kill left before: the copy cut short, then the line
+        # ends and records of the run after it, none of it in the ledger.
+        # The check names it.
+        os.unlink(ledger)
+        with open(box, "wb") as f:
+            f.write(whole[:big1] + whole[big1:big1 + 2_000_000] + b"\r\n\r\n" + whole[big1:])
+        check = self.convert("--verify-only", "-o", self.out, self.store)
+        self.assertEqual(check.returncode, 1, check.stdout)
+        self.assertIn(b"a record cut short at byte %d (2000004 bytes, the start of the record of "
+                      % big1 + self.store.encode() + b"/Inbox/big1.eml)", check.stderr)
+
     def test_the_ledger_after_failures_merges_and_empty_files(self):
         self.write(b"Inbox/a.eml", message(b"a"))
         self.write(b"Inbox/b.eml", message(b"b"))

@@ -2,6 +2,7 @@
 
 #include "ledger/ConversionLedger.h"
 #include "ledger/LedgerReader.h"
+#include "ledger/MailboxTail.h"
 #include "marrowgate/ConversionError.h"
 #include "marrowgate/NativePaths.h"
 #include "marrowgate/PathDerivation.h"
@@ -11,6 +12,7 @@
 #include "output/MailboxWriter.h"
 #include "platform/FileSystem.h"
 #include "record/FromLine.h"
+#include "run/CutCopies.h"
 #include "run/MailboxReading.h"
 
 #include <cerrno>
@@ -42,6 +44,7 @@ struct Source {
     std::size_t folderRow = 0;
     ContentHash hash;
     std::string fromLine;
+    std::optional<std::uint64_t> startKey; // MailboxTail::StartKey() of its record
     bool empty = false;
     std::optional<std::string> problem;
     bool matched = false;
@@ -150,18 +153,16 @@ private:
             return;
         }
         try {
-            std::string first;
-            bool firstDone = false;
+            std::string head; // its first line and the start key's bytes
             source.empty = !writer_.EncodeRecord(
                 source.path,
                 [&](std::string_view piece) {
-                    if (!firstDone) {
-                        const std::size_t lf = piece.find('\n');
-                        first.append(piece.substr(0, lf));
-                        firstDone = lf != std::string_view::npos;
-                    }
+                    head.append(piece.substr(0, kHeadBytes - std::min(kHeadBytes, head.size())));
                 },
                 &source.hash);
+            const std::string_view pieces[] = {head};
+            source.startKey = MailboxTail::StartKey(pieces);
+            std::string first = head.substr(0, head.find('\n'));
             if (!first.empty() && first.back() == '\r') {
                 first.pop_back();
             }
@@ -170,6 +171,9 @@ private:
             source.problem = error.what();
         }
     }
+
+    // As much of a record's start as a From_ line and the start key take.
+    static constexpr std::size_t kHeadBytes = 2048 + MailboxTail::kStartKeyBytes;
 
     void CheckMailbox(const std::string& mailbox, std::vector<Source>& sources,
                       MailboxReading& reading);
@@ -223,11 +227,13 @@ void Verifier::CheckMailbox(const std::string& mailbox, std::vector<Source>& sou
     }
     const std::string name = mailbox.substr(root_.size());
     std::unordered_map<std::uint64_t, Source*> byContent;
+    CutCopies cutCopies(mailbox, writer_);
     for (Source& source : sources) {
         if (source.problem || source.empty) {
             continue;
         }
         byContent.emplace(source.hash.low, &source);
+        cutCopies.Add(source.path, source.startKey);
         const auto placed = placeOf.find(PathHash(source.path));
         std::optional<std::size_t> chosen;
         const auto [first, last] = byHash.equal_range(source.hash.low);
@@ -319,6 +325,13 @@ void Verifier::CheckMailbox(const std::string& mailbox, std::vector<Source>& sou
                                                      std::to_string(record.begin) + " (" +
                                                      std::to_string(record.end - record.begin) +
                                                      " bytes, no empty line at its end)"});
+            continue;
+        }
+        if (const std::optional<std::string> whose = cutCopies.StartOf(record)) {
+            report_.problems.push_back(
+                {mailbox, "a record cut short at byte " + std::to_string(record.begin) + " (" +
+                              std::to_string(record.end - record.begin) +
+                              " bytes, the start of the record of " + *whose + ")"});
             continue;
         }
         ++foreign;
