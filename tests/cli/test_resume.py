@@ -248,12 +248,12 @@ class Resume(ConverterCase):
         self.assertTrue(read(box).startswith(before))
         self.assertEqual(records(box)[expected_record(message(b"d"))], 1)
 
-    def test_a_run_killed_past_a_torn_record_leaves_no_copy_behind(self):
-        # Runs killed one after another, none of them getting its lines into
-        # the ledger: the records before the torn one are known only by their
-        # content. The run after must write nothing it finds there already,
-        # not even the start of a large message, or a kill leaves a second
-        # torn record behind the first, which then looks whole.
+    def killed_inside_a_large_message(self):
+        """A small message and two large ones converted, then the state that
+        runs killed one after another leave, none of them getting its record
+        lines into the ledger: the records before the second large one known
+        only by their content, and that one cut short. Returns the mailbox,
+        what it held whole and where the cut record begins."""
         bigs = [message(b"big %d" % n, (b"line %d of a big one\r\n" % n) * 250_000)
                 for n in range(2)]
         self.write(b"Inbox/a.eml", message(b"a"))
@@ -269,6 +269,14 @@ class Resume(ConverterCase):
         with open(ledger, "wb") as f:
             f.write(b"".join(lines[:opened + 1]))
         os.truncate(box, big1 + 2_000_000)
+        return box, whole, big1
+
+    def test_a_run_killed_past_a_torn_record_leaves_no_copy_behind(self):
+        # The run after must write nothing it finds in the mailbox already,
+        # not even the start of a large message, or a kill leaves a second
+        # torn record behind the first, which then looks whole.
+        box, whole, big1 = self.killed_inside_a_large_message()
+        ledger = os.path.join(os.fsencode(self.out), LEDGER)
 
         # Killed by the file size limit once a million bytes more are written.
         limit = big1 + 3_000_000
@@ -291,6 +299,21 @@ class Resume(ConverterCase):
         self.assertEqual(check.returncode, 1, check.stdout)
         self.assertIn(b"a record cut short at byte %d (2000004 bytes, the start of the record of "
                       % big1 + self.store.encode() + b"/Inbox/big1.eml)", check.stderr)
+
+    def test_a_torn_record_is_proved_by_any_message_of_its_folder(self):
+        # A message added to the store before the run is finished (or one that
+        # failed then) comes first: the record cut short is still proved to
+        # be the start of another message of the folder, and cut back.
+        box, whole, big1 = self.killed_inside_a_large_message()
+        added = message(b"added since")
+        self.write(b"Inbox/big0a.eml", added)
+        result = self.convert("-o", self.out, self.store)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertNotIn(b"Kept", result.stderr)
+        from_line = whole[:whole.index(b"\n") + 1]  # every message here has the same
+        self.assertEqual(read(box), whole[:big1] + from_line + expected_record(added) + whole[big1:])
+        check = self.convert("--verify-only", "-o", self.out, self.store)
+        self.assertEqual(check.returncode, 0, check.stderr)
 
     def test_the_ledger_after_failures_merges_and_empty_files(self):
         self.write(b"Inbox/a.eml", message(b"a"))

@@ -103,10 +103,19 @@ void ResumableOutput::Open(MailboxFile& mailbox, const std::string& target) {
     }
 }
 
+// Once this record is written after a tail still to be proved, the tail
+// stays for good: the other messages of the mailbox are its last chance.
 void ResumableOutput::Beginning(MailboxFile& mailbox, std::span<const std::string_view> start,
                                 bool whole) {
-    const std::optional<std::uint64_t> cut =
-        ledger_.ProveTail(Relative(mailbox.Path()), mailbox.Fd(), start, whole);
+    const std::string name = Relative(mailbox.Path());
+    std::optional<std::uint64_t> cut = ledger_.ProveTail(name, mailbox.Fd(), start, whole);
+    if (!cut && ledger_.UnprovedTail(name) && otherStarts_) {
+        otherStarts_([&](std::string_view other, bool otherWhole) {
+            const std::string_view pieces[] = {other};
+            cut = ledger_.ProveTail(name, mailbox.Fd(), pieces, otherWhole);
+            return cut.has_value();
+        });
+    }
     if (cut) {
         mailbox.CutBackTo(*cut);
     }

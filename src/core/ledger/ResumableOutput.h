@@ -7,6 +7,7 @@
 #include "output/MailboxFlusher.h"
 #include "output/MailboxMerges.h"
 
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -48,6 +49,16 @@ public:
     // then is it closed (its lock let go), when the next mailbox is done
     // with or at the end.
     void Closing(std::unique_ptr<MailboxFile> mailbox) override;
+
+    // Hands the first bytes of the record of each other message the run puts
+    // into the mailbox being written (and whether that is all of it) to
+    // `proves`, until it returns true.
+    using OtherStarts =
+        std::function<void(const std::function<bool(std::string_view start, bool whole)>& proves)>;
+    // A record cut short that a killed run left may be another message's
+    // than the one written next (one added to the store since, or one that
+    // failed then): `starts` gives the others, to prove it by.
+    void SetOtherStarts(OtherStarts starts) { otherStarts_ = std::move(starts); }
 
     // Mailboxes found cut short inside a record and cut back to their last
     // whole one, each described in a line; taken once.
@@ -99,6 +110,7 @@ private:
     MailboxFlusher flusher_;              // its mailboxes go before the ledger
     std::unique_ptr<MailboxFile> parked_; // closed by the writer, its flush not yet begun
     bool parkedClose_ = false;            // its "closed" line is to be written
+    OtherStarts otherStarts_;
 };
 
 } // namespace marrowgate

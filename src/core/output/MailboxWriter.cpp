@@ -248,6 +248,25 @@ bool MailboxWriter::EncodeRecord(const std::string& messagePath,
     return true;
 }
 
+std::optional<std::string> MailboxWriter::RecordStart(const std::string& messagePath,
+                                                      std::size_t limit, bool& whole) {
+    MessageFileInput message(messagePath, chunk_.get(), kReadChunk);
+    const std::string_view start = message.Start();
+    if (message.AtEnd() && OnlyWhiteSpace(start)) {
+        return std::nullopt;
+    }
+    whole = message.AtEnd();
+    AppendStats stats;
+    BeginRecord(messagePath, FromLineOf(start, message), start, whole, stats);
+    std::string bytes;
+    for (const std::string_view piece : record_.Pieces()) {
+        whole = whole && bytes.size() + piece.size() <= limit;
+        bytes.append(piece.substr(0, limit - bytes.size()));
+    }
+    record_.Clear();
+    return bytes;
+}
+
 void MailboxWriter::EncodeRest(MessageInput& message, bool whole, AppendStats& stats,
                                const std::function<void(bool last)>& flush) {
     while (!message.AtEnd()) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -85,6 +86,11 @@ public:
     bool EncodeRecord(const std::string& messagePath,
                       const std::function<void(std::string_view)>& sink,
                       ContentHash* hash = nullptr, std::uint64_t* bytesRead = nullptr);
+    // The first bytes of the record Append() would write for the message, at
+    // most `limit`; `whole` when they are all of it. None for a message file
+    // with nothing to convert. Throws ConversionError when it cannot be read.
+    std::optional<std::string> RecordStart(const std::string& messagePath, std::size_t limit,
+                                           bool& whole);
     // Closes the open mailbox, or hands it to the events' Closing(). Throws
     // ConversionError when the close reports an error.
     void Close();

@@ -16,6 +16,7 @@
 #include "run/StoreRun.h"
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <unordered_set>
@@ -73,6 +74,10 @@ private:
     const std::string& MailboxOf(const std::string& source);
     void EnterFolder(const std::string& source, std::string directory);
 
+    // Hands the record starts of the other messages of the source folder
+    // being converted to `proves` until it returns true.
+    void OtherStarts(const std::function<bool(std::string_view, bool)>& proves);
+
     // The message of `row` as read ahead, when it is the file consulted;
     // asks for the rows after it.
     std::unique_ptr<ReadAheadMessage> ReadAhead(int row, const std::string& source);
@@ -83,6 +88,8 @@ private:
     int requestedThrough_ = -1; // the last row asked to be read ahead
     OutputTree tree_{root_};
     MailboxWriter writer_;
+    std::unique_ptr<MailboxWriter> starts_; // makes other messages' record starts
+    int row_ = 0;                           // being converted
     // The last message converted into each mailbox answers for its flush.
     std::unordered_map<std::string, RowFailure> lastInMailbox_;
     // The mirrored folders made so far.
@@ -96,6 +103,7 @@ void MboxRun::StartOutput() {
     output_ = std::make_unique<ResumableOutput>(root_, options_.convertAgain, run);
     result_.damagedLedgerLines = output_->DamagedLedgerLines();
     writer_.SetEvents(output_.get());
+    output_->SetOtherStarts([this](const auto& proves) { OtherStarts(proves); });
     writer_.SetInterruption([this] { return StopRequested(); });
     if (options_.readAhead) {
         readAhead_ = std::make_unique<ReadAheadThread>();
@@ -121,6 +129,42 @@ std::unique_ptr<ReadAheadMessage> MboxRun::ReadAhead(int row, const std::string&
         message.reset(); // read again here, as the ledger found it
     }
     return message;
+}
+
+// Rare (a killed run's record cut short, then another message to write), so
+// each message's start is read again; the part in hand proves as much as the
+// writer's own proof does.
+void MboxRun::OtherStarts(const std::function<bool(std::string_view, bool)>& proves) {
+    constexpr std::size_t kStartBytes = 256 * 1024;
+    if (!starts_) {
+        starts_ = std::make_unique<MailboxWriter>(options_.target);
+    }
+    const auto inFolder = [&](int row) {
+        const std::string path = SourcePathOfRow(rows_.RowText(row));
+        return !path.empty() && DirectoryPart(path, options_.syntax) == sourceFolder_;
+    };
+    int first = row_;
+    while (first > 0 && inFolder(first - 1)) {
+        --first;
+    }
+    for (int row = first; row < rows_.RowCount(); ++row) {
+        if (row == row_) {
+            continue;
+        }
+        if (row > row_ && !inFolder(row)) {
+            return;
+        }
+        bool whole = false;
+        try {
+            const std::optional<std::string> start =
+                starts_->RecordStart(SourcePathOfRow(rows_.RowText(row)), kStartBytes, whole);
+            if (start && proves(*start, whole)) {
+                return;
+            }
+        } catch (const ConversionError&) {
+            // That one cannot prove anything; its own row reports it.
+        }
+    }
 }
 
 const std::string& MboxRun::MailboxOf(const std::string& source) {
@@ -152,6 +196,7 @@ bool MboxRun::ConvertRow(int row, const std::string& source) {
     if (!output_) {
         StartOutput();
     }
+    row_ = row;
     try {
         const std::string& mailbox = MailboxOf(source);
         const ConversionLedger::Seen seen = output_->Consult(source, mailbox);
