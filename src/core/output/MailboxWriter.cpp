@@ -221,17 +221,29 @@ bool MailboxWriter::HeldAlready(MailboxFile& mailbox, const std::string& message
     return true;
 }
 
-bool MailboxWriter::EncodeRecord(const std::string& messagePath,
-                                 const std::function<void(std::string_view)>& sink,
-                                 ContentHash* hash, std::uint64_t* bytesRead) {
-    MessageFileInput message(messagePath, chunk_.get(), kReadChunk);
+// Reads the message's start and puts the record's start together from it;
+// false for a message with nothing to convert.
+bool MailboxWriter::BeginFileRecord(MessageInput& message, const std::string& messagePath,
+                                    bool& whole, AppendStats& stats) {
     const std::string_view start = message.Start();
     if (message.AtEnd() && OnlyWhiteSpace(start)) {
         return false;
     }
-    AppendStats stats;
-    const bool whole = message.AtEnd();
+    whole = message.AtEnd();
+    stats.bytesRead = start.size();
     BeginRecord(messagePath, FromLineOf(start, message), start, whole, stats);
+    return true;
+}
+
+bool MailboxWriter::EncodeRecord(const std::string& messagePath,
+                                 const std::function<void(std::string_view)>& sink,
+                                 ContentHash* hash, std::uint64_t* bytesRead) {
+    MessageFileInput message(messagePath, chunk_.get(), kReadChunk);
+    AppendStats stats;
+    bool whole = false;
+    if (!BeginFileRecord(message, messagePath, whole, stats)) {
+        return false;
+    }
     EncodeRest(message, whole, stats, [&](bool) {
         for (const std::string_view piece : record_.Pieces()) {
             hasher_.Feed(piece);
@@ -243,7 +255,7 @@ bool MailboxWriter::EncodeRecord(const std::string& messagePath,
         *hash = hasher_.Digest();
     }
     if (bytesRead != nullptr) {
-        *bytesRead = start.size() + stats.bytesRead;
+        *bytesRead = stats.bytesRead;
     }
     return true;
 }
@@ -251,13 +263,10 @@ bool MailboxWriter::EncodeRecord(const std::string& messagePath,
 std::optional<std::string> MailboxWriter::RecordStart(const std::string& messagePath,
                                                       std::size_t limit, bool& whole) {
     MessageFileInput message(messagePath, chunk_.get(), kReadChunk);
-    const std::string_view start = message.Start();
-    if (message.AtEnd() && OnlyWhiteSpace(start)) {
+    AppendStats stats;
+    if (!BeginFileRecord(message, messagePath, whole, stats)) {
         return std::nullopt;
     }
-    whole = message.AtEnd();
-    AppendStats stats;
-    BeginRecord(messagePath, FromLineOf(start, message), start, whole, stats);
     std::string bytes;
     for (const std::string_view piece : record_.Pieces()) {
         whole = whole && bytes.size() + piece.size() <= limit;

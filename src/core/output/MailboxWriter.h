@@ -113,6 +113,8 @@ private:
     // start, with the fields it needs above it when the target asks for them.
     void BeginRecord(const std::string& messagePath, const std::string& fromLine,
                      std::string_view start, bool whole, AppendStats& stats);
+    bool BeginFileRecord(MessageInput& message, const std::string& messagePath, bool& whole,
+                         AppendStats& stats);
     // Encodes the message from after its start to its end, handing the record
     // to `flush` whenever it must go out and once at the end.
     // `flush` is told whether it is the record's last.

@@ -13,12 +13,6 @@ namespace marrowgate {
 CutCopies::CutCopies(std::string path, MailboxWriter& writer)
     : path_(std::move(path)), writer_(writer) {}
 
-CutCopies::~CutCopies() {
-    if (fd_ >= 0) {
-        platform::Close(fd_);
-    }
-}
-
 void CutCopies::Add(const std::string& source, std::optional<std::uint64_t> startKey) {
     if (startKey) {
         byStartKey_.emplace(*startKey, source);
@@ -29,11 +23,11 @@ std::optional<std::string> CutCopies::StartOf(const MailboxScanner::Record& reco
     if (byStartKey_.empty()) {
         return std::nullopt;
     }
-    if (fd_ < 0) {
-        fd_ = platform::Open(path_, platform::kRead | platform::kNoFollow);
+    if (!fd_.IsOpen()) {
+        fd_ = FileDescriptor(platform::Open(path_, platform::kRead | platform::kNoFollow));
     }
     const std::optional<std::uint64_t> key =
-        fd_ < 0 ? std::nullopt : MailboxTail::StartKey(fd_, record.begin, record.end);
+        fd_.IsOpen() ? MailboxTail::StartKey(fd_.Get(), record.begin, record.end) : std::nullopt;
     if (!key) {
         return std::nullopt;
     }
@@ -53,7 +47,7 @@ bool CutCopies::IsStartOf(const MailboxScanner::Record& record, const std::strin
     char head[2048];
     const auto want =
         static_cast<std::size_t>(std::min<std::uint64_t>(sizeof head, record.end - record.begin));
-    const long long got = platform::ReadAt(fd_, head, want, record.begin);
+    const long long got = platform::ReadAt(fd_.Get(), head, want, record.begin);
     const std::string_view firstLine(head, got > 0 ? static_cast<std::size_t>(got) : 0);
     const std::size_t lf = firstLine.find('\n');
     if (lf == std::string_view::npos) {
@@ -62,7 +56,7 @@ bool CutCopies::IsStartOf(const MailboxScanner::Record& record, const std::strin
     std::uint64_t at = record.begin + lf + 1;
     std::uint64_t end = record.end;
     char last = 0;
-    while (end > at && platform::ReadAt(fd_, &last, 1, end - 1) == 1 &&
+    while (end > at && platform::ReadAt(fd_.Get(), &last, 1, end - 1) == 1 &&
            (last == '\n' || last == '\r')) {
         --end;
     }
@@ -81,9 +75,9 @@ bool CutCopies::IsStartOf(const MailboxScanner::Record& record, const std::strin
             while (same && !piece.empty() && at < end) {
                 const auto take = static_cast<std::size_t>(
                     std::min<std::uint64_t>({piece.size(), kChunk, end - at}));
-                same =
-                    platform::ReadAt(fd_, buffer.get(), take, at) == static_cast<long long>(take) &&
-                    piece.substr(0, take) == std::string_view(buffer.get(), take);
+                same = platform::ReadAt(fd_.Get(), buffer.get(), take, at) ==
+                           static_cast<long long>(take) &&
+                       piece.substr(0, take) == std::string_view(buffer.get(), take);
                 piece.remove_prefix(take);
                 at += take;
             }

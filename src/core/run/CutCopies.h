@@ -1,6 +1,7 @@
 #pragma once
 
 #include "output/MailboxScanner.h"
+#include "platform/FileDescriptor.h"
 
 #include <cstdint>
 #include <functional>
@@ -21,7 +22,6 @@ class CutCopies {
 public:
     // For the mailbox at `path`; `writer` makes the records of its messages.
     CutCopies(std::string path, MailboxWriter& writer);
-    ~CutCopies();
     CutCopies(const CutCopies&) = delete;
     CutCopies& operator=(const CutCopies&) = delete;
 
@@ -37,7 +37,7 @@ private:
 
     std::string path_;
     MailboxWriter& writer_;
-    int fd_ = -1;
+    FileDescriptor fd_; // opened at the first record asked about
     std::unordered_multimap<std::uint64_t, std::string> byStartKey_;
 };
 
